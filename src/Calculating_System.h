@@ -1,0 +1,167 @@
+// Shared declarations of the fare-settlement program: the tap record, the
+// record lists, the settlement state and the stages that work on them.
+//
+// A record list is a doubly linked list of History_Data nodes closed by two
+// sentinels: header->next is the first record, tailer->prev the last, and an
+// empty list has header->next == tailer and tailer->prev == header. The
+// sentinels' outer links (header->prev, tailer->next) are never used.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "File_IO.h"
+
+// Values of Mot, and the end mark that fills an unused leg table.
+constexpr int BUS = 1;
+constexpr int METRO = 0;
+constexpr int END = 9;
+
+using Boolean = char;
+constexpr Boolean TRUE = 1;
+constexpr Boolean FALSE = 0;
+
+// Widest text of each field of a record line, in characters.
+constexpr std::size_t LASTTIME_WIDTH = 12;
+constexpr std::size_t MOT_WIDTH = 1;
+constexpr std::size_t INOUT_WIDTH = 1;
+constexpr std::size_t BALANCE_WIDTH = 4;
+constexpr std::size_t TERMINALINFO_WIDTH = 9;
+
+// A bus tap charged less than this many won marks a transfer journey.
+constexpr int TRANSFER_THRESHOLD = 1050;
+
+// One tap record. TerminalInfo is NUL-terminated; taps with equal
+// TerminalInfo belong to one journey.
+struct data {
+  std::int32_t LastTime;
+  signed char Mot;
+  signed char InOut;
+  std::int32_t Balance;
+  char TerminalInfo[TERMINALINFO_WIDTH + 1];
+};
+using Data = data;
+
+struct history_data {
+  history_data* next;
+  history_data* prev;
+  Data data;
+};
+using History_Data = history_data;
+
+// The six program-wide record lists: bus, then metro 1 to 5.
+extern History_Data *B_header, *B_tailer;
+extern History_Data *M1_header, *M1_tailer;
+extern History_Data *M2_header, *M2_tailer;
+extern History_Data *M3_header, *M3_tailer;
+extern History_Data *M4_header, *M4_tailer;
+extern History_Data *M5_header, *M5_tailer;
+
+// Settlement state. The totals are 64-bit so that a large day stays exact.
+extern std::int64_t Total_bus_fee;
+extern std::int64_t Total_metro_fee;
+extern std::int32_t bus_LastTag;
+extern std::int32_t metro_LastTag;
+
+// File names, fixed.
+inline constexpr const char* FLAG_FILE = "enable.txt";
+inline constexpr const char* HISTORY_FILE = "trans_history.txt";
+inline constexpr const char* BUS_SUMMARY_FILE = "Total_Bus_Data.txt";
+inline constexpr const char* METRO_SUMMARY_FILE = "Total_Metro_Data.txt";
+inline constexpr const char* BUS_PAYMENT_FILE = "paymentData_5001.txt";
+inline constexpr const char* METRO_PAYMENT_FILES[5] = {
+    "paymentData_7001.txt", "paymentData_7002.txt", "paymentData_7003.txt",
+    "paymentData_7004.txt", "paymentData_7005.txt"};
+
+// --- Record lists -----------------------------------------------------------
+
+// Makes header and tailer a new empty list.
+void Create_List(History_Data*& header, History_Data*& tailer);
+// Links a new node between last and tailer and returns it.
+History_Data* Append(History_Data* last, History_Data* tailer);
+// Unlinks and releases a record node; returns the node that followed it.
+History_Data* Del(History_Data* data);
+// Creates the six program-wide lists empty and zeroes the settlement state.
+void Create_Settlement_State();
+
+// A list named by its two sentinels.
+struct Record_List {
+  History_Data* header;
+  History_Data* tailer;
+};
+// The five metro lists, first to fifth.
+struct Metro_List_Set {
+  Record_List list[5];
+};
+Metro_List_Set Metro_Lists();
+
+// --- Record lines -----------------------------------------------------------
+
+// Fills record from one line (without its '\n'). Returns FALSE for a blank
+// line, which makes no record; throws for a line that is not a record line.
+Boolean Fill_Data(Data& record, std::string_view line, std::string_view file,
+                  long line_number);
+// atoi-style conversion: leading white space, optional sign, digits up to the
+// first non-digit; no digits gives 0. The token holds at most 12 characters.
+std::int64_t Convert_Decimal(std::string_view token);
+// Appends the line of record to out as the transfer history file holds it;
+// the third metro list's records have a space before TerminalInfo.
+void Append_Record_Line(std::string& out, const Data& record,
+                        char terminal_separator);
+// True when two records carry the same TerminalInfo text.
+bool Same_Terminal(const Data& a, const Data& b);
+
+// --- Stages -----------------------------------------------------------------
+
+void Initiation_Control();
+void StandBy();
+// The wait of StandBy with its sleep and poll limit supplied: prints "wait",
+// polls FLAG_FILE up to max_polls times, raises the flag. Returns polls made.
+int Wait_For_Flag(int max_polls, void (*sleep_one_second)());
+// Reads the first decimal integer of FLAG_FILE; previous when there is none
+// or the file cannot be read.
+int Read_Flag(int previous);
+// Replaces FLAG_FILE with the single character value.
+void Write_Flag(char value);
+void StartProcess();
+
+void HistoryData_Reader_Interface();
+// Loads one payment file into the list header..tailer; records in file order.
+void Load_Payment_File(const char* file, History_Data* header,
+                       History_Data* tailer);
+
+void HistoryData_Reader_Manager();
+
+void Normal_Bus_Process(std::int64_t* bus_fee);
+void Normal_Metro_Process(std::int64_t* metro_fee);
+// Adds amount to total; throws if the sum leaves the 64-bit range.
+void Add_Won(std::int64_t* total, std::int64_t amount, const char* what);
+
+// One row of the leg table: a leg's time, mode and amount.
+struct Leg {
+  std::int32_t LastTime;
+  std::int32_t Mot;
+  std::int32_t Balance;
+};
+// The legs of one journey; any number of legs.
+using Leg_Table = std::vector<Leg>;
+
+void Transfer_Process();
+void reset_Arr(Leg_Table& arr);
+// Exchange sort by time: a row moves before an earlier one only when its time
+// is strictly smaller, so rows with equal times are never swapped.
+void Sort_Legs(Leg_Table& arr);
+// Credits each leg's share of the journey's fare to the bus or metro total.
+// terminal names the journey in the error for a zero divisor.
+void calculate(const Leg_Table& arr, std::int64_t* bus_fee,
+               std::int64_t* metro_fee, std::string_view terminal);
+
+// Summary files are staged complete on disk, then published as a pair.
+void End_Process();
+Staged_File Bus_Company_Interface();
+Staged_File Metro_Company_Interface();
+void Terminal_Interface();
+void Display_Interface();

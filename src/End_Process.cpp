@@ -1,0 +1,47 @@
+// End-of-run outputs: one summary file per company, the lowered flag and the
+// console report.
+#include <cstdio>
+#include <string>
+
+#include "Calculating_System.h"
+
+namespace {
+
+// Writes "TAG,MODE,TOTAL" (no newline) to a staged, synced file.
+Staged_File Stage_Summary(const char* file, std::int32_t tag, int mode,
+                          std::int64_t total) {
+  Staged_File summary(file);
+  summary.Write(std::to_string(tag) + "," + std::to_string(mode) + "," +
+                std::to_string(total));
+  summary.Finish(true);
+  return summary;
+}
+
+}  // namespace
+
+Staged_File Bus_Company_Interface() {
+  return Stage_Summary(BUS_SUMMARY_FILE, bus_LastTag, BUS, Total_bus_fee);
+}
+
+Staged_File Metro_Company_Interface() {
+  return Stage_Summary(METRO_SUMMARY_FILE, metro_LastTag, METRO,
+                       Total_metro_fee);
+}
+
+void Terminal_Interface() { Write_Flag('0'); }
+
+void Display_Interface() {
+  std::printf("Result\nBus: %lld won\nMetro: %lld won\n",
+              static_cast<long long>(Total_bus_fee),
+              static_cast<long long>(Total_metro_fee));
+  if (std::fflush(stdout) != 0 || std::ferror(stdout))
+    Fail("standard output", 0, "cannot write the report");
+}
+
+void End_Process() {
+  Staged_File bus = Bus_Company_Interface();
+  Staged_File metro = Metro_Company_Interface();
+  Publish_Pair(bus, metro);
+  Terminal_Interface();
+  Display_Interface();
+}

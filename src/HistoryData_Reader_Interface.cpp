@@ -1,0 +1,208 @@
+// The payment history store: record lists, the record line, and the loading
+// of the six payment files.
+#include <charconv>
+#include <cstring>
+
+#include "Calculating_System.h"
+
+History_Data *B_header, *B_tailer;
+History_Data *M1_header, *M1_tailer;
+History_Data *M2_header, *M2_tailer;
+History_Data *M3_header, *M3_tailer;
+History_Data *M4_header, *M4_tailer;
+History_Data *M5_header, *M5_tailer;
+
+std::int64_t Total_bus_fee;
+std::int64_t Total_metro_fee;
+std::int32_t bus_LastTag;
+std::int32_t metro_LastTag;
+
+// --- Record lists -----------------------------------------------------------
+
+void Create_List(History_Data*& header, History_Data*& tailer) {
+  header = new History_Data{};
+  tailer = new History_Data{};
+  header->next = tailer;
+  tailer->prev = header;
+}
+
+History_Data* Append(History_Data* last, History_Data* tailer) {
+  History_Data* node = new History_Data{};
+  node->next = tailer;
+  node->prev = last;
+  last->next = node;
+  tailer->prev = node;
+  return node;
+}
+
+void Create_Settlement_State() {
+  Create_List(B_header, B_tailer);
+  Create_List(M1_header, M1_tailer);
+  Create_List(M2_header, M2_tailer);
+  Create_List(M3_header, M3_tailer);
+  Create_List(M4_header, M4_tailer);
+  Create_List(M5_header, M5_tailer);
+  Total_bus_fee = 0;
+  Total_metro_fee = 0;
+  bus_LastTag = 0;
+  metro_LastTag = 0;
+}
+
+Metro_List_Set Metro_Lists() {
+  return {{{M1_header, M1_tailer},
+           {M2_header, M2_tailer},
+           {M3_header, M3_tailer},
+           {M4_header, M4_tailer},
+           {M5_header, M5_tailer}}};
+}
+
+// --- Record lines -----------------------------------------------------------
+
+namespace {
+
+constexpr std::string_view SEPARATORS = " ,\t\n";
+constexpr const char* FIELD_NAMES[5] = {"LastTime", "Mot", "InOut", "Balance",
+                                        "TerminalInfo"};
+constexpr std::size_t FIELD_WIDTHS[5] = {LASTTIME_WIDTH, MOT_WIDTH, INOUT_WIDTH,
+                                         BALANCE_WIDTH, TERMINALINFO_WIDTH};
+
+// A line is blank when it holds only spaces, tabs and commas, apart from the
+// carriage return of a CRLF line ending.
+bool Is_Blank(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line.find_first_not_of(" \t,") == std::string_view::npos;
+}
+
+// Splits the first five fields off line; returns how many it found.
+int Split_Fields(std::string_view line, std::string_view fields[5]) {
+  int count = 0;
+  std::size_t at = line.find_first_not_of(SEPARATORS);
+  while (count < 5 && at != std::string_view::npos) {
+    std::size_t stop = line.find_first_of(SEPARATORS, at);
+    if (stop == std::string_view::npos) stop = line.size();
+    fields[count++] = line.substr(at, stop - at);
+    at = line.find_first_not_of(SEPARATORS, stop);
+  }
+  return count;
+}
+
+bool Is_C_Space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
+         c == '\r';
+}
+
+}  // namespace
+
+std::int64_t Convert_Decimal(std::string_view token) {
+  std::size_t at = 0;
+  while (at < token.size() && Is_C_Space(token[at])) ++at;
+  bool negative = false;
+  if (at < token.size() && (token[at] == '+' || token[at] == '-'))
+    negative = token[at++] == '-';
+  std::int64_t value = 0;
+  for (; at < token.size() && token[at] >= '0' && token[at] <= '9'; ++at)
+    value = value * 10 + (token[at] - '0');
+  return negative ? -value : value;
+}
+
+Boolean Fill_Data(Data& record, std::string_view line, std::string_view file,
+                  long line_number) {
+  if (line.find('\0') != std::string_view::npos)
+    Fail(file, line_number, "NUL byte in record line");
+  if (Is_Blank(line)) return FALSE;
+  std::string_view fields[5];
+  if (Split_Fields(line, fields) < 5)
+    Fail(file, line_number, "fewer than five fields");
+  for (int i = 0; i < 5; ++i) {
+    if (fields[i].size() > FIELD_WIDTHS[i])
+      Fail(file, line_number,
+           std::string(FIELD_NAMES[i]) + " longer than " +
+               std::to_string(FIELD_WIDTHS[i]) + " characters");
+  }
+  std::int64_t time = Convert_Decimal(fields[0]);
+  if (time < INT32_MIN || time > INT32_MAX)
+    Fail(file, line_number, "LastTime outside the 32-bit range");
+  record.LastTime = static_cast<std::int32_t>(time);
+  record.Mot = static_cast<signed char>(Convert_Decimal(fields[1]));
+  record.InOut = static_cast<signed char>(Convert_Decimal(fields[2]));
+  record.Balance = static_cast<std::int32_t>(Convert_Decimal(fields[3]));
+  std::memcpy(record.TerminalInfo, fields[4].data(), fields[4].size());
+  record.TerminalInfo[fields[4].size()] = '\0';
+  return TRUE;
+}
+
+namespace {
+
+void Append_Number(std::string& out, std::int32_t value) {
+  char digits[16];
+  auto result = std::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, result.ptr);
+}
+
+}  // namespace
+
+void Append_Record_Line(std::string& out, const Data& record,
+                        char terminal_separator) {
+  Append_Number(out, record.LastTime);
+  out += ',';
+  Append_Number(out, record.Mot);
+  out += ',';
+  Append_Number(out, record.InOut);
+  out += ',';
+  Append_Number(out, record.Balance);
+  out += terminal_separator;
+  out += record.TerminalInfo;
+  out += '\n';
+}
+
+bool Same_Terminal(const Data& a, const Data& b) {
+  return std::strcmp(a.TerminalInfo, b.TerminalInfo) == 0;
+}
+
+// --- Payment file loading ---------------------------------------------------
+
+void Load_Payment_File(const char* file, History_Data* header,
+                       History_Data* tailer) {
+  Line_Reader reader(file);
+  History_Data* last = header;
+  std::string_view line;
+  Data record;
+  while (reader.Next(line)) {
+    if (!Fill_Data(record, line, file, reader.Line_Number())) continue;
+    last = Append(last, tailer);
+    last->data = record;
+  }
+}
+
+namespace {
+
+// The time of a list's last record; has_record tells whether there is one.
+std::int32_t Last_Time(const History_Data* header, const History_Data* tailer,
+                       bool& has_record) {
+  has_record = tailer->prev != header;
+  return has_record ? tailer->prev->data.LastTime : 0;
+}
+
+}  // namespace
+
+void HistoryData_Reader_Interface() {
+  Load_Payment_File(BUS_PAYMENT_FILE, B_header, B_tailer);
+  bool has_record = false;
+  bus_LastTag = Last_Time(B_header, B_tailer, has_record);
+
+  Metro_List_Set metro = Metro_Lists();
+  for (int i = 0; i < 5; ++i)
+    Load_Payment_File(METRO_PAYMENT_FILES[i], metro.list[i].header,
+                      metro.list[i].tailer);
+
+  // The greatest last time over the metro files that hold records; a tie
+  // keeps the earlier file's time.
+  bool found = false;
+  metro_LastTag = 0;
+  for (int i = 0; i < 5; ++i) {
+    std::int32_t time =
+        Last_Time(metro.list[i].header, metro.list[i].tailer, has_record);
+    if (has_record && (!found || time > metro_LastTag)) metro_LastTag = time;
+    found = found || has_record;
+  }
+}
