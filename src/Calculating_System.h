@@ -134,6 +134,9 @@ void Load_Payment_File(const char* file, History_Data* header,
                        History_Data* tailer);
 
 void HistoryData_Reader_Manager();
+// Takes every transfer journey out of the lists and appends its lines to
+// history, followed by "END": the bytes of the transfer history file.
+void Separate_Transfers(std::string& history);
 
 void Normal_Bus_Process(std::int64_t* bus_fee);
 void Normal_Metro_Process(std::int64_t* metro_fee);
@@ -156,6 +159,10 @@ void reset_Arr(Leg_Table& arr);
 void Sort_Legs(Leg_Table& arr);
 // Credits each leg's share of the journey's fare to the bus or metro total.
 // terminal names the journey in the error for a zero divisor.
+// One leg's share, total x running / (total + 1050) truncated toward zero,
+// exact for any 64-bit total and running amount; a zero divisor throws.
+std::int64_t Leg_Share(std::int64_t total, std::int64_t running,
+                       std::string_view terminal);
 void calculate(const Leg_Table& arr, std::int64_t* bus_fee,
                std::int64_t* metro_fee, std::string_view terminal);
 

@@ -47,23 +47,23 @@ void Extract_Group(History_Data* temp, std::string& out) {
 
 }  // namespace
 
-void HistoryData_Reader_Manager() {
-  Staged_File history(HISTORY_FILE);
-  std::string out;
+void Separate_Transfers(std::string& history) {
   History_Data* temp = B_header->next;
   while (temp != B_tailer) {
     if (temp->data.Balance >= TRANSFER_THRESHOLD) {
       temp = temp->next;
       continue;
     }
-    Extract_Group(temp, out);
+    Extract_Group(temp, history);
     temp = Del(temp);
-    if (out.size() >= (1 << 20)) {
-      history.Write(out);
-      out.clear();
-    }
   }
-  out += "END";
+  history += "END";
+}
+
+void HistoryData_Reader_Manager() {
+  std::string out;
+  Separate_Transfers(out);
+  Staged_File history(HISTORY_FILE);
   history.Write(out);
   history.Finish(false);
   history.Publish();

@@ -50,26 +50,32 @@ void Sort_Legs(Leg_Table& arr) {
   }
 }
 
-void calculate(const Leg_Table& arr, std::int64_t* bus_fee,
-               std::int64_t* metro_fee, std::string_view terminal) {
-  std::int64_t total = 0;
-  for (const Leg& leg : arr) total += leg.Balance;
+std::int64_t Leg_Share(std::int64_t total, std::int64_t running,
+                       std::string_view terminal) {
   std::int64_t divisor = total + TRANSFER_THRESHOLD;
   if (divisor == 0)
     Fail(HISTORY_FILE, 0,
          "journey " + std::string(terminal) +
              ": amounts add up to -1050, which leaves no divisor");
+  Wide share = static_cast<Wide>(total) * running / divisor;
+  if (share < INT64_MIN || share > INT64_MAX)
+    Fail(HISTORY_FILE, 0,
+         "journey " + std::string(terminal) + ": share leaves 64 bits");
+  return static_cast<std::int64_t>(share);
+}
+
+void calculate(const Leg_Table& arr, std::int64_t* bus_fee,
+               std::int64_t* metro_fee, std::string_view terminal) {
+  std::int64_t total = 0;
+  for (const Leg& leg : arr) total += leg.Balance;
   std::int64_t running = 0;
   for (const Leg& leg : arr) {
     running += leg.Balance;
-    Wide share = static_cast<Wide>(total) * running / divisor;
-    if (share < INT64_MIN || share > INT64_MAX)
-      Fail(HISTORY_FILE, 0,
-           "journey " + std::string(terminal) + ": share leaves 64 bits");
+    std::int64_t share = Leg_Share(total, running, terminal);
     if (leg.Mot == BUS)
-      Add_Won(bus_fee, static_cast<std::int64_t>(share), "bus total");
+      Add_Won(bus_fee, share, "bus total");
     else
-      Add_Won(metro_fee, static_cast<std::int64_t>(share), "metro total");
+      Add_Won(metro_fee, share, "metro total");
   }
 }
 
