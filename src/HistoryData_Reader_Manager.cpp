@@ -7,7 +7,6 @@ History_Data* Del(History_Data* data) {
   History_Data* b = data->next;
   a->next = b;
   b->prev = a;
-  delete data;
   return b;
 }
 
