@@ -1,12 +1,14 @@
 #include "File_IO.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace {
@@ -40,7 +42,10 @@ std::string Directory_Of(const std::string& path) {
 
 void Fail(std::string_view file, long line, std::string_view problem) {
   std::string message(file);
-  if (line > 0) message += ":" + std::to_string(line);
+  if (line > 0) {
+    message += ':';
+    message += std::to_string(line);
+  }
   message += ": ";
   message += problem;
   throw Settlement_Error(message);
@@ -182,3 +187,13 @@ void Write_Whole_File(const char* path, std::string_view bytes) {
   }
   if (::close(fd) != 0) Fail_Errno(path, "cannot write");
 }
+
+void* Map_Memory(std::size_t bytes) {
+  void* memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) throw std::bad_alloc();
+  ::madvise(memory, bytes, MADV_HUGEPAGE);  // only advice: failure is fine
+  return memory;
+}
+
+void Unmap_Memory(void* memory, std::size_t bytes) { ::munmap(memory, bytes); }

@@ -33,11 +33,15 @@ namespace {
 // stay in their lists for the whole run, and a removed node is never reused,
 // so one pointer bump per node replaces a heap allocation. Each thread takes
 // its nodes from a block of its own.
-constexpr std::size_t NODES_PER_BLOCK = 1 << 16;
+constexpr std::size_t BLOCK_BYTES = std::size_t{4} << 20;
+constexpr std::size_t NODES_PER_BLOCK = BLOCK_BYTES / sizeof(History_Data);
 
 struct Node_Blocks {
   std::mutex lock;
-  std::vector<std::unique_ptr<History_Data[]>> blocks;
+  std::vector<void*> blocks;
+  ~Node_Blocks() {
+    for (void* block : blocks) Unmap_Memory(block, BLOCK_BYTES);
+  }
 };
 
 Node_Blocks& All_Blocks() {
@@ -54,13 +58,13 @@ thread_local Thread_Block current_block;
 History_Data* New_Node() {
   Thread_Block& block = current_block;
   if (block.next == block.end) {
-    // Left uninitialised so that pages are touched only when nodes are used.
-    std::unique_ptr<History_Data[]> nodes(new History_Data[NODES_PER_BLOCK]);
-    block.next = nodes.get();
-    block.end = block.next + NODES_PER_BLOCK;
     Node_Blocks& all = All_Blocks();
     std::lock_guard<std::mutex> guard(all.lock);
-    all.blocks.push_back(std::move(nodes));
+    all.blocks.reserve(all.blocks.size() + 1);
+    void* memory = Map_Memory(BLOCK_BYTES);
+    all.blocks.push_back(memory);
+    block.next = static_cast<History_Data*>(memory);
+    block.end = block.next + NODES_PER_BLOCK;
   }
   History_Data* node = block.next++;
   *node = History_Data{};

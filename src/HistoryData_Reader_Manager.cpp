@@ -25,11 +25,11 @@ History_Data* Del(History_Data* data) {
 
 namespace {
 
-// TerminalInfo as two words, zero after the text, for hashing and equality.
+// TerminalInfo packed into 9 bytes, zero after the text: the text has at
+// most 9 characters and none is NUL, so equal keys mean equal texts.
 struct Terminal_Key {
-  std::uint64_t low;
-  std::uint64_t high;
-  bool operator==(const Terminal_Key&) const = default;
+  std::uint64_t low;  // characters 0..7
+  std::uint8_t last;  // character 8
 };
 
 Terminal_Key Key_Of(const Data& record) {
@@ -38,14 +38,16 @@ Terminal_Key Key_Of(const Data& record) {
               strnlen(record.TerminalInfo, TERMINALINFO_WIDTH));
   Terminal_Key key;
   std::memcpy(&key.low, bytes, 8);
-  std::memcpy(&key.high, bytes + 8, 8);
+  key.last = static_cast<std::uint8_t>(bytes[8]);
   return key;
 }
 
+// A full mix of both parts: the index uses the low bits of the result.
 std::uint64_t Hash(const Terminal_Key& key) {
-  std::uint64_t h = key.low * 0x9E3779B97F4A7C15ULL ^ key.high;
-  h *= 0xBF58476D1CE4E5B9ULL;
-  return h ^ (h >> 29);
+  std::uint64_t h = key.low ^ (key.last * 0x9E3779B97F4A7C15ULL);
+  h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  h = (h ^ (h >> 27)) * 0x94D049BB133111EBULL;
+  return h ^ (h >> 31);
 }
 
 // One journey: its trigger and the chain of its other records, linked
@@ -53,39 +55,56 @@ std::uint64_t Hash(const Terminal_Key& key) {
 // the list it came from, which decides its line form.
 struct Group {
   History_Data* trigger;
-  Terminal_Key key;
   History_Data* first = nullptr;
   History_Data* last = nullptr;
 };
 
-// Open-addressing index from TerminalInfo to group number.
+// Open-addressing index from TerminalInfo to group number. A slot holds the
+// whole key, so a look-up touches one slot and no record.
 class Group_Index {
  public:
+  static constexpr std::size_t NONE = ~std::size_t{0};
+
   explicit Group_Index(std::size_t expected) {
     std::size_t size = 16;
     while (size < expected * 2) size *= 2;
-    slots_.assign(size, 0);
+    slots_ = static_cast<Slot*>(Map_Memory(size * sizeof(Slot)));
     mask_ = size - 1;
   }
+  ~Group_Index() { Unmap_Memory(slots_, (mask_ + 1) * sizeof(Slot)); }
+  Group_Index(const Group_Index&) = delete;
+  Group_Index& operator=(const Group_Index&) = delete;
 
-  // The group of key, or -1; with insert, a new group numbered next is made.
-  long Find(const std::vector<Group>& groups, const Terminal_Key& key,
-            bool insert, long next) {
+  // Asks the cache for the slot where the look-up of key starts.
+  void Prefetch(const Terminal_Key& key) const {
+    __builtin_prefetch(&slots_[Hash(key) & mask_]);
+  }
+
+  // The group of key, or NONE; with insert, a missing key gets group next.
+  std::size_t Find(const Terminal_Key& key, bool insert, std::size_t next) {
     for (std::size_t at = Hash(key) & mask_;; at = (at + 1) & mask_) {
-      std::uint32_t slot = slots_[at];
-      if (slot == 0) {
-        if (!insert) return -1;
-        slots_[at] = static_cast<std::uint32_t>(next + 1);
+      Slot& slot = slots_[at];
+      if (slot.last_and_group == 0) {
+        if (!insert) return NONE;
+        slot = {key.low, key.last | (next + 1) << 8};
         return next;
       }
-      if (groups[slot - 1].key == key) return slot - 1;
+      if (slot.low == key.low && (slot.last_and_group & 0xFF) == key.last)
+        return (slot.last_and_group >> 8) - 1;
     }
   }
 
  private:
-  std::vector<std::uint32_t> slots_;
+  struct Slot {
+    std::uint64_t low;
+    std::uint64_t last_and_group;  // last character | (group + 1) << 8
+  };
+  Slot* slots_;  // zeroed: every slot starts empty
   std::size_t mask_;
 };
+
+// How many records ahead of the one looked up the walks ask for its slot.
+constexpr int PREFETCH_DISTANCE = 16;
 
 // Output that goes to the transfer history file in large writes, or into a
 // string when there is no file.
@@ -115,15 +134,45 @@ std::size_t Count_Candidates() {
   return candidates;
 }
 
+// Walks ahead of a list walk, asking for the slots of the records it will
+// look up.
+class Prefetcher {
+ public:
+  // With triggers_only, only the records below the threshold are asked for.
+  Prefetcher(const Group_Index& index, const Record_List& list,
+             bool triggers_only)
+      : index_(index),
+        tailer_(list.tailer),
+        ahead_(list.header->next),
+        triggers_only_(triggers_only) {
+    for (int i = 0; i < PREFETCH_DISTANCE; ++i) Step();
+  }
+  void Step() {
+    while (ahead_ != tailer_ && triggers_only_ &&
+           ahead_->data.Balance >= TRANSFER_THRESHOLD)
+      ahead_ = ahead_->next;
+    if (ahead_ == tailer_) return;
+    index_.Prefetch(Key_Of(ahead_->data));
+    ahead_ = ahead_->next;
+  }
+
+ private:
+  const Group_Index& index_;
+  const History_Data* tailer_;
+  const History_Data* ahead_;
+  bool triggers_only_;
+};
+
 // The journeys of the bus list's triggers, in trigger order.
 std::vector<Group> Find_Triggers(Group_Index& index, std::size_t candidates) {
   std::vector<Group> groups;
   groups.reserve(candidates);
+  Prefetcher prefetcher(index, {B_header, B_tailer}, true);
   for (History_Data* n = B_header->next; n != B_tailer; n = n->next) {
     if (n->data.Balance >= TRANSFER_THRESHOLD) continue;
-    Terminal_Key key = Key_Of(n->data);
-    long g = index.Find(groups, key, true, static_cast<long>(groups.size()));
-    if (g == static_cast<long>(groups.size())) groups.push_back({n, key});
+    prefetcher.Step();
+    if (index.Find(Key_Of(n->data), true, groups.size()) == groups.size())
+      groups.push_back({n});
   }
   return groups;
 }
@@ -132,16 +181,18 @@ std::vector<Group> Find_Triggers(Group_Index& index, std::size_t candidates) {
 // its group (the trigger itself is only unlinked).
 void Collect_Members(const Record_List& list, Group_Index& index,
                      std::vector<Group>& groups) {
+  Prefetcher prefetcher(index, list, false);
   History_Data* node = list.header->next;
   while (node != list.tailer) {
-    long g = index.Find(groups, Key_Of(node->data), false, 0);
-    if (g < 0) {
+    prefetcher.Step();
+    std::size_t g = index.Find(Key_Of(node->data), false, 0);
+    if (g == Group_Index::NONE) {
       node = node->next;
       continue;
     }
     History_Data* member = node;
     node = Del(member);
-    Group& group = groups[static_cast<std::size_t>(g)];
+    Group& group = groups[g];
     if (member == group.trigger) continue;
     member->next = nullptr;
     member->prev = list.header;
@@ -161,7 +212,14 @@ void Separate(History_Sink& sink) {
     for (const Record_List& list : metro.list)
       Collect_Members(list, index, groups);
   }
-  for (const Group& group : groups) {
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    // The records of later groups are far apart in memory: ask for them
+    // early.
+    if (g + PREFETCH_DISTANCE < groups.size()) {
+      __builtin_prefetch(groups[g + PREFETCH_DISTANCE].trigger);
+      __builtin_prefetch(groups[g + PREFETCH_DISTANCE].first);
+    }
+    const Group& group = groups[g];
     sink.Line(group.trigger->data, ',');
     for (History_Data* m = group.first; m != nullptr; m = m->next)
       sink.Line(m->data, m->prev == metro.list[2].header ? ' ' : ',');
