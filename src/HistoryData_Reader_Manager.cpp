@@ -67,7 +67,7 @@ class Group_Index {
 
   explicit Group_Index(std::size_t expected) {
     std::size_t size = 16;
-    while (size < expected * 2) size *= 2;
+    while (size < expected * 3 / 2) size *= 2;
     slots_ = static_cast<Slot*>(Map_Memory(size * sizeof(Slot)));
     mask_ = size - 1;
   }
@@ -104,7 +104,7 @@ class Group_Index {
 };
 
 // How many records ahead of the one looked up the walks ask for its slot.
-constexpr int PREFETCH_DISTANCE = 16;
+constexpr int PREFETCH_DISTANCE = 64;
 
 // Output that goes to the transfer history file in large writes, or into a
 // string when there is no file.
