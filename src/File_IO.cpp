@@ -164,7 +164,19 @@ void Staged_File::Publish() {
   published_ = true;
 }
 
+void Staged_File::Check_Replaceable() const {
+  struct stat status;
+  if (::stat(path_.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+    errno = EISDIR;
+    Fail_Errno(path_, "cannot replace");
+  }
+}
+
 void Publish_Pair(Staged_File& first, Staged_File& second) {
+  // A rename can fail for a directory in the way; find that out before the
+  // first rename so that a failure never leaves one file new, one old.
+  first.Check_Replaceable();
+  second.Check_Replaceable();
   first.Publish();
   second.Publish();
   // Make the renames durable too; a directory that cannot be synced (some

@@ -69,6 +69,8 @@ class Staged_File {
   void Finish(bool sync);
   // Renames the finished temporary over the real name.
   void Publish();
+  // Throws when the real name is taken by something a rename cannot replace.
+  void Check_Replaceable() const;
 
  private:
   void Flush();

@@ -16,7 +16,12 @@ void Lay_Out_Day(const Scratch_Dir& dir, const Day& day) {
   dir.Write("enable.txt", "1");
 }
 
-Run_Result Run_Settlement(const Scratch_Dir& dir) {
+Run_Result Run_Settlement(const Scratch_Dir& dir,
+                          const std::vector<std::string>& args) {
+  std::vector<char*> argv{const_cast<char*>(FARE_SETTLEMENT_EXE)};
+  for (const std::string& arg : args)
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
   std::string out_path = dir.Path() + ".stdout";
   std::string err_path = dir.Path() + ".stderr";
   pid_t child = ::fork();
@@ -27,7 +32,7 @@ Run_Result Run_Settlement(const Scratch_Dir& dir) {
     if (out < 0 || err < 0 || ::chdir(dir.Path().c_str()) != 0) ::_exit(126);
     ::dup2(out, 1);
     ::dup2(err, 2);
-    ::execl(FARE_SETTLEMENT_EXE, FARE_SETTLEMENT_EXE, (char*)nullptr);
+    ::execv(FARE_SETTLEMENT_EXE, argv.data());
     ::_exit(127);
   }
   int status = 0;

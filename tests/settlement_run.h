@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "scratch_dir.h"
 
@@ -23,4 +24,5 @@ struct Run_Result {
 // Writes the day's files and a raised flag into dir.
 void Lay_Out_Day(const Scratch_Dir& dir, const Day& day);
 // Runs the executable with dir as its working directory.
-Run_Result Run_Settlement(const Scratch_Dir& dir);
+Run_Result Run_Settlement(const Scratch_Dir& dir,
+                          const std::vector<std::string>& args = {});
