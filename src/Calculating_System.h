@@ -122,6 +122,12 @@ std::int64_t Convert_Decimal(std::string_view token);
 // the third metro list's records have a space before TerminalInfo.
 void Append_Record_Line(std::string& out, const Data& record,
                         char terminal_separator);
+// The longest line Format_Record_Line writes.
+constexpr std::size_t RECORD_LINE_MAX = 64;
+// Writes the line of Append_Record_Line at out (at most RECORD_LINE_MAX
+// bytes) and returns the end of what it wrote.
+char* Format_Record_Line(char* out, const Data& record,
+                         char terminal_separator);
 // True when two records carry the same TerminalInfo text.
 bool Same_Terminal(const Data& a, const Data& b);
 

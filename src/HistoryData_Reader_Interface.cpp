@@ -33,7 +33,7 @@ namespace {
 // stay in their lists for the whole run, and a removed node is never reused,
 // so one pointer bump per node replaces a heap allocation. Each thread takes
 // its nodes from a block of its own.
-constexpr std::size_t BLOCK_BYTES = std::size_t{4} << 20;
+constexpr std::size_t BLOCK_BYTES = std::size_t{32} << 20;
 constexpr std::size_t NODES_PER_BLOCK = BLOCK_BYTES / sizeof(History_Data);
 
 struct Node_Blocks {
@@ -236,28 +236,28 @@ Boolean Fill_Data(Data& record, std::string_view line, std::string_view file,
   return Fill_Data_General(record, line, file, line_number);
 }
 
-namespace {
-
-void Append_Number(std::string& out, std::int32_t value) {
-  char digits[16];
-  auto result = std::to_chars(digits, digits + sizeof digits, value);
-  out.append(digits, result.ptr);
+char* Format_Record_Line(char* out, const Data& record,
+                         char terminal_separator) {
+  constexpr int NUMBER = 12;  // a 32-bit number with its sign
+  out = std::to_chars(out, out + NUMBER, record.LastTime).ptr;
+  *out++ = ',';
+  out = std::to_chars(out, out + NUMBER, static_cast<int>(record.Mot)).ptr;
+  *out++ = ',';
+  out = std::to_chars(out, out + NUMBER, static_cast<int>(record.InOut)).ptr;
+  *out++ = ',';
+  out = std::to_chars(out, out + NUMBER, record.Balance).ptr;
+  *out++ = terminal_separator;
+  std::size_t length = strnlen(record.TerminalInfo, sizeof record.TerminalInfo);
+  std::memcpy(out, record.TerminalInfo, length);
+  out += length;
+  *out++ = '\n';
+  return out;
 }
-
-}  // namespace
 
 void Append_Record_Line(std::string& out, const Data& record,
                         char terminal_separator) {
-  Append_Number(out, record.LastTime);
-  out += ',';
-  Append_Number(out, record.Mot);
-  out += ',';
-  Append_Number(out, record.InOut);
-  out += ',';
-  Append_Number(out, record.Balance);
-  out += terminal_separator;
-  out += record.TerminalInfo;
-  out += '\n';
+  char line[RECORD_LINE_MAX];
+  out.append(line, Format_Record_Line(line, record, terminal_separator));
 }
 
 bool Same_Terminal(const Data& a, const Data& b) {

@@ -10,7 +10,9 @@
 // to its group in walk order. That is the order of the lines of a group:
 // the trigger, the bus records before and after it, then metro lists 1 to 5.
 // Groups are written in the order of their triggers in the bus list.
+#include <bit>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "Calculating_System.h"
@@ -33,10 +35,27 @@ struct Terminal_Key {
 };
 
 Terminal_Key Key_Of(const Data& record) {
+  Terminal_Key key;
+  if constexpr (std::endian::native == std::endian::little) {
+    // The first NUL among characters 0..7 is the lowest byte of zero_bytes
+    // (bytes above a zero byte may show up too, and do not matter).
+    std::uint64_t word;
+    std::memcpy(&word, record.TerminalInfo, 8);
+    std::uint64_t zero_bytes =
+        (word - 0x0101010101010101ULL) & ~word & 0x8080808080808080ULL;
+    if (zero_bytes != 0) {
+      int length = std::countr_zero(zero_bytes) / 8;
+      key.low = length == 0 ? 0 : word & (~0ULL >> (64 - 8 * length));
+      key.last = 0;
+    } else {
+      key.low = word;
+      key.last = static_cast<std::uint8_t>(record.TerminalInfo[8]);
+    }
+    return key;
+  }
   char bytes[16] = {};
   std::memcpy(bytes, record.TerminalInfo,
               strnlen(record.TerminalInfo, TERMINALINFO_WIDTH));
-  Terminal_Key key;
   std::memcpy(&key.low, bytes, 8);
   key.last = static_cast<std::uint8_t>(bytes[8]);
   return key;
@@ -50,13 +69,34 @@ std::uint64_t Hash(const Terminal_Key& key) {
   return h ^ (h >> 31);
 }
 
-// One journey: its trigger and the chain of its other records, linked
-// through next in walk order. An unlinked member's prev holds the header of
-// the list it came from, which decides its line form.
-struct Group {
-  History_Data* trigger;
-  History_Data* first = nullptr;
-  History_Data* last = nullptr;
+// Output that goes to the transfer history file in large writes, or to a
+// string when there is no file.
+class History_Sink {
+ public:
+  History_Sink(std::string& out, Staged_File* file)
+      : out_(out), file_(file), buffer_(new char[BUFFER_SIZE]) {}
+  void Line(const Data& record, char terminal_separator) {
+    if (used_ + MAX_LINE > BUFFER_SIZE) Flush();
+    used_ = static_cast<std::size_t>(
+        Format_Record_Line(buffer_.get() + used_, record, terminal_separator) -
+        buffer_.get());
+  }
+  void Flush() {
+    std::string_view bytes(buffer_.get(), used_);
+    if (file_ != nullptr)
+      file_->Write(bytes);
+    else
+      out_.append(bytes);
+    used_ = 0;
+  }
+
+ private:
+  static constexpr std::size_t BUFFER_SIZE = 1 << 20;
+  static constexpr std::size_t MAX_LINE = RECORD_LINE_MAX;
+  std::string& out_;
+  Staged_File* file_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t used_ = 0;
 };
 
 // Open-addressing index from TerminalInfo to group number. A slot holds the
@@ -65,24 +105,27 @@ class Group_Index {
  public:
   static constexpr std::size_t NONE = ~std::size_t{0};
 
-  explicit Group_Index(std::size_t expected) {
-    std::size_t size = 16;
-    while (size < expected * 3 / 2) size *= 2;
-    slots_ = static_cast<Slot*>(Map_Memory(size * sizeof(Slot)));
-    mask_ = size - 1;
-  }
-  ~Group_Index() { Unmap_Memory(slots_, (mask_ + 1) * sizeof(Slot)); }
+  explicit Group_Index(std::size_t expected)
+      : size_(2 * expected + 16),
+        slots_(static_cast<Slot*>(Map_Memory(size_ * sizeof(Slot)))) {}
+  ~Group_Index() { Unmap_Memory(slots_, size_ * sizeof(Slot)); }
   Group_Index(const Group_Index&) = delete;
   Group_Index& operator=(const Group_Index&) = delete;
 
-  // Asks the cache for the slot where the look-up of key starts.
-  void Prefetch(const Terminal_Key& key) const {
-    __builtin_prefetch(&slots_[Hash(key) & mask_]);
+  // The slot where the look-up of key starts.
+  std::size_t Home(const Terminal_Key& key) const {
+    __extension__ typedef unsigned __int128 Wide;
+    return static_cast<std::size_t>((static_cast<Wide>(Hash(key)) * size_) >>
+                                    64);
   }
+  // Asks the cache for the slot home.
+  void Prefetch(std::size_t home) const { __builtin_prefetch(&slots_[home]); }
 
-  // The group of key, or NONE; with insert, a missing key gets group next.
-  std::size_t Find(const Terminal_Key& key, bool insert, std::size_t next) {
-    for (std::size_t at = Hash(key) & mask_;; at = (at + 1) & mask_) {
+  // The group of key (whose home slot is home), or NONE; with insert, a
+  // missing key gets group next.
+  std::size_t Find(const Terminal_Key& key, std::size_t home, bool insert,
+                   std::size_t next) {
+    for (std::size_t at = home;; at = at + 1 == size_ ? 0 : at + 1) {
       Slot& slot = slots_[at];
       if (slot.last_and_group == 0) {
         if (!insert) return NONE;
@@ -99,33 +142,79 @@ class Group_Index {
     std::uint64_t low;
     std::uint64_t last_and_group;  // last character | (group + 1) << 8
   };
+
+  std::size_t size_;
   Slot* slots_;  // zeroed: every slot starts empty
-  std::size_t mask_;
 };
 
-// How many records ahead of the one looked up the walks ask for its slot.
-constexpr int PREFETCH_DISTANCE = 64;
-
-// Output that goes to the transfer history file in large writes, or into a
-// string when there is no file.
-class History_Sink {
+// The journeys in the bus-list order of their triggers: journey g is group
+// g of the index. A trigger leaves the bus list as soon as it is found; its
+// next then holds the first of the other records of its journey, chained
+// through next in walk order, and last the last of them. An unlinked
+// member's prev holds the header of the list it came from, which decides its
+// line form.
+class Journey_Table {
  public:
-  History_Sink(std::string& out, Staged_File* file) : out_(out), file_(file) {}
-  void Line(const Data& record, char terminal_separator) {
-    Append_Record_Line(out_, record, terminal_separator);
-    if (file_ != nullptr && out_.size() >= FLUSH_SIZE) Flush();
-  }
-  void Flush() {
-    if (file_ == nullptr) return;
-    file_->Write(out_);
-    out_.clear();
-  }
+  struct Journey {
+    History_Data* trigger;
+    History_Data* last;
+  };
+
+  explicit Journey_Table(std::size_t capacity)
+      : capacity_(capacity),
+        journeys_(
+            static_cast<Journey*>(Map_Memory(capacity * sizeof(Journey)))) {}
+  ~Journey_Table() { Unmap_Memory(journeys_, capacity_ * sizeof(Journey)); }
+  Journey_Table(const Journey_Table&) = delete;
+  Journey_Table& operator=(const Journey_Table&) = delete;
+
+  std::size_t Size() const { return size_; }
+  Journey& operator[](std::size_t g) { return journeys_[g]; }
+  const Journey& operator[](std::size_t g) const { return journeys_[g]; }
+  void Push(History_Data* trigger) { journeys_[size_++] = {trigger, nullptr}; }
 
  private:
-  static constexpr std::size_t FLUSH_SIZE = 1 << 20;
-  std::string& out_;
-  Staged_File* file_;
+  std::size_t capacity_;
+  std::size_t size_ = 0;
+  Journey* journeys_;
 };
+
+// A record of a list walk, looked up ahead of its turn.
+struct Looked_Up {
+  History_Data* node;
+  Terminal_Key key;
+  std::size_t home;
+  std::size_t group;
+};
+
+// Walks list in order and hands each record that select accepts to handle,
+// but looks records up before their turn so that the walk seldom waits for
+// memory: a record's home slot is fetched when it enters a ring of RING
+// records, find(record) runs FIND_LEAD turns before handle(record). handle
+// may unlink its record.
+template <class Select, class Find, class Handle>
+void Walk_Ahead(const Record_List& list, const Group_Index& index,
+                Select select, Find find, Handle handle) {
+  constexpr std::size_t RING = 32;
+  constexpr std::size_t FIND_LEAD = 8;
+  Looked_Up ring[RING];
+  std::size_t entered = 0, found = 0, handled = 0;
+  History_Data* next = list.header->next;
+  for (;;) {
+    for (; entered - handled < RING && next != list.tailer; next = next->next) {
+      if (!select(next)) continue;
+      Looked_Up& record = ring[entered++ % RING];
+      record.node = next;
+      record.key = Key_Of(next->data);
+      record.home = index.Home(record.key);
+      index.Prefetch(record.home);
+    }
+    if (handled == entered) return;
+    for (; found < entered && found - handled < FIND_LEAD; ++found)
+      find(ring[found % RING]);
+    handle(ring[handled++ % RING]);
+  }
+}
 
 std::size_t Count_Candidates() {
   std::size_t candidates = 0;
@@ -134,96 +223,83 @@ std::size_t Count_Candidates() {
   return candidates;
 }
 
-// Walks ahead of a list walk, asking for the slots of the records it will
-// look up.
-class Prefetcher {
- public:
-  // With triggers_only, only the records below the threshold are asked for.
-  Prefetcher(const Group_Index& index, const Record_List& list,
-             bool triggers_only)
-      : index_(index),
-        tailer_(list.tailer),
-        ahead_(list.header->next),
-        triggers_only_(triggers_only) {
-    for (int i = 0; i < PREFETCH_DISTANCE; ++i) Step();
-  }
-  void Step() {
-    while (ahead_ != tailer_ && triggers_only_ &&
-           ahead_->data.Balance >= TRANSFER_THRESHOLD)
-      ahead_ = ahead_->next;
-    if (ahead_ == tailer_) return;
-    index_.Prefetch(Key_Of(ahead_->data));
-    ahead_ = ahead_->next;
-  }
-
- private:
-  const Group_Index& index_;
-  const History_Data* tailer_;
-  const History_Data* ahead_;
-  bool triggers_only_;
-};
-
-// The journeys of the bus list's triggers, in trigger order.
-std::vector<Group> Find_Triggers(Group_Index& index, std::size_t candidates) {
-  std::vector<Group> groups;
-  groups.reserve(candidates);
-  Prefetcher prefetcher(index, {B_header, B_tailer}, true);
-  for (History_Data* n = B_header->next; n != B_tailer; n = n->next) {
-    if (n->data.Balance >= TRANSFER_THRESHOLD) continue;
-    prefetcher.Step();
-    if (index.Find(Key_Of(n->data), true, groups.size()) == groups.size())
-      groups.push_back({n});
-  }
-  return groups;
+// Indexes the first trigger of each TerminalInfo and takes it out of the bus
+// list.
+void Find_Triggers(Group_Index& index, Journey_Table& journeys) {
+  Walk_Ahead(
+      {B_header, B_tailer}, index,
+      [](const History_Data* n) {
+        return n->data.Balance < TRANSFER_THRESHOLD;
+      },
+      [](Looked_Up&) {},
+      [&](Looked_Up& record) {
+        std::size_t next = journeys.Size();
+        if (index.Find(record.key, record.home, true, next) != next) return;
+        Del(record.node);
+        record.node->next = record.node->prev = nullptr;
+        journeys.Push(record.node);
+      });
 }
 
-// Unlinks every record of list whose journey is indexed and chains it to
-// its group (the trigger itself is only unlinked).
+// Unlinks every record of list whose journey is indexed and appends it to
+// its journey's chain.
 void Collect_Members(const Record_List& list, Group_Index& index,
-                     std::vector<Group>& groups) {
-  Prefetcher prefetcher(index, list, false);
-  History_Data* node = list.header->next;
-  while (node != list.tailer) {
-    prefetcher.Step();
-    std::size_t g = index.Find(Key_Of(node->data), false, 0);
-    if (g == Group_Index::NONE) {
-      node = node->next;
-      continue;
+                     Journey_Table& journeys) {
+  Walk_Ahead(
+      list, index, [](const History_Data*) { return true; },
+      [&](Looked_Up& record) {
+        record.group = index.Find(record.key, record.home, false, 0);
+        if (record.group != Group_Index::NONE)
+          __builtin_prefetch(&journeys[record.group]);
+      },
+      [&](Looked_Up& record) {
+        if (record.group == Group_Index::NONE) return;
+        History_Data* member = record.node;
+        Del(member);
+        Journey_Table::Journey& journey = journeys[record.group];
+        member->next = nullptr;
+        member->prev = list.header;
+        (journey.last != nullptr ? journey.last->next : journey.trigger->next) =
+            member;
+        journey.last = member;
+      });
+}
+
+void Write_Groups(const Journey_Table& journeys, History_Sink& sink) {
+  const History_Data* third_metro = Metro_Lists().list[2].header;
+  const std::size_t count = journeys.Size();
+  for (std::size_t g = 0; g < count; ++g) {
+    // The records of later journeys are far apart in memory: ask for each
+    // one's trigger, then its first record, then its second, a few
+    // journeys before its turn.
+    if (g + 48 < count) __builtin_prefetch(journeys[g + 48].trigger);
+    if (g + 32 < count) __builtin_prefetch(journeys[g + 32].trigger->next);
+    if (g + 16 < count) {
+      const History_Data* first = journeys[g + 16].trigger->next;
+      if (first != nullptr) __builtin_prefetch(first->next);
     }
-    History_Data* member = node;
-    node = Del(member);
-    Group& group = groups[g];
-    if (member == group.trigger) continue;
-    member->next = nullptr;
-    member->prev = list.header;
-    (group.last != nullptr ? group.last->next : group.first) = member;
-    group.last = member;
+    if (g + 8 < count) {
+      const History_Data* first = journeys[g + 8].trigger->next;
+      if (first != nullptr && first->next != nullptr)
+        __builtin_prefetch(first->next->next);
+    }
+    const History_Data* trigger = journeys[g].trigger;
+    sink.Line(trigger->data, ',');
+    for (const History_Data* m = trigger->next; m != nullptr; m = m->next)
+      sink.Line(m->data, m->prev == third_metro ? ' ' : ',');
   }
 }
 
 void Separate(History_Sink& sink) {
   std::size_t candidates = Count_Candidates();
-  Metro_List_Set metro = Metro_Lists();
-  std::vector<Group> groups;
-  if (candidates > 0) {
-    Group_Index index(candidates);
-    groups = Find_Triggers(index, candidates);
-    Collect_Members({B_header, B_tailer}, index, groups);
-    for (const Record_List& list : metro.list)
-      Collect_Members(list, index, groups);
-  }
-  for (std::size_t g = 0; g < groups.size(); ++g) {
-    // The records of later groups are far apart in memory: ask for them
-    // early.
-    if (g + PREFETCH_DISTANCE < groups.size()) {
-      __builtin_prefetch(groups[g + PREFETCH_DISTANCE].trigger);
-      __builtin_prefetch(groups[g + PREFETCH_DISTANCE].first);
-    }
-    const Group& group = groups[g];
-    sink.Line(group.trigger->data, ',');
-    for (History_Data* m = group.first; m != nullptr; m = m->next)
-      sink.Line(m->data, m->prev == metro.list[2].header ? ' ' : ',');
-  }
+  if (candidates == 0) return;
+  Group_Index index(candidates);
+  Journey_Table journeys(candidates);
+  Find_Triggers(index, journeys);
+  Collect_Members({B_header, B_tailer}, index, journeys);
+  for (const Record_List& list : Metro_Lists().list)
+    Collect_Members(list, index, journeys);
+  Write_Groups(journeys, sink);
 }
 
 }  // namespace
@@ -231,6 +307,7 @@ void Separate(History_Sink& sink) {
 void Separate_Transfers(std::string& history) {
   History_Sink sink(history, nullptr);
   Separate(sink);
+  sink.Flush();
   history += "END";
 }
 
@@ -239,8 +316,8 @@ void HistoryData_Reader_Manager() {
   std::string out;
   History_Sink sink(out, &history);
   Separate(sink);
-  out += "END";
   sink.Flush();
+  history.Write("END");
   history.Finish(false);
   history.Publish();
 }

@@ -4,6 +4,7 @@
 // boundaries, and error order with files read in parallel.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -39,11 +40,14 @@ void Fill_Random_Day(const Day_Shape& shape, std::mt19937& random) {
     bool trigger = static_cast<int>(random() % 100) < shape.trigger_pct;
     record.Balance = trigger ? static_cast<std::int32_t>(random() % 1050)
                              : 1050 + static_cast<std::int32_t>(random() % 3);
-    // Texts of 1 to 9 characters, some prefixes of others.
+    // Texts of 1 to 9 characters, some prefixes of others, some with bytes
+    // above 127, and leftovers of longer texts after the NUL.
     std::string id = "T" + std::to_string(random() % shape.ids);
-    id += std::string(random() % 3, 'x');
-    std::snprintf(record.TerminalInfo, sizeof record.TerminalInfo, "%s",
-                  id.substr(0, TERMINALINFO_WIDTH).c_str());
+    id += std::string(random() % 3, random() % 2 ? 'x' : '\xE9');
+    id = id.substr(0, TERMINALINFO_WIDTH);
+    std::memset(record.TerminalInfo, random() % 2 ? 'Z' : 0,
+                sizeof record.TerminalInfo);
+    std::memcpy(record.TerminalInfo, id.c_str(), id.size() + 1);
     Append(lists[list].tailer->prev, lists[list].tailer)->data = record;
   }
 }
