@@ -94,6 +94,11 @@ std::int64_t Leg_Share(std::int64_t total, std::int64_t running,
     Fail(HISTORY_FILE, 0,
          "journey " + std::string(terminal) +
              ": amounts add up to -1050, which leaves no divisor");
+  std::int64_t product;
+  // The common case, without 128-bit division (INT64_MIN / -1 overflows).
+  if (!__builtin_mul_overflow(total, running, &product) &&
+      !(product == INT64_MIN && divisor == -1))
+    return product / divisor;
   Wide share = static_cast<Wide>(total) * running / divisor;
   if (share < INT64_MIN || share > INT64_MAX)
     Fail(HISTORY_FILE, 0,
