@@ -13,6 +13,7 @@
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "Calculating_System.h"
@@ -148,16 +149,19 @@ class Group_Index {
 };
 
 // The journeys in the bus-list order of their triggers: journey g is group
-// g of the index. A trigger leaves the bus list as soon as it is found; its
-// next then holds the first of the other records of its journey, chained
-// through next in walk order, and last the last of them. An unlinked
-// member's prev holds the header of the list it came from, which decides its
-// line form.
+// g of the index. A trigger leaves the bus list as soon as it is found. The
+// other records of a journey are collected in two chains, linked through
+// next in walk order: those of the bus list (the first chain starts at the
+// trigger's next) and those of the metro lists, which another thread
+// collects at the same time. An unlinked member's prev holds the header of
+// the list it came from, which decides its line form.
 class Journey_Table {
  public:
   struct Journey {
     History_Data* trigger;
-    History_Data* last;
+    History_Data* bus_last;     // last of the bus chain
+    History_Data* metro_first;  // the metro chain
+    History_Data* metro_last;
   };
 
   explicit Journey_Table(std::size_t capacity)
@@ -171,7 +175,9 @@ class Journey_Table {
   std::size_t Size() const { return size_; }
   Journey& operator[](std::size_t g) { return journeys_[g]; }
   const Journey& operator[](std::size_t g) const { return journeys_[g]; }
-  void Push(History_Data* trigger) { journeys_[size_++] = {trigger, nullptr}; }
+  void Push(History_Data* trigger) {
+    journeys_[size_++] = {trigger, nullptr, nullptr, nullptr};
+  }
 
  private:
   std::size_t capacity_;
@@ -242,9 +248,9 @@ void Find_Triggers(Group_Index& index, Journey_Table& journeys) {
 }
 
 // Unlinks every record of list whose journey is indexed and appends it to
-// its journey's chain.
+// the journey's bus or metro chain.
 void Collect_Members(const Record_List& list, Group_Index& index,
-                     Journey_Table& journeys) {
+                     Journey_Table& journeys, bool metro) {
   Walk_Ahead(
       list, index, [](const History_Data*) { return true; },
       [&](Looked_Up& record) {
@@ -256,36 +262,48 @@ void Collect_Members(const Record_List& list, Group_Index& index,
         if (record.group == Group_Index::NONE) return;
         History_Data* member = record.node;
         Del(member);
-        Journey_Table::Journey& journey = journeys[record.group];
         member->next = nullptr;
         member->prev = list.header;
-        (journey.last != nullptr ? journey.last->next : journey.trigger->next) =
-            member;
-        journey.last = member;
+        Journey_Table::Journey& journey = journeys[record.group];
+        History_Data*& last = metro ? journey.metro_last : journey.bus_last;
+        if (last != nullptr)
+          last->next = member;
+        else
+          (metro ? journey.metro_first : journey.trigger->next) = member;
+        last = member;
       });
+}
+
+// Asks for the records of journey g a few journeys before its turn: the
+// trigger, then the first records of its chains once their links are near.
+void Prefetch_Journey(const Journey_Table& journeys, std::size_t g,
+                      std::size_t count) {
+  if (g + 48 < count) {
+    __builtin_prefetch(journeys[g + 48].trigger);
+    __builtin_prefetch(journeys[g + 48].metro_first);
+  }
+  if (g + 32 < count) {
+    __builtin_prefetch(journeys[g + 32].trigger->next);
+    const History_Data* metro = journeys[g + 32].metro_first;
+    if (metro != nullptr) __builtin_prefetch(metro->next);
+  }
+  if (g + 16 < count) {
+    const History_Data* bus = journeys[g + 16].trigger->next;
+    if (bus != nullptr) __builtin_prefetch(bus->next);
+  }
 }
 
 void Write_Groups(const Journey_Table& journeys, History_Sink& sink) {
   const History_Data* third_metro = Metro_Lists().list[2].header;
   const std::size_t count = journeys.Size();
   for (std::size_t g = 0; g < count; ++g) {
-    // The records of later journeys are far apart in memory: ask for each
-    // one's trigger, then its first record, then its second, a few
-    // journeys before its turn.
-    if (g + 48 < count) __builtin_prefetch(journeys[g + 48].trigger);
-    if (g + 32 < count) __builtin_prefetch(journeys[g + 32].trigger->next);
-    if (g + 16 < count) {
-      const History_Data* first = journeys[g + 16].trigger->next;
-      if (first != nullptr) __builtin_prefetch(first->next);
-    }
-    if (g + 8 < count) {
-      const History_Data* first = journeys[g + 8].trigger->next;
-      if (first != nullptr && first->next != nullptr)
-        __builtin_prefetch(first->next->next);
-    }
-    const History_Data* trigger = journeys[g].trigger;
-    sink.Line(trigger->data, ',');
-    for (const History_Data* m = trigger->next; m != nullptr; m = m->next)
+    Prefetch_Journey(journeys, g, count);
+    const Journey_Table::Journey& journey = journeys[g];
+    sink.Line(journey.trigger->data, ',');
+    for (const History_Data* m = journey.trigger->next; m != nullptr;
+         m = m->next)
+      sink.Line(m->data, ',');
+    for (const History_Data* m = journey.metro_first; m != nullptr; m = m->next)
       sink.Line(m->data, m->prev == third_metro ? ' ' : ',');
   }
 }
@@ -296,9 +314,14 @@ void Separate(History_Sink& sink) {
   Group_Index index(candidates);
   Journey_Table journeys(candidates);
   Find_Triggers(index, journeys);
-  Collect_Members({B_header, B_tailer}, index, journeys);
-  for (const Record_List& list : Metro_Lists().list)
-    Collect_Members(list, index, journeys);
+  // The bus list and the metro lists are disjoint, and each thread writes
+  // only its own chains: the two walks run side by side.
+  std::thread metro_walk([&] {
+    for (const Record_List& list : Metro_Lists().list)
+      Collect_Members(list, index, journeys, true);
+  });
+  Collect_Members({B_header, B_tailer}, index, journeys, false);
+  metro_walk.join();
   Write_Groups(journeys, sink);
 }
 
