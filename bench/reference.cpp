@@ -55,7 +55,8 @@ std::vector<Entry> Read_Day(const std::string& dir,
     entry.list = list;
     has[list] = false;
     while (reader.Next(line)) {
-      if (!Fill_Data(entry.record, line, files[list], reader.Line_Number()))
+      if (!Fill_Data_General(entry.record, line, files[list],
+                             reader.Line_Number()))
         continue;
       entries.push_back(entry);
       last_time[list] = entry.record.LastTime;
