@@ -10,9 +10,13 @@
 // to its group in walk order. That is the order of the lines of a group:
 // the trigger, the bus records before and after it, then metro lists 1 to 5.
 // Groups are written in the order of their triggers in the bus list.
+#include <algorithm>
 #include <bit>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -81,6 +85,14 @@ class History_Sink {
     used_ = static_cast<std::size_t>(
         Format_Record_Line(buffer_.get() + used_, record, terminal_separator) -
         buffer_.get());
+  }
+  // Writes bytes after what was written before.
+  void Bytes(std::string_view bytes) {
+    Flush();
+    if (file_ != nullptr)
+      file_->Write(bytes);
+    else
+      out_.append(bytes);
   }
   void Flush() {
     std::string_view bytes(buffer_.get(), used_);
@@ -293,19 +305,86 @@ void Prefetch_Journey(const Journey_Table& journeys, std::size_t g,
   }
 }
 
-void Write_Groups(const Journey_Table& journeys, History_Sink& sink) {
+// Appends the lines of journeys first..stop to out.
+void Format_Groups(const Journey_Table& journeys, std::size_t first,
+                   std::size_t stop, std::string& out) {
   const History_Data* third_metro = Metro_Lists().list[2].header;
-  const std::size_t count = journeys.Size();
-  for (std::size_t g = 0; g < count; ++g) {
-    Prefetch_Journey(journeys, g, count);
+  char line[RECORD_LINE_MAX];
+  auto add = [&](const History_Data* m, char separator) {
+    out.append(line, Format_Record_Line(line, m->data, separator));
+  };
+  for (std::size_t g = first; g < stop; ++g) {
+    Prefetch_Journey(journeys, g, stop);
     const Journey_Table::Journey& journey = journeys[g];
-    sink.Line(journey.trigger->data, ',');
-    for (const History_Data* m = journey.trigger->next; m != nullptr;
-         m = m->next)
-      sink.Line(m->data, ',');
-    for (const History_Data* m = journey.metro_first; m != nullptr; m = m->next)
-      sink.Line(m->data, m->prev == third_metro ? ' ' : ',');
+    add(journey.trigger, ',');
+    for (const History_Data* m = journey.trigger->next; m; m = m->next)
+      add(m, ',');
+    for (const History_Data* m = journey.metro_first; m; m = m->next)
+      add(m, m->prev == third_metro ? ' ' : ',');
   }
+}
+
+// Hands formatted chunks to the sink strictly in chunk order.
+class Chunk_Turns {
+ public:
+  explicit Chunk_Turns(History_Sink& sink) : sink_(sink) {}
+
+  // Waits for chunk's turn and writes bytes; false once a writer has failed.
+  bool Write(std::size_t chunk, const std::string& bytes) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    turn_changed_.wait(lock, [&] { return turn_ == chunk || failure_; });
+    if (failure_) return false;
+    try {
+      sink_.Bytes(bytes);
+    } catch (...) {
+      failure_ = std::current_exception();
+    }
+    ++turn_;
+    turn_changed_.notify_all();
+    return !failure_;
+  }
+  void Fail(std::exception_ptr failure) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!failure_) failure_ = failure;
+    turn_changed_.notify_all();
+  }
+  void Rethrow() const {
+    if (failure_) std::rethrow_exception(failure_);
+  }
+
+ private:
+  History_Sink& sink_;
+  std::mutex mutex_;
+  std::condition_variable turn_changed_;
+  std::size_t turn_ = 0;
+  std::exception_ptr failure_;
+};
+
+// Writes the journeys' lines in journey order. Two threads format
+// alternate chunks of journeys, the slow part with records spread over
+// memory, and take turns to write them.
+void Write_Groups(const Journey_Table& journeys, History_Sink& sink) {
+  constexpr std::size_t CHUNK = 8192;  // journeys
+  const std::size_t count = journeys.Size();
+  const std::size_t chunks = (count + CHUNK - 1) / CHUNK;
+  Chunk_Turns turns(sink);
+  auto writer = [&](std::size_t parity) {
+    try {
+      std::string out;
+      for (std::size_t c = parity; c < chunks; c += 2) {
+        out.clear();
+        Format_Groups(journeys, c * CHUNK, std::min(count, (c + 1) * CHUNK),
+                      out);
+        if (!turns.Write(c, out)) return;
+      }
+    } catch (...) {
+      turns.Fail(std::current_exception());
+    }
+  };
+  std::thread helper(writer, 1);
+  writer(0);
+  helper.join();
+  turns.Rethrow();
 }
 
 void Separate(History_Sink& sink) {

@@ -4,6 +4,7 @@
 // boundaries, and error order with files read in parallel.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -75,6 +76,7 @@ TEST(IndexedSeparation, MatchesTheLiteralWalkOnRandomDays) {
       {"few ids", 200, 8, 20},
       {"many triggers", 300, 40, 90},
       {"mostly distinct", 400, 300, 30},
+
   };
   std::mt19937 random(4);
   for (const Day_Shape& shape : shapes) {
@@ -92,6 +94,32 @@ TEST(IndexedSeparation, MatchesTheLiteralWalkOnRandomDays) {
       ASSERT_EQ(Lists_As_Text(), literal_left) << shape.name;
     }
   }
+}
+
+// More journeys than the history writer formats in one chunk, against the
+// sort-based reference (the literal walk would take too long here).
+TEST(IndexedSeparation, MatchesTheReferenceOnADayOfManyJourneys) {
+  Scratch_Dir dir;
+  std::mt19937 random(11);
+  const char* names[6] = {BUS_PAYMENT_FILE,       METRO_PAYMENT_FILES[0],
+                          METRO_PAYMENT_FILES[1], METRO_PAYMENT_FILES[2],
+                          METRO_PAYMENT_FILES[3], METRO_PAYMENT_FILES[4]};
+  std::string files[6];
+  for (int r = 0; r < 120000; ++r) {
+    int list = r % 2 == 0 ? 0 : 1 + static_cast<int>(random() % 5);
+    int balance = list == 0 && random() % 2 ? 500 : 1050;
+    files[list] += std::to_string(r) + "," + (list == 0 ? "1" : "0") + ",1," +
+                   std::to_string(balance) + ",J" +
+                   std::to_string(random() % 40000) + "\n";
+  }
+  for (int i = 0; i < 6; ++i) dir.Write(names[i], files[i]);
+  Working_Dir here(dir.Path());
+  Create_Settlement_State();
+  HistoryData_Reader_Interface();
+  std::string history;
+  Separate_Transfers(history);
+  EXPECT_GT(std::count(history.begin(), history.end(), '\n'), 40000);
+  EXPECT_EQ(history, Reference_Settle(".").history);
 }
 
 // --- Leg sort ---------------------------------------------------------------
