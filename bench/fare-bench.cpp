@@ -104,6 +104,7 @@ int Run_Once(const std::string& dir) {
 
 struct Child {
   double wall = 0;
+  double cpu = 0;  // user + system
   long max_rss_kib = 0;
   int status = -1;
 };
@@ -128,6 +129,8 @@ Child Spawn(std::vector<std::string> args, const std::string& out_path) {
   child.wall = Seconds_Since(start);
   posix_spawn_file_actions_destroy(&actions);
   child.max_rss_kib = usage.ru_maxrss;
+  child.cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 +
+              usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
   child.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
   return child;
 }
@@ -204,12 +207,15 @@ bool Check_Outputs(const std::string& dir) {
 
 int Run_Table(const std::string& self, const std::string& dir, int runs) {
   Day_Size size = Measure_Day(dir);
-  std::vector<double> stage_times[STAGES], totals, cat_times;
+  std::vector<double> stage_times[STAGES], totals, cat_times, cpu_times,
+      process_times;
   long max_rss = 0;
   for (int run = 0; run < runs; ++run) {
     Child child = Spawn({self, "once", dir}, dir + "/" + REPORT_FILE);
     if (child.status != 0) Fail(dir, 0, "a timed run failed");
     max_rss = std::max(max_rss, child.max_rss_kib);
+    cpu_times.push_back(child.cpu);
+    process_times.push_back(child.wall);
     std::ifstream timing(dir + "/" + TIMING_FILE);
     double sum = 0;
     for (auto& times : stage_times) {
@@ -230,6 +236,10 @@ int Run_Table(const std::string& self, const std::string& dir, int runs) {
     Print_Row(STAGE_NAMES[stage], Median(stage_times[stage]), size);
   Print_Row("total", Median(totals), size);
   Print_Row("cat of the input", Median(cat_times), size);
+  std::printf(
+      "  whole process %.3f s wall (start and exit included), %.3f s CPU "
+      "(user + system, both threads)\n",
+      Median(process_times), Median(cpu_times));
   std::printf("  peak RSS %.0f MiB = %.2f x the input\n", max_rss / 1024.0,
               max_rss * 1024.0 / (size.megabytes * 1e6));
   bool ok = Check_Outputs(dir);
