@@ -286,41 +286,73 @@ void Collect_Members(const Record_List& list, Group_Index& index,
       });
 }
 
+// Asks the cache for both lines a node may straddle: its links and record.
+void Prefetch_Node(const History_Data* node) {
+  if (node == nullptr) return;
+  __builtin_prefetch(node);
+  __builtin_prefetch(reinterpret_cast<const char*>(node + 1) - 1);
+}
+
 // Asks for the records of journey g a few journeys before its turn: the
-// trigger, then the first records of its chains once their links are near.
+// trigger and the first of the metro chain, then the records their links
+// lead to once those links are near.
 void Prefetch_Journey(const Journey_Table& journeys, std::size_t g,
                       std::size_t count) {
-  if (g + 48 < count) {
-    __builtin_prefetch(journeys[g + 48].trigger);
-    __builtin_prefetch(journeys[g + 48].metro_first);
+  if (g + 96 < count) {
+    Prefetch_Node(journeys[g + 96].trigger);
+    Prefetch_Node(journeys[g + 96].metro_first);
+  }
+  if (g + 64 < count) {
+    Prefetch_Node(journeys[g + 64].trigger->next);
+    const History_Data* metro = journeys[g + 64].metro_first;
+    if (metro != nullptr) Prefetch_Node(metro->next);
   }
   if (g + 32 < count) {
-    __builtin_prefetch(journeys[g + 32].trigger->next);
+    const History_Data* bus = journeys[g + 32].trigger->next;
+    if (bus != nullptr) Prefetch_Node(bus->next);
     const History_Data* metro = journeys[g + 32].metro_first;
-    if (metro != nullptr) __builtin_prefetch(metro->next);
-  }
-  if (g + 16 < count) {
-    const History_Data* bus = journeys[g + 16].trigger->next;
-    if (bus != nullptr) __builtin_prefetch(bus->next);
+    if (metro != nullptr && metro->next != nullptr)
+      Prefetch_Node(metro->next->next);
   }
 }
 
-// Appends the lines of journeys first..stop to out.
+// A record copied out of its node with the separator of its line.
+struct Line_Record {
+  Data record;
+  char separator;
+};
+
+// Copies the records of journeys first..stop, in line order, to records;
+// journeys up to limit are asked for ahead. The loop does little but load,
+// so the processor overlaps the cache misses of many journeys; the
+// formatting comes after.
+void Gather_Records(const Journey_Table& journeys, std::size_t first,
+                    std::size_t stop, std::size_t limit,
+                    std::vector<Line_Record>& records) {
+  const History_Data* third_metro = Metro_Lists().list[2].header;
+  records.clear();
+  for (std::size_t g = first; g < stop; ++g) {
+    Prefetch_Journey(journeys, g, limit);
+    const Journey_Table::Journey& journey = journeys[g];
+    records.push_back({journey.trigger->data, ','});
+    for (const History_Data* m = journey.trigger->next; m; m = m->next)
+      records.push_back({m->data, ','});
+    for (const History_Data* m = journey.metro_first; m; m = m->next)
+      records.push_back({m->data, m->prev == third_metro ? ' ' : ','});
+  }
+}
+
+// Appends the lines of journeys first..stop to out, a block at a time.
 void Format_Groups(const Journey_Table& journeys, std::size_t first,
                    std::size_t stop, std::string& out) {
-  const History_Data* third_metro = Metro_Lists().list[2].header;
+  constexpr std::size_t BLOCK = 256;  // journeys
+  std::vector<Line_Record> records;
   char line[RECORD_LINE_MAX];
-  auto add = [&](const History_Data* m, char separator) {
-    out.append(line, Format_Record_Line(line, m->data, separator));
-  };
-  for (std::size_t g = first; g < stop; ++g) {
-    Prefetch_Journey(journeys, g, stop);
-    const Journey_Table::Journey& journey = journeys[g];
-    add(journey.trigger, ',');
-    for (const History_Data* m = journey.trigger->next; m; m = m->next)
-      add(m, ',');
-    for (const History_Data* m = journey.metro_first; m; m = m->next)
-      add(m, m->prev == third_metro ? ' ' : ',');
+  for (std::size_t block = first; block < stop; block += BLOCK) {
+    Gather_Records(journeys, block, std::min(stop, block + BLOCK), stop,
+                   records);
+    for (const Line_Record& r : records)
+      out.append(line, Format_Record_Line(line, r.record, r.separator));
   }
 }
 
