@@ -290,4 +290,104 @@ TEST(TransferApportionment, ABadLineIsReportedBeforeAnEarlierZeroDivisor) {
   }
 }
 
+// A history large enough to be read in two halves: journeys of 1 to 4
+// legs, with a line to spoil at a given position.
+struct Big_History {
+  std::vector<std::string> lines;
+  std::int64_t bus = 0;
+  std::int64_t metro = 0;
+};
+
+Big_History Make_Big_History() {
+  __extension__ typedef __int128 Wide;
+  Big_History h;
+  std::mt19937 random(3);
+  for (int j = 0; h.lines.size() < 600000; ++j) {
+    Leg_Table legs;
+    int count = 1 + static_cast<int>(random() % 4);
+    for (int i = 0; i < count; ++i) {
+      Leg leg{static_cast<std::int32_t>(random() % 5),  // ties are common
+              static_cast<std::int32_t>(random() % 2),
+              static_cast<std::int32_t>(random() % 1100)};
+      legs.push_back(leg);
+      h.lines.push_back(std::to_string(leg.LastTime) + "," +
+                        std::to_string(leg.Mot) + ",1," +
+                        std::to_string(leg.Balance) + (i % 2 ? " J" : ",J") +
+                        std::to_string(j));
+    }
+    Literal_Sort_Legs(legs);
+    Wide total = 0, running = 0;
+    for (const Leg& leg : legs) total += leg.Balance;
+    for (const Leg& leg : legs) {
+      running += leg.Balance;
+      (leg.Mot == BUS ? h.bus : h.metro) +=
+          static_cast<std::int64_t>(total * running / (total + 1050));
+    }
+  }
+  return h;
+}
+
+std::string Joined(const std::vector<std::string>& lines, bool end_mark) {
+  std::string out;
+  for (const std::string& line : lines) out += line + "\n";
+  if (end_mark) out += "END";
+  return out;
+}
+
+// Runs Transfer_Process on history; returns its error, or "" and the totals.
+std::string Apportion(const std::string& history, std::int64_t& bus,
+                      std::int64_t& metro) {
+  Scratch_Dir dir;
+  Working_Dir here(dir.Path());
+  dir.Write(HISTORY_FILE, history);
+  Create_Settlement_State();
+  try {
+    Transfer_Process();
+  } catch (const Settlement_Error& error) {
+    return error.what();
+  }
+  bus = Total_bus_fee;
+  metro = Total_metro_fee;
+  return "";
+}
+
+TEST(TransferApportionment, ALargeHistoryReadInTwoHalvesSettlesAsOne) {
+  const Big_History h = Make_Big_History();
+  ASSERT_GT(Joined(h.lines, true).size(), 9u << 20);
+  std::int64_t bus = 0, metro = 0;
+  EXPECT_EQ(Apportion(Joined(h.lines, true), bus, metro), "");
+  EXPECT_EQ(bus, h.bus);
+  EXPECT_EQ(metro, h.metro);
+
+  const std::size_t n = h.lines.size();
+  const std::string at_end = ":" + std::to_string(n - 10) + ": ";
+  const struct {
+    std::size_t bad_line;  // 1-based; 0 for none
+    bool zero_divisor_first;
+    bool end_mark;
+    std::string error;
+  } cases[] = {
+      {n - 10, false, true,
+       "trans_history.txt" + at_end + "fewer than five fields"},
+      {n - 10, true, true,
+       "trans_history.txt" + at_end + "fewer than five fields"},
+      {10, false, true, "trans_history.txt:10: fewer than five fields"},
+      {0, false, false, "trans_history.txt: ends without its END mark"},
+      {0, true, true,
+       "trans_history.txt: journey Z: amounts add up to -1050, "
+       "which leaves no divisor"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> lines = h.lines;
+    if (c.bad_line != 0) lines[c.bad_line - 1] = "1,2";
+    if (c.zero_divisor_first) {
+      lines.insert(lines.begin(), {"1,1,1,-999,Z", "2,0,1,-51,Z"});
+      if (c.bad_line != 0)
+        std::swap(lines[c.bad_line - 1], lines[c.bad_line + 1]);
+    }
+    EXPECT_EQ(Apportion(Joined(lines, c.end_mark), bus, metro), c.error)
+        << c.error;
+  }
+}
+
 }  // namespace
