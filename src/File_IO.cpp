@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -68,14 +67,6 @@ Line_Reader::Line_Reader(std::string path) : path_(std::move(path)) {
   buffer_.resize(READ_BLOCK);
 }
 
-Line_Reader::Line_Reader(std::string path, std::uint64_t first_byte,
-                         std::uint64_t end_byte)
-    : Line_Reader(std::move(path)) {
-  ranged_ = true;
-  offset_ = first_byte;
-  limit_ = end_byte;
-}
-
 Line_Reader::~Line_Reader() {
   if (fd_ >= 0) ::close(fd_);
 }
@@ -90,16 +81,10 @@ bool Line_Reader::Read_More() {
   }
   if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
   for (;;) {
-    std::size_t space = buffer_.size() - end_;
-    if (ranged_) space = std::min<std::uint64_t>(space, limit_ - offset_);
-    ssize_t n = ranged_ && space == 0 ? 0
-                : ranged_ ? ::pread(fd_, buffer_.data() + end_, space,
-                                    static_cast<off_t>(offset_))
-                          : ::read(fd_, buffer_.data() + end_, space);
+    ssize_t n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) Fail_Errno(path_, "cannot read");
     end_ += static_cast<std::size_t>(n);
-    offset_ += static_cast<std::uint64_t>(n);
     return n > 0;
   }
 }

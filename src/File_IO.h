@@ -2,7 +2,6 @@
 // reader, and output files that appear under their names only when complete.
 #pragma once
 
-#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -27,10 +26,6 @@ class Settlement_Error : public std::runtime_error {
 class Line_Reader {
  public:
   explicit Line_Reader(std::string path);
-  // Reads only the bytes from first_byte up to (not including) end_byte;
-  // line numbers count from first_byte.
-  Line_Reader(std::string path, std::uint64_t first_byte,
-              std::uint64_t end_byte);
   ~Line_Reader();
   Line_Reader(const Line_Reader&) = delete;
   Line_Reader& operator=(const Line_Reader&) = delete;
@@ -55,9 +50,6 @@ class Line_Reader {
   bool eof_ = false;
   bool newline_ = false;
   long line_number_ = 0;
-  bool ranged_ = false;
-  std::uint64_t offset_ = 0;  // of the next byte to read, when ranged
-  std::uint64_t limit_ = 0;   // end of the range
 };
 
 // An output file written under a temporary name in the same directory and

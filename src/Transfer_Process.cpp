@@ -1,13 +1,10 @@
 // Transfer apportionment: reads the transfer history back, orders each
 // journey's legs by time and credits every leg's share of the journey's fare
 // to the bus or the metro total.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstring>
 #include <exception>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "Calculating_System.h"
@@ -30,12 +27,6 @@ class Journey_Settler {
     if (legs_.empty())
       std::memcpy(terminal_, record.TerminalInfo, sizeof terminal_);
     legs_.push_back({record.LastTime, record.Mot, record.Balance});
-  }
-  // Adds a whole journey whose TerminalInfo differs from the one before.
-  void Add_Journey(const Leg* first, const Leg* stop, const char* terminal) {
-    Settle();
-    legs_.assign(first, stop);
-    std::memcpy(terminal_, terminal, sizeof terminal_);
   }
   // Settles the last journey, then reports a kept failure.
   void Finish() {
@@ -61,134 +52,6 @@ class Journey_Settler {
   char terminal_[TERMINALINFO_WIDTH + 1] = {};
   std::exception_ptr failure_;
 };
-
-// A history this large is read in two halves at once: a second thread
-// parses the second half while this one settles the first; the second half
-// is settled afterwards, journey by journey in file order, so totals and
-// errors come out as from one reading.
-constexpr std::uint64_t SPLIT_SIZE = std::uint64_t{8} << 20;
-
-// The offset of a line near the middle of the file where a new journey
-// starts, or 0 when there is none to be found nearby (the file is then read
-// in one piece).
-std::uint64_t Find_Split(std::uint64_t size) {
-  std::uint64_t middle = size / 2;
-  Line_Reader reader(HISTORY_FILE, middle,
-                     std::min(size, middle + (std::uint64_t{1} << 20)));
-  std::string_view line;
-  if (!reader.Next(line) || !reader.Ended_By_Newline()) return 0;
-  std::uint64_t at = middle + line.size() + 1;  // start of the next line
-  char previous[TERMINALINFO_WIDTH + 1] = {};
-  Data record;
-  while (reader.Next(line) && reader.Ended_By_Newline()) {
-    if (!Fill_Simple_Record(record, line)) return 0;
-    if (previous[0] != '\0' && std::strcmp(previous, record.TerminalInfo) != 0)
-      return at;
-    std::memcpy(previous, record.TerminalInfo, sizeof previous);
-    at += line.size() + 1;
-  }
-  return 0;
-}
-
-// The second half of the history, parsed: its journeys, and how its
-// reading ended.
-struct Parsed_Half {
-  struct Journey {
-    std::size_t first_leg;
-    char terminal[TERMINALINFO_WIDTH + 1];
-  };
-  std::vector<Leg> legs;
-  std::vector<Journey> journeys;
-  bool ended = false;          // its END mark was read
-  long bad_line_number = 0;    // counted within the half; 0 if none
-  std::string bad_line;        // the first line that is not a record
-  std::exception_ptr failure;  // a read failure
-};
-
-void Parse_Half(std::uint64_t first_byte, std::uint64_t end_byte,
-                Parsed_Half& half) {
-  try {
-    Line_Reader reader(HISTORY_FILE, first_byte, end_byte);
-    half.legs.reserve((end_byte - first_byte) / 24);
-    std::string_view line;
-    Data record;
-    while (reader.Next(line)) {
-      if (line == "END" && !reader.Ended_By_Newline()) {
-        half.ended = true;
-        return;
-      }
-      // The general reader is tried only on lines the simple one refuses;
-      // a line it rejects is kept so that its error can be raised later,
-      // with its number in the whole file.
-      bool filled = Fill_Simple_Record(record, line);
-      if (!filled) {
-        try {
-          filled = Fill_Data_General(record, line, HISTORY_FILE, 1);
-        } catch (const Settlement_Error&) {
-          half.bad_line_number = reader.Line_Number();
-          half.bad_line = line;
-          return;
-        }
-      }
-      if (!filled) continue;
-      if (half.journeys.empty() || std::strcmp(half.journeys.back().terminal,
-                                               record.TerminalInfo) != 0) {
-        half.journeys.push_back({half.legs.size(), {}});
-        std::memcpy(half.journeys.back().terminal, record.TerminalInfo,
-                    sizeof record.TerminalInfo);
-      }
-      half.legs.push_back({record.LastTime, record.Mot, record.Balance});
-    }
-  } catch (...) {
-    half.failure = std::current_exception();
-  }
-}
-
-// Settles the first half; returns how many lines it holds.
-long Settle_First_Half(std::uint64_t end_byte, Journey_Settler& settler) {
-  Line_Reader reader(HISTORY_FILE, 0, end_byte);
-  std::string_view line;
-  Data record;
-  while (reader.Next(line))
-    if (Fill_Data(record, line, HISTORY_FILE, reader.Line_Number()))
-      settler.Add(record);
-  return reader.Line_Number();
-}
-
-// Raises the first error of the second half as a reading of the whole file
-// would have, its line counted after the first half's lines.
-void Report_Second_Half(const Parsed_Half& half, long first_half_lines) {
-  if (half.failure) std::rethrow_exception(half.failure);
-  if (half.bad_line_number != 0) {
-    Data record;
-    Fill_Data(record, half.bad_line, HISTORY_FILE,
-              first_half_lines + half.bad_line_number);
-  }
-  if (!half.ended) Fail(HISTORY_FILE, 0, "ends without its END mark");
-}
-
-void Settle_In_Two_Halves(std::uint64_t split, std::uint64_t size) {
-  Parsed_Half second;
-  std::thread parser(Parse_Half, split, size, std::ref(second));
-  Journey_Settler settler;
-  long first_half_lines = 0;
-  try {
-    first_half_lines = Settle_First_Half(split, settler);
-  } catch (...) {
-    parser.join();
-    throw;
-  }
-  parser.join();
-  Report_Second_Half(second, first_half_lines);
-  for (std::size_t j = 0; j < second.journeys.size(); ++j) {
-    std::size_t stop = j + 1 < second.journeys.size()
-                           ? second.journeys[j + 1].first_leg
-                           : second.legs.size();
-    settler.Add_Journey(second.legs.data() + second.journeys[j].first_leg,
-                        second.legs.data() + stop, second.journeys[j].terminal);
-  }
-  settler.Finish();
-}
 
 }  // namespace
 
@@ -259,16 +122,6 @@ void calculate(const Leg_Table& arr, std::int64_t* bus_fee,
 }
 
 void Transfer_Process() {
-  struct stat info;
-  if (::stat(HISTORY_FILE, &info) == 0 && S_ISREG(info.st_mode) &&
-      static_cast<std::uint64_t>(info.st_size) >= SPLIT_SIZE) {
-    std::uint64_t size = static_cast<std::uint64_t>(info.st_size);
-    std::uint64_t split = Find_Split(size);
-    if (split != 0) {
-      Settle_In_Two_Halves(split, size);
-      return;
-    }
-  }
   Line_Reader reader(HISTORY_FILE);
   Journey_Settler settler;
   std::string_view line;
