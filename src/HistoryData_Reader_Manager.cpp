@@ -119,7 +119,7 @@ class Group_Index {
   static constexpr std::size_t NONE = ~std::size_t{0};
 
   explicit Group_Index(std::size_t expected)
-      : size_(2 * expected + 16),
+      : size_(expected + expected / 2 + 16),
         slots_(static_cast<Slot*>(Map_Memory(size_ * sizeof(Slot)))) {}
   ~Group_Index() { Unmap_Memory(slots_, size_ * sizeof(Slot)); }
   Group_Index(const Group_Index&) = delete;
@@ -161,19 +161,16 @@ class Group_Index {
 };
 
 // The journeys in the bus-list order of their triggers: journey g is group
-// g of the index. A trigger leaves the bus list as soon as it is found. The
-// other records of a journey are collected in two chains, linked through
-// next in walk order: those of the bus list (the first chain starts at the
-// trigger's next) and those of the metro lists, which another thread
-// collects at the same time. An unlinked member's prev holds the header of
-// the list it came from, which decides its line form.
+// g of the index. A trigger leaves the bus list as soon as it is found; its
+// next then holds the first of the other records of its journey, chained
+// through next in walk order, and the table the last of them. An unlinked
+// member's prev holds the header of the list it came from, which decides
+// its line form.
 class Journey_Table {
  public:
   struct Journey {
     History_Data* trigger;
-    History_Data* bus_last;     // last of the bus chain
-    History_Data* metro_first;  // the metro chain
-    History_Data* metro_last;
+    History_Data* last;  // of the chain
   };
 
   explicit Journey_Table(std::size_t capacity)
@@ -187,9 +184,7 @@ class Journey_Table {
   std::size_t Size() const { return size_; }
   Journey& operator[](std::size_t g) { return journeys_[g]; }
   const Journey& operator[](std::size_t g) const { return journeys_[g]; }
-  void Push(History_Data* trigger) {
-    journeys_[size_++] = {trigger, nullptr, nullptr, nullptr};
-  }
+  void Push(History_Data* trigger) { journeys_[size_++] = {trigger, nullptr}; }
 
  private:
   std::size_t capacity_;
@@ -260,9 +255,9 @@ void Find_Triggers(Group_Index& index, Journey_Table& journeys) {
 }
 
 // Unlinks every record of list whose journey is indexed and appends it to
-// the journey's bus or metro chain.
+// the journey's chain.
 void Collect_Members(const Record_List& list, Group_Index& index,
-                     Journey_Table& journeys, bool metro) {
+                     Journey_Table& journeys) {
   Walk_Ahead(
       list, index, [](const History_Data*) { return true; },
       [&](Looked_Up& record) {
@@ -277,12 +272,9 @@ void Collect_Members(const Record_List& list, Group_Index& index,
         member->next = nullptr;
         member->prev = list.header;
         Journey_Table::Journey& journey = journeys[record.group];
-        History_Data*& last = metro ? journey.metro_last : journey.bus_last;
-        if (last != nullptr)
-          last->next = member;
-        else
-          (metro ? journey.metro_first : journey.trigger->next) = member;
-        last = member;
+        (journey.last != nullptr ? journey.last->next : journey.trigger->next) =
+            member;
+        journey.last = member;
       });
 }
 
@@ -294,25 +286,14 @@ void Prefetch_Node(const History_Data* node) {
 }
 
 // Asks for the records of journey g a few journeys before its turn: the
-// trigger and the first of the metro chain, then the records their links
-// lead to once those links are near.
+// trigger, then the records its chain leads to once their links are near.
 void Prefetch_Journey(const Journey_Table& journeys, std::size_t g,
                       std::size_t count) {
-  if (g + 96 < count) {
-    Prefetch_Node(journeys[g + 96].trigger);
-    Prefetch_Node(journeys[g + 96].metro_first);
-  }
-  if (g + 64 < count) {
-    Prefetch_Node(journeys[g + 64].trigger->next);
-    const History_Data* metro = journeys[g + 64].metro_first;
-    if (metro != nullptr) Prefetch_Node(metro->next);
-  }
+  if (g + 96 < count) Prefetch_Node(journeys[g + 96].trigger);
+  if (g + 64 < count) Prefetch_Node(journeys[g + 64].trigger->next);
   if (g + 32 < count) {
-    const History_Data* bus = journeys[g + 32].trigger->next;
-    if (bus != nullptr) Prefetch_Node(bus->next);
-    const History_Data* metro = journeys[g + 32].metro_first;
-    if (metro != nullptr && metro->next != nullptr)
-      Prefetch_Node(metro->next->next);
+    const History_Data* first = journeys[g + 32].trigger->next;
+    if (first != nullptr) Prefetch_Node(first->next);
   }
 }
 
@@ -336,8 +317,6 @@ void Gather_Records(const Journey_Table& journeys, std::size_t first,
     const Journey_Table::Journey& journey = journeys[g];
     records.push_back({journey.trigger->data, ','});
     for (const History_Data* m = journey.trigger->next; m; m = m->next)
-      records.push_back({m->data, ','});
-    for (const History_Data* m = journey.metro_first; m; m = m->next)
       records.push_back({m->data, m->prev == third_metro ? ' ' : ','});
   }
 }
@@ -425,14 +404,9 @@ void Separate(History_Sink& sink) {
   Group_Index index(candidates);
   Journey_Table journeys(candidates);
   Find_Triggers(index, journeys);
-  // The bus list and the metro lists are disjoint, and each thread writes
-  // only its own chains: the two walks run side by side.
-  std::thread metro_walk([&] {
-    for (const Record_List& list : Metro_Lists().list)
-      Collect_Members(list, index, journeys, true);
-  });
-  Collect_Members({B_header, B_tailer}, index, journeys, false);
-  metro_walk.join();
+  Collect_Members({B_header, B_tailer}, index, journeys);
+  for (const Record_List& list : Metro_Lists().list)
+    Collect_Members(list, index, journeys);
   Write_Groups(journeys, sink);
 }
 

@@ -290,8 +290,8 @@ TEST(TransferApportionment, ABadLineIsReportedBeforeAnEarlierZeroDivisor) {
   }
 }
 
-// A history large enough to be read in two halves: journeys of 1 to 4
-// legs, with a line to spoil at a given position.
+// A history of 600,000 lines, journeys of 1 to 4 legs with many equal
+// times, and lines to spoil at given positions.
 struct Big_History {
   std::vector<std::string> lines;
   std::int64_t bus = 0;
@@ -351,7 +351,7 @@ std::string Apportion(const std::string& history, std::int64_t& bus,
   return "";
 }
 
-TEST(TransferApportionment, ALargeHistoryReadInTwoHalvesSettlesAsOne) {
+TEST(TransferApportionment, ALargeHistorySettlesWithErrorsInFileOrder) {
   const Big_History h = Make_Big_History();
   ASSERT_GT(Joined(h.lines, true).size(), 9u << 20);
   std::int64_t bus = 0, metro = 0;
