@@ -45,8 +45,8 @@ void Compress_Portable(std::uint32_t state[8], const std::uint8_t* data,
     std::uint32_t w[64];
     for (int t = 0; t < 16; ++t) w[t] = Load_Big_Endian(data + 4 * t);
     for (int t = 16; t < 64; ++t) {
-      std::uint32_t s0 = Rotr(w[t - 15], 7) ^ Rotr(w[t - 15], 18) ^
-                         (w[t - 15] >> 3);
+      std::uint32_t s0 =
+          Rotr(w[t - 15], 7) ^ Rotr(w[t - 15], 18) ^ (w[t - 15] >> 3);
       std::uint32_t s1 =
           Rotr(w[t - 2], 17) ^ Rotr(w[t - 2], 19) ^ (w[t - 2] >> 10);
       w[t] = w[t - 16] + s0 + w[t - 7] + s1;
@@ -105,14 +105,16 @@ __attribute__((target("sha,sse4.1,ssse3"))) void Compress_Hardware(
             byte_swap);
       } else {
         const __m128i& previous = w[(i - 1) & 3];
-        __m128i sum = _mm_add_epi32(_mm_sha256msg1_epu32(current, w[(i + 1) & 3]),
-                                    _mm_alignr_epi8(previous, w[(i - 2) & 3], 4));
+        __m128i sum =
+            _mm_add_epi32(_mm_sha256msg1_epu32(current, w[(i + 1) & 3]),
+                          _mm_alignr_epi8(previous, w[(i - 2) & 3], 4));
         current = _mm_sha256msg2_epu32(sum, previous);
       }
       __m128i message = _mm_add_epi32(
           current, _mm_load_si128(reinterpret_cast<const __m128i*>(K + 4 * i)));
       cdgh = _mm_sha256rnds2_epu32(cdgh, abef, message);
-      abef = _mm_sha256rnds2_epu32(abef, cdgh, _mm_shuffle_epi32(message, 0x0E));
+      abef =
+          _mm_sha256rnds2_epu32(abef, cdgh, _mm_shuffle_epi32(message, 0x0E));
     }
     abef = _mm_add_epi32(abef, abef_saved);
     cdgh = _mm_add_epi32(cdgh, cdgh_saved);

@@ -1,0 +1,32 @@
+// Comparison of the settlement's outputs with what the payment files give.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Audit_Figures.h"
+
+// One output that is not what the payment files give.
+struct Difference {
+  std::string file;
+  std::string problem;  // expected against found, as one line of text
+};
+
+// The whole content of a file; throws Settlement_Error when it cannot be
+// opened or read.
+std::string Read_Whole_File(const char* path);
+
+// Compares expected history bytes with found ones; the problem names the
+// first differing line and shows both lines, empty when they are equal.
+std::string Compare_History(std::string_view expected, std::string_view found);
+
+// The settlement's three outputs as found on disk.
+struct Found_Outputs {
+  std::string history;
+  std::string bus_summary;
+  std::string metro_summary;
+};
+
+// Lists every output that differs from what figures says it must hold.
+std::vector<Difference> Check_Outputs(const Audit_Figures& figures,
+                                      const Found_Outputs& found);
