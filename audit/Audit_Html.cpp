@@ -134,15 +134,16 @@ std::string Figures_Tables(const Audit_Figures& f) {
       Table("Transfer journeys: " + Num(f.journeys) + ", legs: " + Num(f.legs),
             "<th>legs</th><th>journeys</th>", rows);
   rows = "";
-  auto money = [&](const char* label, std::int64_t value) {
-    rows += "<tr>" + Cell(label) + Cell(Num(value), true) +
+  auto money = [&](const char* label, std::int64_t value, bool sign = false) {
+    rows += "<tr>" + Cell(label) +
+            Cell(sign ? Signed(value) : Num(value), true) +
             Cell(Percent(value, f.collected), true) + "</tr>";
   };
   money("collected", f.collected);
   money("bus credit", f.bus_credit);
   money("metro credit", f.metro_credit);
   money("credited", f.bus_credit + f.metro_credit);
-  money("residue (credited &minus; collected)", f.Residue());
+  money("residue (credited &minus; collected)", f.Residue(), true);
   out += Table("Transfer revenue",
                "<th></th><th>won</th><th>share of collected</th>", rows);
   rows = "<tr>" + Cell("bus") + Cell(Num(f.bus_tag), true) +

@@ -34,6 +34,16 @@ void Append_Escaped(std::string& out, unsigned char c) {
   }
 }
 
+// Decimal text of a non-negative 128-bit value.
+std::string Decimal(Wide value) {
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char>('0' + value % 10));
+    value /= 10;
+  } while (value > 0);
+  return digits;
+}
+
 }  // namespace
 
 std::string Escaped(std::string_view bytes, std::size_t limit) {
@@ -57,12 +67,10 @@ std::string Percent(std::int64_t part, std::int64_t whole) {
   if (twice >= divisor) quotient += (scaled < 0) != (whole < 0) ? -1 : 1;
   bool negative = quotient < 0;
   if (negative) quotient = -quotient;
-  auto hundredths = static_cast<unsigned long long>(quotient % 100);
-  std::string text = negative ? "-" : "";
-  text += std::to_string(static_cast<unsigned long long>(quotient / 100));
-  text += hundredths < 10 ? ".0" : ".";
-  text += std::to_string(hundredths);
-  return text + "%";
+  std::string hundredths = Decimal(quotient % 100);
+  if (hundredths.size() < 2) hundredths.insert(0, "0");
+  return (negative ? "-" : "") + Decimal(quotient / 100) + "." + hundredths +
+         "%";
 }
 
 std::string Signed(std::int64_t value) {
