@@ -26,7 +26,10 @@ std::string Line_At(std::string_view text, std::size_t at) {
   if (begin >= text.size()) return "end of file";
   std::size_t end = text.find('\n', begin);
   end = end == std::string_view::npos ? text.size() : end + 1;
-  return "\"" + Escaped(text.substr(begin, end - begin), SHOWN_BYTES) + "\"";
+  std::string quoted = "\"";
+  quoted += Escaped(text.substr(begin, end - begin), SHOWN_BYTES);
+  quoted += '"';
+  return quoted;
 }
 
 }  // namespace
@@ -34,13 +37,17 @@ std::string Line_At(std::string_view text, std::size_t at) {
 std::string Read_Whole_File(const char* path) {
   int fd = ::open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) Fail_Errno(path, "cannot open");
-  std::string content;
+  // Read straight into the string, sized by the file and grown if the file
+  // turns out longer.
   struct stat status;
+  std::size_t expected = 0;
   if (::fstat(fd, &status) == 0 && status.st_size > 0)
-    content.reserve(static_cast<std::size_t>(status.st_size));
-  char block[1 << 16];
+    expected = static_cast<std::size_t>(status.st_size);
+  std::string content(expected + 1, '\0');
+  std::size_t size = 0;
   for (;;) {
-    ssize_t n = ::read(fd, block, sizeof block);
+    if (size == content.size()) content.resize(content.size() * 2 + 4096);
+    ssize_t n = ::read(fd, content.data() + size, content.size() - size);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       int error = errno;
@@ -49,9 +56,10 @@ std::string Read_Whole_File(const char* path) {
       Fail_Errno(path, "cannot read");
     }
     if (n == 0) break;
-    content.append(block, static_cast<std::size_t>(n));
+    size += static_cast<std::size_t>(n);
   }
   ::close(fd);
+  content.resize(size);
   return content;
 }
 

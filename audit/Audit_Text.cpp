@@ -36,12 +36,13 @@ void Append_Escaped(std::string& out, unsigned char c) {
 
 // Decimal text of a non-negative 128-bit value.
 std::string Decimal(Wide value) {
-  std::string digits;
+  char digits[48];
+  char* at = digits + sizeof digits;
   do {
-    digits.insert(digits.begin(), static_cast<char>('0' + value % 10));
+    *--at = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value > 0);
-  return digits;
+  return std::string(at, digits + sizeof digits);
 }
 
 }  // namespace
@@ -67,14 +68,18 @@ std::string Percent(std::int64_t part, std::int64_t whole) {
   if (twice >= divisor) quotient += (scaled < 0) != (whole < 0) ? -1 : 1;
   bool negative = quotient < 0;
   if (negative) quotient = -quotient;
-  std::string hundredths = Decimal(quotient % 100);
-  if (hundredths.size() < 2) hundredths.insert(0, "0");
-  return (negative ? "-" : "") + Decimal(quotient / 100) + "." + hundredths +
-         "%";
+  std::string text = negative ? "-" : "";
+  text += Decimal(quotient / 100);
+  text += quotient % 100 < 10 ? ".0" : ".";
+  text += Decimal(quotient % 100);
+  text += '%';
+  return text;
 }
 
 std::string Signed(std::int64_t value) {
-  return value > 0 ? "+" + std::to_string(value) : std::to_string(value);
+  std::string text = value > 0 ? "+" : "";
+  text += std::to_string(value);
+  return text;
 }
 
 const char* Source_Label(int file_index) {
