@@ -188,7 +188,7 @@ TEST(AuditTampered, EachDifferenceIsNamedWithExpectedAndFound) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, t.message);
     std::string verdict = Squeezed(run.out);
-    EXPECT_NE(verdict.find(" " + std::string(t.file) + " DIFFERS: "),
+    EXPECT_NE(verdict.find(std::string(" ") + t.file + " DIFFERS: "),
               std::string::npos);
     EXPECT_NE(verdict.find(" result: INCONSISTENT\n"), std::string::npos);
   }
@@ -281,7 +281,7 @@ TEST(AuditAfterSettlement, AgreesWithTheSettlementProgram) {
   std::mt19937 random(2026);
   Day day;
   for (int t = 0; t < 600; ++t) {
-    std::string terminal = "K" + std::to_string(t);
+    std::string terminal = std::string("K") + std::to_string(t);
     int time = static_cast<int>(random() % 90000);
     if (random() % 4 == 0) {
       int metro_legs = static_cast<int>(random() % 3);

@@ -21,7 +21,7 @@ std::string Run_Browser(const Scratch_Dir& dir, const std::string& page,
       " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
       " --disable-background-networking --disable-component-update"
       " --disable-sync --user-data-dir=" +
-      dir.File("profile" + std::to_string(extra.size())) +
+      dir.File(std::string("profile") + std::to_string(extra.size())) +
       " --window-size=1000,1600 " + extra + " file://" + page + " > " + out +
       " 2> " + dir.File("browser.err");
   int status = std::system(command.c_str());
