@@ -1,11 +1,13 @@
 #include "Audit_Check.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "Audit_Text.h"
 
@@ -33,6 +35,45 @@ std::string Line_At(std::string_view text, std::size_t at) {
 }
 
 }  // namespace
+
+Mapped_File::Mapped_File(const char* path) {
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) Fail_Errno(path, "cannot open");
+  struct stat status;
+  if (::fstat(fd, &status) != 0) {
+    int error = errno;
+    ::close(fd);
+    errno = error;
+    Fail_Errno(path, "cannot read");
+  }
+  size_ = static_cast<std::size_t>(status.st_size);
+  if (size_ > 0) {
+    void* data = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (data == MAP_FAILED) {
+      int error = errno;
+      ::close(fd);
+      errno = error;
+      Fail_Errno(path, "cannot read");
+    }
+    data_ = static_cast<const char*>(data);
+    ::madvise(data, size_, MADV_SEQUENTIAL);
+  }
+  ::close(fd);
+}
+
+Mapped_File::~Mapped_File() {
+  if (data_ != nullptr) ::munmap(const_cast<char*>(data_), size_);
+}
+
+Mapped_File::Mapped_File(Mapped_File&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)) {}
+
+Mapped_File& Mapped_File::operator=(Mapped_File&& other) noexcept {
+  std::swap(data_, other.data_);
+  std::swap(size_, other.size_);
+  return *this;
+}
 
 std::string Read_Whole_File(const char* path) {
   int fd = ::open(path, O_RDONLY | O_CLOEXEC);

@@ -3,6 +3,8 @@
 // each leg's share instead of only adding it to the totals.
 #include "Audit_Recompute.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -141,6 +143,21 @@ void Audit_Journeys(std::string_view history, Journey_Totals& totals,
   flush();
 }
 
+std::uint64_t File_Size(const char* path) {
+  struct stat status;
+  if (::stat(path, &status) != 0 || status.st_size < 0) return 0;
+  return static_cast<std::uint64_t>(status.st_size);
+}
+
+// Room for the transfer history, so that it is built without regrowing:
+// the size of the history file found, but never more than the payment
+// files' (no history line is longer than the payment line it comes from).
+void Reserve_History(std::string& history) {
+  std::uint64_t payments = File_Size(BUS_PAYMENT_FILE);
+  for (const char* file : METRO_PAYMENT_FILES) payments += File_Size(file);
+  history.reserve(std::min(File_Size(HISTORY_FILE), payments) + 4);
+}
+
 std::string Summary_Line(std::int32_t tag, int mode, std::int64_t total) {
   return std::to_string(tag) + "," + std::to_string(mode) + "," +
          std::to_string(total);
@@ -161,6 +178,7 @@ Audit_Figures Recompute_Settlement(Journey_Sink* sink) {
   figures.bus_tag = bus_LastTag;
   figures.metro_tag = metro_LastTag;
   Count_Taps(figures);
+  Reserve_History(figures.history);
   Separate_Transfers(figures.history);
   Normal_Bus_Process(&figures.ordinary_bus);
   Normal_Metro_Process(&figures.ordinary_metro);

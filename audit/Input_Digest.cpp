@@ -50,11 +50,12 @@ File_Digest Digest_Bytes(const char* name, std::string_view bytes) {
 std::vector<File_Digest> Digest_Inputs(Found_Outputs& found) {
   std::vector<File_Digest> digests;
   for (int i = 0; i < 6; ++i) digests.push_back(Digest_File(AUDITED_FILES[i]));
-  std::string* contents[3] = {&found.history, &found.bus_summary,
-                              &found.metro_summary};
-  for (int i = 0; i < 3; ++i) {
-    *contents[i] = Read_Whole_File(AUDITED_FILES[6 + i]);
-    digests.push_back(Digest_Bytes(AUDITED_FILES[6 + i], *contents[i]));
-  }
+  found.history_file = Mapped_File(HISTORY_FILE);
+  found.history = found.history_file.Bytes();
+  digests.push_back(Digest_Bytes(HISTORY_FILE, found.history));
+  found.bus_summary = Read_Whole_File(BUS_SUMMARY_FILE);
+  digests.push_back(Digest_Bytes(BUS_SUMMARY_FILE, found.bus_summary));
+  found.metro_summary = Read_Whole_File(METRO_SUMMARY_FILE);
+  digests.push_back(Digest_Bytes(METRO_SUMMARY_FILE, found.metro_summary));
   return digests;
 }

@@ -66,10 +66,10 @@ TEST(CheckOutputs, ListsEachDifferingFileWithExpectedAndFound) {
   figures.bus_summary = "300,1,2648";
   figures.metro_summary = "280,0,5349";
   std::vector<Difference> none =
-      Check_Outputs(figures, {"END", "300,1,2648", "280,0,5349"});
+      Check_Outputs(figures, {"END", "300,1,2648", "280,0,5349", {}});
   EXPECT_TRUE(none.empty());
   std::vector<Difference> two =
-      Check_Outputs(figures, {"END", "300,1,2649", "280,0,5349\n"});
+      Check_Outputs(figures, {"END", "300,1,2649", "280,0,5349\n", {}});
   ASSERT_EQ(two.size(), 2u);
   EXPECT_EQ(two[0].file, "Total_Bus_Data.txt");
   EXPECT_EQ(two[0].problem, "expected \"300,1,2648\", found \"300,1,2649\"");
