@@ -22,11 +22,15 @@ std::string Cell(const std::string& text, bool number = false) {
 
 std::string Num(std::int64_t value) { return std::to_string(value); }
 
-// Proportional length of value on a scale where full is width pixels.
-long Scaled(std::int64_t value, std::int64_t full, long width) {
+Wide Magnitude(std::int64_t value) {
+  return value < 0 ? -static_cast<Wide>(value) : value;
+}
+
+// Proportional length of value's magnitude on a scale where full is width
+// pixels.
+long Scaled(std::int64_t value, Wide full, long width) {
   if (full <= 0) return 0;
-  Wide magnitude = value < 0 ? -static_cast<Wide>(value) : value;
-  return static_cast<long>(magnitude * width / full);
+  return static_cast<long>(Magnitude(value) * width / full);
 }
 
 std::string Rect(long x, long y, long w, long h, const char* fill,
@@ -45,10 +49,8 @@ std::string Text(long x, long y, const std::string& text,
 
 // Two stacked bars, bus and metro: ordinary revenue, then transfer credit.
 std::string Revenue_Chart(const Audit_Figures& f) {
-  auto magnitude = [](std::int64_t v) { return v < 0 ? -v : v; };
-  std::int64_t full =
-      std::max(magnitude(f.ordinary_bus) + magnitude(f.bus_credit),
-               magnitude(f.ordinary_metro) + magnitude(f.metro_credit));
+  Wide full = std::max(Magnitude(f.ordinary_bus) + Magnitude(f.bus_credit),
+                       Magnitude(f.ordinary_metro) + Magnitude(f.metro_credit));
   std::string svg =
       "<svg id=\"revenue-chart\" class=\"chart\" role=\"img\" "
       "xmlns=\"http://www.w3.org/2000/svg\" width=\"720\" height=\"170\" "

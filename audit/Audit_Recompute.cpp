@@ -33,8 +33,12 @@ void Count_Taps(Audit_Figures& figures) {
 // absolute residue first, then terminal text in byte order.
 bool Ranks_Before(std::int64_t a_residue, std::string_view a_terminal,
                   const Residue_Entry& b) {
-  std::int64_t a_size = a_residue < 0 ? -a_residue : a_residue;
-  std::int64_t b_size = b.residue < 0 ? -b.residue : b.residue;
+  auto magnitude = [](std::int64_t v) {
+    return v < 0 ? 0 - static_cast<std::uint64_t>(v)
+                 : static_cast<std::uint64_t>(v);
+  };
+  std::uint64_t a_size = magnitude(a_residue);
+  std::uint64_t b_size = magnitude(b.residue);
   if (a_size != b_size) return a_size > b_size;
   return a_terminal < std::string_view(b.terminal);
 }
