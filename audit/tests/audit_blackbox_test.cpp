@@ -32,6 +32,11 @@ void Expect_Lines_In_Order(const std::string& report,
   }
 }
 
+std::string Signed_Text(long long value) {
+  std::string text = value > 0 ? "+" : "";
+  return text + std::to_string(value);
+}
+
 TEST(AuditWorkedRun, ReportsTheKnownResidueAndWritesOnlyWhereAsked) {
   Scratch_Dir day, out;
   Lay_Out_Settled_Day(day, WORKED_RUN);
@@ -301,7 +306,8 @@ TEST(AuditAfterSettlement, AgreesWithTheSettlementProgram) {
   Lay_Out_Day(dir, day);
   Run_Result settled = Run_Settlement(dir);
   ASSERT_EQ(settled.status, 0) << settled.err;
-  Run_Result audit = Run_Audit({}, dir.Path());
+  std::string csv = dir.Path() + ".csv";
+  Run_Result audit = Run_Audit({"--journeys", csv}, dir.Path());
   EXPECT_EQ(audit.status, 0) << audit.err;
   std::string bus = settled.out.substr(settled.out.find("Bus: ") + 5);
   bus = bus.substr(0, bus.find('\n'));
@@ -311,6 +317,29 @@ TEST(AuditAfterSettlement, AgreesWithTheSettlementProgram) {
   EXPECT_NE(report.find(") " + bus + "\n"), std::string::npos) << bus;
   EXPECT_NE(report.find(") " + metro + "\n"), std::string::npos) << metro;
   EXPECT_NE(report.find(" result: consistent\n"), std::string::npos);
+
+  // The CSV has one row per journey the report counts, and its residues
+  // add up to the report's.
+  std::string rows = Read_File(csv);
+  std::remove(csv.c_str());
+  long journeys = -1;  // the header row
+  long long residue = 0;
+  for (std::size_t at = 0; at < rows.size();) {
+    std::size_t end = rows.find("\r\n", at);
+    if (journeys >= 0)
+      residue += std::stoll(rows.substr(rows.rfind(',', end) + 1));
+    ++journeys;
+    at = end + 2;
+  }
+  EXPECT_GT(journeys, 50);
+  EXPECT_NE(report.find(std::string("\n journeys ") + std::to_string(journeys) +
+                        "\n"),
+            std::string::npos)
+      << journeys;
+  EXPECT_NE(
+      report.find(std::string("\n residue ") + Signed_Text(residue) + " won\n"),
+      std::string::npos)
+      << residue;
 }
 
 }  // namespace
