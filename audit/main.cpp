@@ -9,6 +9,7 @@
 #include <future>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "Audit_Csv.h"
 #include "Audit_Html.h"
@@ -25,12 +26,19 @@ std::string Absolute(const std::string& path) {
   return path.empty() ? path : std::filesystem::absolute(path).string();
 }
 
-void Write_Output(const std::string& path, const std::string& bytes) {
-  if (path.empty()) return;
-  Staged_File file(path);
-  file.Write(bytes);
-  file.Finish(false);
-  file.Publish();
+// An output file asked for, created (under a temporary name) before the
+// audit starts so that an unusable path fails before anything is printed.
+std::optional<Staged_File> Open_Output(const std::string& path) {
+  std::optional<Staged_File> file;
+  if (!path.empty()) file.emplace(path);
+  return file;
+}
+
+void Write_Output(std::optional<Staged_File>& file, const std::string& bytes) {
+  if (!file) return;
+  file->Write(bytes);
+  file->Finish(false);
+  file->Publish();
 }
 
 void Print(std::FILE* stream, const std::string& text) {
@@ -42,11 +50,11 @@ void Print(std::FILE* stream, const std::string& text) {
 
 // Runs the audit; returns the exit status, 0 consistent or 1 not.
 int Run_Audit(const Audit_Options& options) {
-  std::string csv_path = Absolute(options.journeys_csv);
-  std::string json_path = Absolute(options.json);
-  std::string html_path = Absolute(options.html);
   std::unique_ptr<Csv_Journeys> csv;
-  if (!csv_path.empty()) csv = std::make_unique<Csv_Journeys>(csv_path);
+  if (!options.journeys_csv.empty())
+    csv = std::make_unique<Csv_Journeys>(Absolute(options.journeys_csv));
+  std::optional<Staged_File> json = Open_Output(Absolute(options.json));
+  std::optional<Staged_File> html = Open_Output(Absolute(options.html));
   if (::chdir(options.dir.c_str()) != 0)
     Fail_Errno(options.dir, "cannot enter directory");
 
@@ -62,8 +70,8 @@ int Run_Audit(const Audit_Options& options) {
 
   Print(stdout, Format_Report(outcome));
   if (csv) csv->Publish();
-  Write_Output(json_path, Format_Json(outcome));
-  Write_Output(html_path, Format_Html(outcome));
+  Write_Output(json, Format_Json(outcome));
+  Write_Output(html, Format_Html(outcome));
   std::string problems;
   for (const Difference& d : outcome.differences)
     problems += "fare-audit: " + d.file + ": " + d.problem + "\n";

@@ -243,6 +243,11 @@ TEST(AuditBadInput, ExitsTwoWithFileLineAndProblemAndWritesNothing) {
        {},
        "fare-audit: trans_history.txt: journey Z: amounts add up to -1050, "
        "which leaves no divisor\n"},
+      {"output in a missing directory",
+       [](const Scratch_Dir&) {},
+       {"--html", "/no-such-audit-dir/p.html"},
+       "fare-audit: /no-such-audit-dir/p.html: cannot create: No such file or "
+       "directory\n"},
       {"directory missing",
        [](const Scratch_Dir&) {},
        {"no-such-dir"},
