@@ -40,7 +40,10 @@ std::string Directory_Of(const std::string& path) {
 
 void Fail(std::string_view file, long line, std::string_view problem) {
   std::string message(file);
-  if (line > 0) message += ":" + std::to_string(line);
+  if (line > 0) {
+    message += ':';
+    message += std::to_string(line);
+  }
   message += ": ";
   message += problem;
   throw Settlement_Error(message);
