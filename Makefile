@@ -30,7 +30,8 @@ demo: build
 bench:
 	cmake -S . -B $(BENCH_BUILD_DIR) -DCMAKE_BUILD_TYPE=Release \
 	  -DFARE_BUILD_TESTS=OFF
-	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target fare-bench fare-gen-day
+	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target fare-bench fare-gen-day \
+	  fare-settlement fare-audit
 	sh bench/run.sh $(BENCH_BUILD_DIR) $(BENCH_CACHE) $(BENCH_RUNS)
 
 install: build
