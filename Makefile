@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 TEST_JOBS ?= 8
 
-.PHONY: all build test demo install clean
+.PHONY: all build test demo install clean difftest
 
 all: build
 
@@ -18,6 +18,13 @@ build: $(BUILD_DIR)/CMakeCache.txt
 # poll of the flag, so they run many at a time even on two cores.
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(TEST_JOBS)
+
+# A longer random comparison of the program with the plain model:
+# make difftest N=10000 [SEED=1000000]
+N ?= 10000
+SEED ?= 1000000
+difftest: build
+	$(BUILD_DIR)/tests/difftest $(N) $(SEED)
 
 demo: build
 	sh tools/demo.sh $(BUILD_DIR)/fare-settlement examples
