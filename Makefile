@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 TEST_JOBS ?= 8
 
-.PHONY: all build test demo install clean difftest
+.PHONY: all build test demo install clean difftest asan-test
 
 all: build
 
@@ -26,6 +26,16 @@ SEED ?= 1000000
 difftest: build
 	$(BUILD_DIR)/tests/difftest $(N) $(SEED)
 
+# The whole suite again with AddressSanitizer and UBSan in build-asan; the
+# environment reaches the program run by the black-box tests too.
+SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+  LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+asan-test:
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFARE_SANITIZE=ON
+	cmake --build build-asan -j $(JOBS)
+	$(SANITIZER_ENV) ctest --test-dir build-asan --output-on-failure -j $(TEST_JOBS)
+
 demo: build
 	sh tools/demo.sh $(BUILD_DIR)/fare-settlement examples
 
@@ -33,4 +43,4 @@ install: build
 	cmake --install $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) build-asan build-fuzz
