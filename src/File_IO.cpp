@@ -160,8 +160,25 @@ void Staged_File::Publish() {
 }
 
 void Publish_Pair(Staged_File& first, Staged_File& second) {
+  // A hard link keeps the first file's old content until the second is in
+  // place, so a failure between the two renames can put it back.
+  const std::string& path = first.Path();
+  std::string name = path.substr(path.rfind('/') + 1);
+  std::string keep = Directory_Of(path) + "." + name + ".previous";
+  ::unlink(keep.c_str());
+  bool had_old = ::link(path.c_str(), keep.c_str()) == 0;
+  if (!had_old && errno != ENOENT) Fail_Errno(path, "cannot replace");
   first.Publish();
-  second.Publish();
+  try {
+    second.Publish();
+  } catch (const Settlement_Error&) {
+    if (had_old)
+      ::rename(keep.c_str(), path.c_str());
+    else
+      ::unlink(path.c_str());
+    throw;
+  }
+  if (had_old) ::unlink(keep.c_str());
   // Make the renames durable too; a directory that cannot be synced (some
   // file systems refuse) leaves them as durable as the system makes them.
   int dir = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);

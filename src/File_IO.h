@@ -69,6 +69,7 @@ class Staged_File {
   void Finish(bool sync);
   // Renames the finished temporary over the real name.
   void Publish();
+  const std::string& Path() const { return path_; }
 
  private:
   void Flush();
@@ -82,6 +83,7 @@ class Staged_File {
 
 // Publishes two finished files one right after the other, then forces the
 // renames to disk, so readers see either both old files or both new ones.
+// If the second cannot be published, the first gets its old content back.
 void Publish_Pair(Staged_File& first, Staged_File& second);
 
 // Replaces a small file in place with bytes (create or truncate, write,
