@@ -159,26 +159,21 @@ void Staged_File::Publish() {
   published_ = true;
 }
 
-void Publish_Pair(Staged_File& first, Staged_File& second) {
-  // A hard link keeps the first file's old content until the second is in
-  // place, so a failure between the two renames can put it back.
-  const std::string& path = first.Path();
-  std::string name = path.substr(path.rfind('/') + 1);
-  std::string keep = Directory_Of(path) + "." + name + ".previous";
-  ::unlink(keep.c_str());
-  bool had_old = ::link(path.c_str(), keep.c_str()) == 0;
-  if (!had_old && errno != ENOENT) Fail_Errno(path, "cannot replace");
-  first.Publish();
-  try {
-    second.Publish();
-  } catch (const Settlement_Error&) {
-    if (had_old)
-      ::rename(keep.c_str(), path.c_str());
-    else
-      ::unlink(path.c_str());
-    throw;
+void Staged_File::Check_Replaceable() const {
+  struct stat status;
+  if (::stat(path_.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+    errno = EISDIR;
+    Fail_Errno(path_, "cannot replace");
   }
-  if (had_old) ::unlink(keep.c_str());
+}
+
+void Publish_Pair(Staged_File& first, Staged_File& second) {
+  // A rename can fail for a directory in the way; find that out before the
+  // first rename so that a failure never leaves one file new, one old.
+  first.Check_Replaceable();
+  second.Check_Replaceable();
+  first.Publish();
+  second.Publish();
   // Make the renames durable too; a directory that cannot be synced (some
   // file systems refuse) leaves them as durable as the system makes them.
   int dir = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);

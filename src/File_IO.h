@@ -69,7 +69,8 @@ class Staged_File {
   void Finish(bool sync);
   // Renames the finished temporary over the real name.
   void Publish();
-  const std::string& Path() const { return path_; }
+  // Throws when the real name is taken by something a rename cannot replace.
+  void Check_Replaceable() const;
 
  private:
   void Flush();
@@ -83,7 +84,6 @@ class Staged_File {
 
 // Publishes two finished files one right after the other, then forces the
 // renames to disk, so readers see either both old files or both new ones.
-// If the second cannot be published, the first gets its old content back.
 void Publish_Pair(Staged_File& first, Staged_File& second);
 
 // Replaces a small file in place with bytes (create or truncate, write,

@@ -1,18 +1,113 @@
 // The record line: field splitting, widths, conversion and the written form.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "Calculating_System.h"
 
 namespace {
 
-TEST(RecordLine, ParsesFiveCommaSeparatedFields) {
+struct Parsed {
+  int time, mot, inout, balance;
+  std::string terminal;
+};
+
+Parsed Parse(std::string_view line) {
   Data record{};
-  ASSERT_TRUE(Fill_Data(record, "270,0,1,100,T2", "f", 1));
-  EXPECT_EQ(record.LastTime, 270);
-  EXPECT_EQ(record.Mot, 0);
-  EXPECT_EQ(record.InOut, 1);
-  EXPECT_EQ(record.Balance, 100);
-  EXPECT_STREQ(record.TerminalInfo, "T2");
+  EXPECT_TRUE(Fill_Data(record, line, "f.txt", 1)) << line;
+  return {record.LastTime, record.Mot, record.InOut, record.Balance,
+          record.TerminalInfo};
+}
+
+void Expect_Record(std::string_view line, const Parsed& want) {
+  Parsed got = Parse(line);
+  EXPECT_EQ(got.time, want.time) << line;
+  EXPECT_EQ(got.mot, want.mot) << line;
+  EXPECT_EQ(got.inout, want.inout) << line;
+  EXPECT_EQ(got.balance, want.balance) << line;
+  EXPECT_EQ(got.terminal, want.terminal) << line;
+}
+
+TEST(RecordLine, SeparatorFormsGiveTheSameRecord) {
+  const char* lines[] = {
+      "270,0,1,100,T2",         // commas
+      "270,0,1,100 T2",         // space before the fifth field
+      "270,0,1,100,T2,extra",   // a sixth field is ignored
+      "270, 0,\t1 ,, 100,T2",   // runs of separators count as one
+      " ,\t270,0,1,100,T2 , ",  // separators before and after
+  };
+  for (const char* line : lines) Expect_Record(line, {270, 0, 1, 100, "T2"});
+}
+
+TEST(RecordLine, ConvertsLikeAtoi) {
+  Expect_Record("12x,1,0,-5,A", {12, 1, 0, -5, "A"});
+  Expect_Record("abc,x,+,+7,A", {0, 0, 0, 7, "A"});
+  Expect_Record("-2147483648,9,1,9999,A", {INT32_MIN, 9, 1, 9999, "A"});
+  Expect_Record("002147483647,0,0,-999,A", {INT32_MAX, 0, 0, -999, "A"});
+  Expect_Record("9,1,1,0,123456789", {9, 1, 1, 0, "123456789"});
+}
+
+TEST(RecordLine, CarriageReturnBelongsToTheFieldItTouches) {
+  Expect_Record("1,1,1,0,T2\r", {1, 1, 1, 0, "T2\r"});
+  Expect_Record("1,1,1,0,T2 \r", {1, 1, 1, 0, "T2"});
+  Expect_Record("\r1,1,1,0,T2", {1, 1, 1, 0, "T2"});
+}
+
+TEST(RecordLine, BlankLinesMakeNoRecord) {
+  for (std::string_view line : {"", " ", ",,\t, ", "\r", " ,\t\r"}) {
+    Data record{};
+    EXPECT_FALSE(Fill_Data(record, line, "f.txt", 1))
+        << "[" << std::string(line) << "]";
+  }
+}
+
+TEST(RecordLine, BadLinesNameFileLineAndProblem) {
+  struct Case {
+    std::string line;
+    std::string message;
+  } cases[] = {
+      {"1,1,1,1050", "p.txt:7: fewer than five fields"},
+      {"1,1,,1,1050", "p.txt:7: fewer than five fields"},
+      {"1,1,1,1050\r", "p.txt:7: fewer than five fields"},
+      {"\r\r", "p.txt:7: fewer than five fields"},
+      {"1234567890123,1,1,0,T", "p.txt:7: LastTime longer than 12 characters"},
+      {"1,10,1,0,T", "p.txt:7: Mot longer than 1 characters"},
+      {"1,1,-1,0,T", "p.txt:7: InOut longer than 1 characters"},
+      {"1,1,1,10000,T", "p.txt:7: Balance longer than 4 characters"},
+      {"1,1,1,0,1234567890", "p.txt:7: TerminalInfo longer than 9 characters"},
+      {"1,1,1,0,12345678\r\r",
+       "p.txt:7: TerminalInfo longer than 9 characters"},
+      {"2147483648,1,1,0,T", "p.txt:7: LastTime outside the 32-bit range"},
+      {"-2147483649,1,1,0,T", "p.txt:7: LastTime outside the 32-bit range"},
+      {std::string("1,1,1,0,T\0X", 11), "p.txt:7: NUL byte in record line"},
+  };
+  for (const Case& c : cases) {
+    Data record{};
+    try {
+      Fill_Data(record, c.line, "p.txt", 7);
+      ADD_FAILURE() << "accepted: " << c.line;
+    } catch (const Settlement_Error& error) {
+      EXPECT_EQ(error.what(), c.message) << c.line;
+    }
+  }
+}
+
+TEST(RecordLine, WrittenFormReadsBackIdentically) {
+  Data record{};
+  ASSERT_TRUE(Fill_Data(record, "-7,1,0,-999,T\r", "f.txt", 1));
+  std::string comma, space;
+  Append_Record_Line(comma, record, ',');
+  Append_Record_Line(space, record, ' ');
+  EXPECT_EQ(comma, "-7,1,0,-999,T\r\n");
+  EXPECT_EQ(space, "-7,1,0,-999 T\r\n");
+  for (const std::string& line : {comma, space}) {
+    Data again{};
+    ASSERT_TRUE(Fill_Data(
+        again, std::string_view(line).substr(0, line.size() - 1), "h.txt", 1));
+    EXPECT_EQ(again.LastTime, -7);
+    EXPECT_EQ(again.Balance, -999);
+    EXPECT_STREQ(again.TerminalInfo, "T\r");
+  }
 }
 
 }  // namespace

@@ -49,7 +49,11 @@ bool Unprivileged_Ids(uid_t& uid, gid_t& gid) {
         ::setgid(gid) != 0 || ::setuid(uid) != 0)
       ::_exit(126);
   }
-  ::execl(FARE_SETTLEMENT_EXE, FARE_SETTLEMENT_EXE, (char*)nullptr);
+  std::vector<char*> argv{const_cast<char*>(FARE_SETTLEMENT_EXE)};
+  for (const std::string& arg : options.args)
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  ::execv(FARE_SETTLEMENT_EXE, argv.data());
   ::_exit(127);
 }
 
@@ -124,8 +128,11 @@ Run_Result Run_Settlement(const Scratch_Dir& dir, const Run_Options& options) {
   return Finish_Run(run);
 }
 
-Run_Result Run_Settlement(const Scratch_Dir& dir) {
-  return Run_Settlement(dir, Run_Options{});
+Run_Result Run_Settlement(const Scratch_Dir& dir,
+                          const std::vector<std::string>& args) {
+  Run_Options options;
+  options.args = args;
+  return Run_Settlement(dir, options);
 }
 
 void Give_To_Unprivileged_User(const std::string& dir) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "scratch_dir.h"
 
@@ -23,7 +24,8 @@ struct Run_Result {
 // Writes the day's files and a raised flag into dir.
 void Lay_Out_Day(const Scratch_Dir& dir, const Day& day);
 // Runs the executable with dir as its working directory.
-Run_Result Run_Settlement(const Scratch_Dir& dir);
+Run_Result Run_Settlement(const Scratch_Dir& dir,
+                          const std::vector<std::string>& args = {});
 
 // Faults put on a run from outside.
 struct Run_Options {
@@ -36,6 +38,8 @@ struct Run_Options {
   bool unprivileged = false;
   // Sends SIGKILL this many seconds after the start, or never when < 0.
   double kill_after_seconds = -1;
+  // Command-line arguments after the program name.
+  std::vector<std::string> args;
 };
 Run_Result Run_Settlement(const Scratch_Dir& dir, const Run_Options& options);
 // Starts a run and returns at once; Finish_Run waits for it.

@@ -1,0 +1,133 @@
+// The record lists and the loading of the six payment files.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Calculating_System.h"
+#include "scratch_dir.h"
+
+namespace {
+
+std::vector<std::string> Terminals(History_Data* header, History_Data* tailer) {
+  std::vector<std::string> seen;
+  for (History_Data* node = header->next; node != tailer; node = node->next)
+    seen.push_back(node->data.TerminalInfo);
+  return seen;
+}
+
+History_Data* Push(History_Data* tailer, const char* terminal) {
+  History_Data* node = Append(tailer->prev, tailer);
+  std::snprintf(node->data.TerminalInfo, sizeof node->data.TerminalInfo, "%s",
+                terminal);
+  return node;
+}
+
+using Names = std::vector<std::string>;
+
+TEST(RecordList, DelKeepsBothDirectionsLinked) {
+  History_Data *header, *tailer;
+  Create_List(header, tailer);
+  EXPECT_EQ(header->next, tailer);
+  EXPECT_TRUE(Terminals(header, tailer).empty());
+
+  History_Data* a = Push(tailer, "A");
+  History_Data* b = Push(tailer, "B");
+  History_Data* c = Push(tailer, "C");
+  EXPECT_EQ(Terminals(header, tailer), (Names{"A", "B", "C"}));
+
+  EXPECT_EQ(Del(b), c);  // middle
+  EXPECT_EQ(a->next, c);
+  EXPECT_EQ(c->prev, a);
+  EXPECT_EQ(Del(a), c);  // first: its successor becomes the first
+  EXPECT_EQ(header->next, c);
+  EXPECT_EQ(c->prev, header);
+  EXPECT_EQ(Del(c), tailer);  // the only record: the list is empty again
+  EXPECT_EQ(header->next, tailer);
+  EXPECT_EQ(tailer->prev, header);
+}
+
+class Loading : public ::testing::Test {
+ protected:
+  void SetUp() override { Create_Settlement_State(); }
+  void Lay_Out(const std::vector<std::string>& files) {
+    const char* names[6] = {BUS_PAYMENT_FILE,       METRO_PAYMENT_FILES[0],
+                            METRO_PAYMENT_FILES[1], METRO_PAYMENT_FILES[2],
+                            METRO_PAYMENT_FILES[3], METRO_PAYMENT_FILES[4]};
+    for (int i = 0; i < 6; ++i) dir_.Write(names[i], files[i]);
+  }
+  Scratch_Dir dir_;
+  Working_Dir cd_{dir_.Path()};
+};
+
+TEST_F(Loading, KeepsFileOrderAcrossLineEndingsAndBlankLines) {
+  Lay_Out({"1,1,1,1050,A\r\n\n2,1,1,1050,B\n , \r\n3,1,1,1050,C", "", "", "",
+           "", ""});
+  HistoryData_Reader_Interface();
+  EXPECT_EQ(Terminals(B_header, B_tailer), (Names{"A\r", "B", "C"}));
+  EXPECT_EQ(bus_LastTag, 3);
+}
+
+TEST_F(Loading, LastTagsComeFromLastLines) {
+  struct Case {
+    std::vector<std::string> files;
+    int bus, metro;
+  } cases[] = {
+      // The bus tag is the last line's time, not the greatest.
+      {{"900,1,1,1050,A\n100,1,1,1050,B\n", "500,0,1,1,M\n", "900,0,1,1,M\n",
+        "700,0,1,1,M\n", "300,0,1,1,M\n", "800,0,1,1,M\n"},
+       100,
+       900},
+      // Files without records take no part; negative times are kept.
+      {{"", "", "-5,0,1,1,M\n", "\n\n", "-3,0,1,1,M", ""}, 0, -3},
+      {{"", "", "", "", "", ""}, 0, 0},
+  };
+  for (const Case& c : cases) {
+    Create_Settlement_State();
+    Lay_Out(c.files);
+    HistoryData_Reader_Interface();
+    EXPECT_EQ(bus_LastTag, c.bus);
+    EXPECT_EQ(metro_LastTag, c.metro);
+  }
+}
+
+TEST_F(Loading, ErrorsNameTheFileAndLine) {
+  Lay_Out({"1,1,1,1050,A\n", "1,0,1,1050,A\n\n3,0,1\n", "", "", "", ""});
+  try {
+    HistoryData_Reader_Interface();
+    ADD_FAILURE() << "bad line accepted";
+  } catch (const Settlement_Error& error) {
+    EXPECT_STREQ(error.what(),
+                 "paymentData_7001.txt:3: fewer than five fields");
+  }
+  dir_.Write(METRO_PAYMENT_FILES[0], "");
+  std::remove(METRO_PAYMENT_FILES[3]);
+  Create_Settlement_State();
+  try {
+    HistoryData_Reader_Interface();
+    ADD_FAILURE() << "missing file accepted";
+  } catch (const Settlement_Error& error) {
+    EXPECT_STREQ(error.what(),
+                 "paymentData_7004.txt: cannot open: No such file or "
+                 "directory");
+  }
+}
+
+TEST(LineReader, LinesLongerThanOneBlockStayWhole) {
+  Scratch_Dir dir;
+  std::string longer(3 << 20, 'x');
+  dir.Write("long.txt", "a\n" + longer + "\nb");
+  Line_Reader reader(dir.File("long.txt"));
+  std::string_view line;
+  std::vector<std::string> lines;
+  std::vector<bool> newline;
+  while (reader.Next(line)) {
+    lines.emplace_back(line);
+    newline.push_back(reader.Ended_By_Newline());
+  }
+  EXPECT_EQ(lines, (Names{"a", longer, "b"}));
+  EXPECT_EQ(newline, (std::vector<bool>{true, true, false}));
+  EXPECT_EQ(reader.Line_Number(), 3);
+}
+
+}  // namespace

@@ -1,0 +1,179 @@
+// Transfer separation (group order, what leaves the lists) and apportionment
+// (the leg sort and every row of the share table).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Calculating_System.h"
+#include "scratch_dir.h"
+
+namespace {
+
+// --- Apportionment ----------------------------------------------------------
+
+struct Shares {
+  std::int64_t bus, metro;
+};
+
+Shares Apportion(const Leg_Table& legs) {
+  Shares shares{0, 0};
+  calculate(legs, &shares.bus, &shares.metro, "T");
+  return shares;
+}
+
+TEST(Calculate, EveryRowOfTheShareTable) {
+  struct Case {
+    Leg_Table legs;  // in time order
+    Shares want;
+  } cases[] = {
+      {{{1, METRO, 1050}, {2, BUS, 0}}, {525, 525}},
+      {{{1, METRO, 1050}, {2, BUS, 150}}, {640, 560}},
+      {{{1, METRO, 1050}, {2, BUS, 100}}, {601, 548}},
+      {{{1, BUS, 950}, {2, METRO, 100}}, {475, 525}},
+      {{{1, BUS, 900}}, {415, 0}},
+      {{{1, METRO, 1050}, {2, BUS, 100}, {3, METRO, 0}}, {601, 1149}},
+      // Any Mot other than BUS counts for the metro side.
+      {{{1, 7, 1050}, {2, BUS, 0}}, {525, 525}},
+      // Negative shares truncate toward zero: -500 x -500 / 550 = 454.5...
+      {{{1, BUS, -500}}, {454, 0}},
+      // -1049 x -1049 / 1 stays exact.
+      {{{1, BUS, -1049}}, {1100401, 0}},
+  };
+  for (const Case& c : cases) {
+    Shares got = Apportion(c.legs);
+    EXPECT_EQ(got.bus, c.want.bus) << c.legs.size() << " legs";
+    EXPECT_EQ(got.metro, c.want.metro) << c.legs.size() << " legs";
+  }
+}
+
+TEST(Calculate, ProductBeyond64BitsIsExact) {
+  // total = running = T: T*T/(T+1050) = T - 1050 + 1102500/(T+1050).
+  const std::int64_t T = 4'000'000'000;
+  EXPECT_EQ(Leg_Share(T, T, "T"), T - 1050);
+}
+
+TEST(Calculate, ZeroDivisorNamesTheJourney) {
+  try {
+    calculate({{1, BUS, -1000}, {2, METRO, -50}}, nullptr, nullptr, "J7");
+    ADD_FAILURE() << "zero divisor accepted";
+  } catch (const Settlement_Error& error) {
+    EXPECT_STREQ(error.what(),
+                 "trans_history.txt: journey J7: amounts add up to -1050, "
+                 "which leaves no divisor");
+  }
+}
+
+TEST(SortLegs, EqualTimesAreNeverSwappedWithEachOther) {
+  // Legs are told apart by their amounts.
+  struct Case {
+    Leg_Table legs;
+    std::vector<int> want;  // amounts after the sort
+  } cases[] = {
+      {{{500, 0, 1}, {500, 0, 2}, {300, 0, 3}}, {3, 2, 1}},
+      {{{9, 0, 1}, {5, 0, 2}, {9, 0, 3}}, {2, 1, 3}},
+      {{{2, 0, 1}, {1, 0, 2}, {1, 0, 3}, {0, 0, 4}}, {4, 3, 2, 1}},
+      {{{-1, 0, 1}, {7, 0, 2}}, {1, 2}},
+  };
+  for (Case& c : cases) {
+    Sort_Legs(c.legs);
+    std::vector<int> got;
+    for (const Leg& leg : c.legs) got.push_back(leg.Balance);
+    EXPECT_EQ(got, c.want);
+  }
+}
+
+// --- Separation and the stages that read it back ----------------------------
+
+class Stages : public ::testing::Test {
+ protected:
+  void SetUp() override { Create_Settlement_State(); }
+
+  // Appends records given as record lines to the list ending at tailer.
+  void Fill(History_Data* tailer, const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+      History_Data* node = Append(tailer->prev, tailer);
+      ASSERT_TRUE(Fill_Data(node->data, line, "test", 1));
+    }
+  }
+  std::string Separate() {
+    std::string history;
+    Separate_Transfers(history);
+    return history;
+  }
+  Scratch_Dir dir_;
+  Working_Dir cd_{dir_.Path()};
+};
+
+TEST_F(Stages, GroupOrderIsTriggerBusBeforeBusAfterThenMetroLists) {
+  Fill(B_tailer, {"1,1,1,1050,X", "2,1,1,1050,K", "3,1,1,1049,K",
+                  "4,1,1,1500,K", "5,1,1,10,K", "6,1,1,0,Y"});
+  Fill(M1_tailer, {"7,0,1,1,K", "8,0,1,2,Z", "9,0,1,3,K"});
+  Fill(M3_tailer, {"10,0,1,4,K", "11,0,1,5,Y"});
+  Fill(M5_tailer, {"12,0,1,6,K"});
+  EXPECT_EQ(Separate(),
+            "3,1,1,1049,K\n2,1,1,1050,K\n4,1,1,1500,K\n5,1,1,10,K\n"
+            "7,0,1,1,K\n9,0,1,3,K\n10,0,1,4 K\n12,0,1,6,K\n"
+            "6,1,1,0,Y\n11,0,1,5 Y\nEND");
+  // Only X and Z remain; the later bus record of K below 1050 made no group.
+  Normal_Bus_Process(&Total_bus_fee);
+  Normal_Metro_Process(&Total_metro_fee);
+  EXPECT_EQ(Total_bus_fee, 1050);
+  EXPECT_EQ(Total_metro_fee, 2);
+}
+
+TEST_F(Stages, NoTriggerLeavesListsWhole) {
+  Fill(B_tailer, {"1,1,1,1050,A", "2,1,1,9999,B"});
+  Fill(M2_tailer, {"3,0,1,5,A"});
+  EXPECT_EQ(Separate(), "END");
+  Normal_Bus_Process(&Total_bus_fee);
+  Normal_Metro_Process(&Total_metro_fee);
+  EXPECT_EQ(Total_bus_fee, 11049);
+  EXPECT_EQ(Total_metro_fee, 5);
+}
+
+TEST_F(Stages, TransferProcessAppportionsEachJourneyOfTheFile) {
+  struct Case {
+    std::string history;
+    Shares want;
+  } cases[] = {
+      {"END", {0, 0}},
+      // The trigger is written first; the legs are apportioned in time order.
+      {"200,1,1,0,T2\n150,0,1,1050,T2\n270,0,1,100 T2\nEND", {548, 1149}},
+      // Two journeys, each with its own total.
+      {"2,1,1,900,A\n2,1,1,950,B\n3,0,1,100,B\nEND", {415 + 475, 525}},
+      // A leg at time 9 is a leg like any other.
+      {"9,1,1,0,A\n1,0,1,1050,A\nEND", {525, 525}},
+  };
+  for (const Case& c : cases) {
+    dir_.Write(HISTORY_FILE, c.history);
+    Total_bus_fee = 0;
+    Total_metro_fee = 0;
+    Transfer_Process();
+    EXPECT_EQ(Total_bus_fee, c.want.bus) << c.history;
+    EXPECT_EQ(Total_metro_fee, c.want.metro) << c.history;
+  }
+}
+
+TEST_F(Stages, JourneysOfManyLegsAreApportionedWhole) {
+  // 25 metro legs of 100 won and one bus leg of 0 won, written in reverse
+  // time order: total 2500, legs credited 2500*100k/3550 for k = 1..25.
+  std::string history = "1000,1,1,0,M\n";
+  for (int leg = 25; leg >= 1; --leg)
+    history += std::to_string(leg) + ",0,1,100,M\n";
+  dir_.Write(HISTORY_FILE, history + "END");
+  Transfer_Process();
+  std::int64_t metro = 0;
+  for (int k = 1; k <= 25; ++k) metro += 2500 * 100 * k / 3550;
+  EXPECT_EQ(Total_metro_fee, metro);
+  EXPECT_EQ(Total_bus_fee, 2500 * 2500 / 3550);
+}
+
+TEST_F(Stages, HistoryWithoutEndMarkIsAnError) {
+  for (const char* history : {"", "1,1,1,0,A\n", "END\n", "1,1,1,0,A\nEN"}) {
+    dir_.Write(HISTORY_FILE, history);
+    EXPECT_THROW(Transfer_Process(), Settlement_Error) << history;
+  }
+}
+
+}  // namespace
