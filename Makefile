@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 TEST_JOBS ?= 8
 
-.PHONY: all build test demo install clean difftest asan-test
+.PHONY: all build test demo install clean difftest asan-test fuzz
 
 all: build
 
@@ -35,6 +35,26 @@ asan-test:
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFARE_SANITIZE=ON
 	cmake --build build-asan -j $(JOBS)
 	$(SANITIZER_ENV) ctest --test-dir build-asan --output-on-failure -j $(TEST_JOBS)
+
+# libFuzzer targets built with clang-14 in build-fuzz, each run for
+# FUZZ_SECONDS; new inputs go to build-fuzz/corpus, crashes to
+# build-fuzz/artifacts. The whole-settlement target keeps the lists of every
+# input alive by design, hence -detect_leaks=0 there.
+FUZZ_SECONDS ?= 60
+FUZZ_CXX ?= clang++-14
+FUZZ_RUN = -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+  -artifact_prefix=build-fuzz/artifacts/
+fuzz:
+	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFARE_FUZZ=ON -DFARE_BUILD_TESTS=OFF
+	cmake --build build-fuzz -j $(JOBS)
+	mkdir -p build-fuzz/corpus/record_line build-fuzz/corpus/settlement \
+	  build-fuzz/artifacts
+	build-fuzz/fuzz/record_line_fuzzer $(FUZZ_RUN) \
+	  build-fuzz/corpus/record_line fuzz/corpus/record_line
+	build-fuzz/fuzz/settlement_fuzzer $(FUZZ_RUN) -detect_leaks=0 \
+	  -dict=fuzz/settlement.dict \
+	  build-fuzz/corpus/settlement fuzz/corpus/settlement
 
 demo: build
 	sh tools/demo.sh $(BUILD_DIR)/fare-settlement examples

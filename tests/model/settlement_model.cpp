@@ -15,14 +15,6 @@ const char* const FILE_NAMES[6] = {
     "paymentData_5001.txt", "paymentData_7001.txt", "paymentData_7002.txt",
     "paymentData_7003.txt", "paymentData_7004.txt", "paymentData_7005.txt"};
 
-struct Rec {
-  std::int32_t time = 0;
-  int mot = 0;
-  int inout = 0;
-  std::int32_t balance = 0;
-  std::string term;
-};
-
 struct Leg {
   std::int32_t time;
   int mot;
@@ -34,8 +26,6 @@ struct Stop {
   std::string file;
   long line;
 };
-
-enum class Kind { record, blank, bad };
 
 bool Is_Separator(char c) {
   return c == ' ' || c == ',' || c == '\t' || c == '\n';
@@ -68,10 +58,12 @@ bool Blank(std::string line) {
 
 // Turns one line into a record. The C library's strtoll converts like atoi
 // for the short tokens a valid line can hold.
-Kind Parse(const std::string& line, Rec& rec) {
+}  // namespace
+
+Line_Kind Read_Line(const std::string& line, Record& rec) {
   for (char c : line)
-    if (c == '\0') return Kind::bad;
-  if (Blank(line)) return Kind::blank;
+    if (c == '\0') return Line_Kind::bad;
+  if (Blank(line)) return Line_Kind::blank;
   std::vector<std::string> tokens;
   std::string token;
   for (char c : line) {
@@ -83,12 +75,12 @@ Kind Parse(const std::string& line, Rec& rec) {
     }
   }
   if (!token.empty()) tokens.push_back(token);
-  if (tokens.size() < 5) return Kind::bad;
+  if (tokens.size() < 5) return Line_Kind::bad;
   const std::size_t widths[5] = {12, 1, 1, 4, 9};
   for (int i = 0; i < 5; ++i)
-    if (tokens[i].size() > widths[i]) return Kind::bad;
+    if (tokens[i].size() > widths[i]) return Line_Kind::bad;
   long long time = std::strtoll(tokens[0].c_str(), nullptr, 10);
-  if (time < -2147483648LL || time > 2147483647LL) return Kind::bad;
+  if (time < -2147483648LL || time > 2147483647LL) return Line_Kind::bad;
   rec.time = static_cast<std::int32_t>(time);
   rec.mot =
       static_cast<signed char>(std::strtol(tokens[1].c_str(), nullptr, 10));
@@ -97,22 +89,24 @@ Kind Parse(const std::string& line, Rec& rec) {
   rec.balance =
       static_cast<std::int32_t>(std::strtol(tokens[3].c_str(), nullptr, 10));
   rec.term = tokens[4];
-  return Kind::record;
+  return Line_Kind::record;
 }
 
-std::vector<Rec> Load(const std::string& bytes, const char* name) {
-  std::vector<Rec> list;
+namespace {
+
+std::vector<Record> Load(const std::string& bytes, const char* name) {
+  std::vector<Record> list;
   std::vector<std::pair<std::string, bool>> lines = Lines_Of(bytes);
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    Rec rec;
-    Kind kind = Parse(lines[i].first, rec);
-    if (kind == Kind::bad) throw Stop{name, static_cast<long>(i + 1)};
-    if (kind == Kind::record) list.push_back(rec);
+    Record rec;
+    Line_Kind kind = Read_Line(lines[i].first, rec);
+    if (kind == Line_Kind::bad) throw Stop{name, static_cast<long>(i + 1)};
+    if (kind == Line_Kind::record) list.push_back(rec);
   }
   return list;
 }
 
-std::string Line_Of(const Rec& rec, char before_term) {
+std::string Line_Of(const Record& rec, char before_term) {
   char buffer[80];
   std::snprintf(buffer, sizeof buffer, "%d,%d,%d,%d%c", rec.time, rec.mot,
                 rec.inout, rec.balance, before_term);
@@ -121,7 +115,7 @@ std::string Line_Of(const Rec& rec, char before_term) {
 
 // Writes and erases every record of list from index `from` up to (not
 // including) index `to` whose terminal is term; returns how many it erased.
-std::size_t Take_Matches(std::vector<Rec>& list, std::size_t from,
+std::size_t Take_Matches(std::vector<Record>& list, std::size_t from,
                          std::size_t to, const std::string& term,
                          char before_term, std::string& out) {
   std::size_t erased = 0;
@@ -140,16 +134,16 @@ std::size_t Take_Matches(std::vector<Rec>& list, std::size_t from,
 
 // The transfer separation: the walk of the bus list, each trigger taking
 // its whole group out of all six lists.
-std::string Separate(std::vector<Rec> lists[6]) {
+std::string Separate(std::vector<Record> lists[6]) {
   std::string out;
-  std::vector<Rec>& bus = lists[0];
+  std::vector<Record>& bus = lists[0];
   std::size_t i = 0;
   while (i < bus.size()) {
     if (bus[i].balance >= 1050) {
       ++i;
       continue;
     }
-    Rec trigger = bus[i];
+    Record trigger = bus[i];
     out += Line_Of(trigger, ',');
     i -= Take_Matches(bus, 0, i, trigger.term, ',', out);
     Take_Matches(bus, i + 1, bus.size(), trigger.term, ',', out);
@@ -162,16 +156,16 @@ std::string Separate(std::vector<Rec> lists[6]) {
 }
 
 // Reads the history text back, as the apportionment stage does.
-std::vector<Rec> Read_History(const std::string& history) {
-  std::vector<Rec> records;
+std::vector<Record> Read_History(const std::string& history) {
+  std::vector<Record> records;
   std::vector<std::pair<std::string, bool>> lines = Lines_Of(history);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (lines[i].first == "END" && !lines[i].second) return records;
-    Rec rec;
-    Kind kind = Parse(lines[i].first, rec);
-    if (kind == Kind::bad)
+    Record rec;
+    Line_Kind kind = Read_Line(lines[i].first, rec);
+    if (kind == Line_Kind::bad)
       throw Stop{"trans_history.txt", static_cast<long>(i + 1)};
-    if (kind == Kind::record) records.push_back(rec);
+    if (kind == Line_Kind::record) records.push_back(rec);
   }
   throw Stop{"trans_history.txt", 0};
 }
@@ -198,7 +192,7 @@ void Apportion(std::vector<Leg> legs, long long& bus, long long& metro) {
 }
 
 void Transfers(const std::string& history, long long& bus, long long& metro) {
-  std::vector<Rec> records = Read_History(history);
+  std::vector<Record> records = Read_History(history);
   std::size_t i = 0;
   while (i < records.size()) {
     std::vector<Leg> legs;
@@ -217,7 +211,7 @@ void Transfers(const std::string& history, long long& bus, long long& metro) {
 Outcome Settle(const std::array<std::string, 6>& files) {
   Outcome outcome;
   try {
-    std::vector<Rec> lists[6];
+    std::vector<Record> lists[6];
     for (int f = 0; f < 6; ++f) lists[f] = Load(files[f], FILE_NAMES[f]);
     std::int32_t bus_tag = lists[0].empty() ? 0 : lists[0].back().time;
     std::int32_t metro_tag = 0;
@@ -232,9 +226,9 @@ Outcome Settle(const std::array<std::string, 6>& files) {
     outcome.history_written = true;
     long long bus = 0;
     long long metro = 0;
-    for (const Rec& rec : lists[0]) bus += rec.balance;
+    for (const Record& rec : lists[0]) bus += rec.balance;
     for (int m = 1; m <= 5; ++m)
-      for (const Rec& rec : lists[m]) metro += rec.balance;
+      for (const Record& rec : lists[m]) metro += rec.balance;
     Transfers(outcome.history, bus, metro);
     outcome.bus_summary = std::to_string(bus_tag) + ",1," + std::to_string(bus);
     outcome.metro_summary =

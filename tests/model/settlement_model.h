@@ -4,9 +4,25 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 
 namespace model {
+
+// One tap record as a record line gives it.
+struct Record {
+  std::int32_t time = 0;
+  int mot = 0;
+  int inout = 0;
+  std::int32_t balance = 0;
+  std::string term;
+};
+
+enum class Line_Kind { record, blank, bad };
+
+// Reads one line (without its '\n'): a record, a blank line, or a line
+// that must stop the run.
+Line_Kind Read_Line(const std::string& line, Record& rec);
 
 // What a run over one day must produce.
 struct Outcome {
