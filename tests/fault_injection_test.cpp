@@ -215,61 +215,74 @@ Day Large_Day() {
   return day;
 }
 
-TEST(Killed, EachSummaryIsOldOrCompleteNew) {
-  const Day day = Large_Day();
-  model::Outcome want = model::Settle(day.files);
-  ASSERT_TRUE(want.ok);
-  // A whole run first: the program agrees with the model, and its length
-  // tells over what window to spread the kills.
+// Runs the day once to its end, checks it against the model, and returns
+// how long the run took in seconds.
+double Time_Whole_Run(const Day& day, const model::Outcome& want) {
   auto start = std::chrono::steady_clock::now();
-  {
-    Scratch_Dir dir;
-    Lay_Out_With_Old_Results(dir, day);
-    Run_Result run = Run_Settlement(dir);
-    ASSERT_EQ(run.status, 0) << run.err;
-    ASSERT_EQ(dir.Read("Total_Bus_Data.txt"), want.bus_summary);
-    ASSERT_EQ(dir.Read("Total_Metro_Data.txt"), want.metro_summary);
-  }
-  double whole =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-          .count();
+  Scratch_Dir dir;
+  Lay_Out_With_Old_Results(dir, day);
+  Run_Result run = Run_Settlement(dir);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(dir.Read("Total_Bus_Data.txt"), want.bus_summary);
+  EXPECT_EQ(dir.Read("Total_Metro_Data.txt"), want.metro_summary);
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+      .count();
+}
 
-  constexpr int KILLS = 16;
-  std::mt19937 dice(std::random_device{}());
-  std::vector<std::unique_ptr<Scratch_Dir>> dirs;
+// Starts one run per folder at once and kills run k delays[k] seconds after
+// the start; returns each run's result.
+std::vector<Run_Result> Kill_Runs(
+    const std::vector<std::unique_ptr<Scratch_Dir>>& dirs,
+    const std::vector<double>& delays) {
   std::vector<Started_Run> runs;
-  std::vector<double> delays;
-  for (int k = 0; k < KILLS; ++k) {
-    dirs.push_back(std::make_unique<Scratch_Dir>());
-    Lay_Out_With_Old_Results(*dirs.back(), day);
-    // From just before the first poll to just after a whole run's end.
-    delays.push_back(0.9 +
-                     std::uniform_real_distribution<double>(0, whole)(dice));
-  }
   auto launch = std::chrono::steady_clock::now();
-  for (int k = 0; k < KILLS; ++k)
-    runs.push_back(Start_Settlement(dirs[k]->Path(), Run_Options{}));
-  std::vector<int> order(KILLS);
-  for (int k = 0; k < KILLS; ++k) order[k] = k;
-  std::sort(order.begin(), order.end(),
-            [&](int a, int b) { return delays[a] < delays[b]; });
-  for (int k : order) {
+  for (const auto& dir : dirs)
+    runs.push_back(Start_Settlement(dir->Path(), Run_Options{}));
+  std::vector<std::size_t> order(runs.size());
+  for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return delays[a] < delays[b];
+  });
+  for (std::size_t k : order) {
     std::this_thread::sleep_until(launch +
                                   std::chrono::duration<double>(delays[k]));
     ::kill(runs[k].pid, SIGKILL);
   }
+  std::vector<Run_Result> results;
+  for (const Started_Run& run : runs) results.push_back(Finish_Run(run));
+  return results;
+}
+
+TEST(Killed, EachSummaryIsOldOrCompleteNew) {
+  const Day day = Large_Day();
+  model::Outcome want = model::Settle(day.files);
+  ASSERT_TRUE(want.ok);
+  // The length of a whole run tells over what window to spread the kills:
+  // from just before the first poll to just after a whole run's end.
+  double whole = Time_Whole_Run(day, want);
+  constexpr int KILLS = 16;
+  std::mt19937 dice(std::random_device{}());
+  std::vector<std::unique_ptr<Scratch_Dir>> dirs;
+  std::vector<double> delays;
+  for (int k = 0; k < KILLS; ++k) {
+    dirs.push_back(std::make_unique<Scratch_Dir>());
+    Lay_Out_With_Old_Results(*dirs.back(), day);
+    delays.push_back(0.9 +
+                     std::uniform_real_distribution<double>(0, whole)(dice));
+  }
+  std::vector<Run_Result> runs = Kill_Runs(dirs, delays);
   int killed = 0;
   for (int k = 0; k < KILLS; ++k) {
-    Run_Result run = Finish_Run(runs[k]);
     std::string bus = dirs[k]->Read("Total_Bus_Data.txt");
     std::string metro = dirs[k]->Read("Total_Metro_Data.txt");
     SCOPED_TRACE("killed after " + std::to_string(delays[k]) + " s");
     EXPECT_TRUE(bus == OLD_BUS || bus == want.bus_summary) << bus;
     EXPECT_TRUE(metro == OLD_METRO || metro == want.metro_summary) << metro;
-    if (run.status == 128 + SIGKILL) {
+    if (runs[k].status == 128 + SIGKILL) {
       ++killed;
     } else {
-      EXPECT_EQ(run.status, 0) << run.err;
+      // A run that ended before its kill must have completed.
+      EXPECT_EQ(runs[k].status, 0) << runs[k].err;
       EXPECT_EQ(bus, want.bus_summary);
       EXPECT_EQ(metro, want.metro_summary);
     }
