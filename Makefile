@@ -4,7 +4,11 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 TEST_JOBS ?= 8
 
-.PHONY: all build test demo install clean difftest asan-test fuzz
+BENCH_BUILD_DIR ?= build-release
+BENCH_CACHE ?= $(or $(XDG_CACHE_HOME),$(HOME)/.cache)/fare-settlement
+BENCH_RUNS ?= 5
+
+.PHONY: all build test demo install clean bench difftest asan-test fuzz
 
 all: build
 
@@ -59,8 +63,15 @@ fuzz:
 demo: build
 	sh tools/demo.sh $(BUILD_DIR)/fare-settlement examples
 
+# Release build of its own; the generated days are cached in BENCH_CACHE.
+bench:
+	cmake -S . -B $(BENCH_BUILD_DIR) -DCMAKE_BUILD_TYPE=Release \
+	  -DFARE_BUILD_TESTS=OFF
+	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target fare-bench fare-gen-day
+	sh bench/run.sh $(BENCH_BUILD_DIR) $(BENCH_CACHE) $(BENCH_RUNS)
+
 install: build
 	cmake --install $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR) build-asan build-fuzz
+	rm -rf $(BUILD_DIR) $(BENCH_BUILD_DIR) build-asan build-fuzz

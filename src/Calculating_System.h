@@ -34,8 +34,9 @@ constexpr std::size_t TERMINALINFO_WIDTH = 9;
 // A bus tap charged less than this many won marks a transfer journey.
 constexpr int TRANSFER_THRESHOLD = 1050;
 
-// One tap record. TerminalInfo is NUL-terminated; taps with equal
-// TerminalInfo belong to one journey.
+// One tap record. TerminalInfo is NUL-terminated (records filled from a line
+// are zero after the text); taps with equal TerminalInfo belong to one
+// journey.
 struct data {
   std::int32_t LastTime;
   signed char Mot;
@@ -80,9 +81,11 @@ inline constexpr const char* METRO_PAYMENT_FILES[5] = {
 
 // Makes header and tailer a new empty list.
 void Create_List(History_Data*& header, History_Data*& tailer);
-// Links a new node between last and tailer and returns it.
+// Links a new node between last and tailer and returns it. Nodes are never
+// freed one by one: their memory is returned when the program exits.
 History_Data* Append(History_Data* last, History_Data* tailer);
-// Unlinks and releases a record node; returns the node that followed it.
+// Unlinks a record node and returns the node that followed it. The unlinked
+// node's memory stays valid until the program exits.
 History_Data* Del(History_Data* data);
 // Creates the six program-wide lists empty and zeroes the settlement state.
 void Create_Settlement_State();
@@ -104,6 +107,14 @@ Metro_List_Set Metro_Lists();
 // line, which makes no record; throws for a line that is not a record line.
 Boolean Fill_Data(Data& record, std::string_view line, std::string_view file,
                   long line_number);
+// The same for the line form the programs that write these files use,
+// digits,digit,digit,digits(, or space)text with nothing else; returns FALSE,
+// leaving record unspecified, for any other line. Any line it accepts gives
+// the record Fill_Data_General gives.
+Boolean Fill_Simple_Record(Data& record, std::string_view line);
+// Fill_Data for every line: splits fields at any run of separators.
+Boolean Fill_Data_General(Data& record, std::string_view line,
+                          std::string_view file, long line_number);
 // atoi-style conversion: leading white space, optional sign, digits up to the
 // first non-digit; no digits gives 0. The token holds at most 12 characters.
 std::int64_t Convert_Decimal(std::string_view token);
@@ -111,6 +122,12 @@ std::int64_t Convert_Decimal(std::string_view token);
 // the third metro list's records have a space before TerminalInfo.
 void Append_Record_Line(std::string& out, const Data& record,
                         char terminal_separator);
+// The longest line Format_Record_Line writes.
+constexpr std::size_t RECORD_LINE_MAX = 64;
+// Writes the line of Append_Record_Line at out (at most RECORD_LINE_MAX
+// bytes) and returns the end of what it wrote.
+char* Format_Record_Line(char* out, const Data& record,
+                         char terminal_separator);
 // True when two records carry the same TerminalInfo text.
 bool Same_Terminal(const Data& a, const Data& b);
 

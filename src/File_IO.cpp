@@ -1,12 +1,15 @@
 #include "File_IO.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace {
@@ -40,7 +43,10 @@ std::string Directory_Of(const std::string& path) {
 
 void Fail(std::string_view file, long line, std::string_view problem) {
   std::string message(file);
-  if (line > 0) message += ":" + std::to_string(line);
+  if (line > 0) {
+    message += ':';
+    message += std::to_string(line);
+  }
   message += ": ";
   message += problem;
   throw Settlement_Error(message);
@@ -193,4 +199,35 @@ void Write_Whole_File(const char* path, std::string_view bytes) {
     throw;
   }
   if (::close(fd) != 0) Fail_Errno(path, "cannot write");
+}
+
+namespace {
+
+constexpr std::size_t LARGE_PAGE = std::size_t{2} << 20;
+
+std::size_t Round_Up(std::size_t bytes) {
+  return (bytes + LARGE_PAGE - 1) / LARGE_PAGE * LARGE_PAGE;
+}
+
+}  // namespace
+
+void* Map_Memory(std::size_t bytes) {
+  // Over-allocate by one large page and trim, so the memory starts on a
+  // large-page boundary and can be backed by large pages throughout.
+  std::size_t size = Round_Up(bytes);
+  void* mapped = ::mmap(nullptr, size + LARGE_PAGE, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) throw std::bad_alloc();
+  char* start = static_cast<char*>(mapped);
+  std::size_t head =
+      (LARGE_PAGE - reinterpret_cast<std::uintptr_t>(start) % LARGE_PAGE) %
+      LARGE_PAGE;
+  if (head != 0) ::munmap(start, head);
+  ::munmap(start + head + size, LARGE_PAGE - head);
+  ::madvise(start + head, size, MADV_HUGEPAGE);  // only advice: may fail
+  return start + head;
+}
+
+void Unmap_Memory(void* memory, std::size_t bytes) {
+  ::munmap(memory, Round_Up(bytes));
 }

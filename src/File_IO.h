@@ -89,3 +89,9 @@ void Publish_Pair(Staged_File& first, Staged_File& second);
 // Replaces a small file in place with bytes (create or truncate, write,
 // close), checking every step.
 void Write_Whole_File(const char* path, std::string_view bytes);
+
+// Zeroed memory straight from the system, in large pages where it offers
+// them (fewer page faults for the big arrays of a large day). Throws
+// std::bad_alloc when there is none.
+void* Map_Memory(std::size_t bytes);
+void Unmap_Memory(void* memory, std::size_t bytes);

@@ -1,7 +1,15 @@
 // The payment history store: record lists, the record line, and the loading
 // of the six payment files.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "Calculating_System.h"
 
@@ -19,15 +27,61 @@ std::int32_t metro_LastTag;
 
 // --- Record lists -----------------------------------------------------------
 
+namespace {
+
+// Nodes come from blocks that live until the program exits: a day's records
+// stay in their lists for the whole run, and a removed node is never reused,
+// so one pointer bump per node replaces a heap allocation. Each thread takes
+// its nodes from a block of its own.
+constexpr std::size_t BLOCK_BYTES = std::size_t{32} << 20;
+constexpr std::size_t NODES_PER_BLOCK = BLOCK_BYTES / sizeof(History_Data);
+
+struct Node_Blocks {
+  std::mutex lock;
+  std::vector<void*> blocks;
+  ~Node_Blocks() {
+    for (void* block : blocks) Unmap_Memory(block, BLOCK_BYTES);
+  }
+};
+
+Node_Blocks& All_Blocks() {
+  static Node_Blocks blocks;
+  return blocks;
+}
+
+struct Thread_Block {
+  History_Data* next = nullptr;
+  History_Data* end = nullptr;
+};
+thread_local Thread_Block current_block;
+
+History_Data* New_Node() {
+  Thread_Block& block = current_block;
+  if (block.next == block.end) {
+    Node_Blocks& all = All_Blocks();
+    std::lock_guard<std::mutex> guard(all.lock);
+    all.blocks.reserve(all.blocks.size() + 1);
+    void* memory = Map_Memory(BLOCK_BYTES);
+    all.blocks.push_back(memory);
+    block.next = static_cast<History_Data*>(memory);
+    block.end = block.next + NODES_PER_BLOCK;
+  }
+  History_Data* node = block.next++;
+  *node = History_Data{};
+  return node;
+}
+
+}  // namespace
+
 void Create_List(History_Data*& header, History_Data*& tailer) {
-  header = new History_Data{};
-  tailer = new History_Data{};
+  header = New_Node();
+  tailer = New_Node();
   header->next = tailer;
   tailer->prev = header;
 }
 
 History_Data* Append(History_Data* last, History_Data* tailer) {
-  History_Data* node = new History_Data{};
+  History_Data* node = New_Node();
   node->next = tailer;
   node->prev = last;
   last->next = node;
@@ -105,8 +159,8 @@ std::int64_t Convert_Decimal(std::string_view token) {
   return negative ? -value : value;
 }
 
-Boolean Fill_Data(Data& record, std::string_view line, std::string_view file,
-                  long line_number) {
+Boolean Fill_Data_General(Data& record, std::string_view line,
+                          std::string_view file, long line_number) {
   if (line.find('\0') != std::string_view::npos)
     Fail(file, line_number, "NUL byte in record line");
   if (Is_Blank(line)) return FALSE;
@@ -126,33 +180,84 @@ Boolean Fill_Data(Data& record, std::string_view line, std::string_view file,
   record.Mot = static_cast<signed char>(Convert_Decimal(fields[1]));
   record.InOut = static_cast<signed char>(Convert_Decimal(fields[2]));
   record.Balance = static_cast<std::int32_t>(Convert_Decimal(fields[3]));
+  std::memset(record.TerminalInfo, 0, sizeof record.TerminalInfo);
   std::memcpy(record.TerminalInfo, fields[4].data(), fields[4].size());
-  record.TerminalInfo[fields[4].size()] = '\0';
   return TRUE;
 }
 
 namespace {
 
-void Append_Number(std::string& out, std::int32_t value) {
-  char digits[16];
-  auto result = std::to_chars(digits, digits + sizeof digits, value);
-  out.append(digits, result.ptr);
+// Reads 1 to max_digits decimal digits at p; returns the position after them,
+// or nullptr when there are none or more than max_digits.
+const char* Read_Digits(const char* p, const char* end, int max_digits,
+                        std::uint64_t& value) {
+  const char* start = p;
+  value = 0;
+  while (p != end && *p >= '0' && *p <= '9' && p - start <= max_digits)
+    value = value * 10 + static_cast<unsigned>(*p++ - '0');
+  return p == start || p - start > max_digits ? nullptr : p;
+}
+
+bool Is_Separator_Or_Nul(char c) {
+  return c == ' ' || c == ',' || c == '\t' || c == '\n' || c == '\0';
 }
 
 }  // namespace
 
+Boolean Fill_Simple_Record(Data& record, std::string_view line) {
+  const char* p = line.data();
+  const char* end = p + line.size();
+  std::uint64_t time, mot, in_out, balance;
+  p = Read_Digits(p, end, 10, time);
+  if (p == nullptr || time > INT32_MAX || p == end || *p++ != ',') return FALSE;
+  p = Read_Digits(p, end, 1, mot);
+  if (p == nullptr || p == end || *p++ != ',') return FALSE;
+  p = Read_Digits(p, end, 1, in_out);
+  if (p == nullptr || p == end || *p++ != ',') return FALSE;
+  p = Read_Digits(p, end, 4, balance);
+  if (p == nullptr || p == end || (*p != ',' && *p != ' ')) return FALSE;
+  ++p;
+  std::size_t length = static_cast<std::size_t>(end - p);
+  if (length == 0 || length > TERMINALINFO_WIDTH) return FALSE;
+  for (const char* c = p; c != end; ++c)
+    if (Is_Separator_Or_Nul(*c)) return FALSE;
+  record.LastTime = static_cast<std::int32_t>(time);
+  record.Mot = static_cast<signed char>(mot);
+  record.InOut = static_cast<signed char>(in_out);
+  record.Balance = static_cast<std::int32_t>(balance);
+  std::memset(record.TerminalInfo, 0, sizeof record.TerminalInfo);
+  std::memcpy(record.TerminalInfo, p, length);
+  return TRUE;
+}
+
+Boolean Fill_Data(Data& record, std::string_view line, std::string_view file,
+                  long line_number) {
+  if (Fill_Simple_Record(record, line)) return TRUE;
+  return Fill_Data_General(record, line, file, line_number);
+}
+
+char* Format_Record_Line(char* out, const Data& record,
+                         char terminal_separator) {
+  constexpr int NUMBER = 12;  // a 32-bit number with its sign
+  out = std::to_chars(out, out + NUMBER, record.LastTime).ptr;
+  *out++ = ',';
+  out = std::to_chars(out, out + NUMBER, static_cast<int>(record.Mot)).ptr;
+  *out++ = ',';
+  out = std::to_chars(out, out + NUMBER, static_cast<int>(record.InOut)).ptr;
+  *out++ = ',';
+  out = std::to_chars(out, out + NUMBER, record.Balance).ptr;
+  *out++ = terminal_separator;
+  std::size_t length = strnlen(record.TerminalInfo, sizeof record.TerminalInfo);
+  std::memcpy(out, record.TerminalInfo, length);
+  out += length;
+  *out++ = '\n';
+  return out;
+}
+
 void Append_Record_Line(std::string& out, const Data& record,
                         char terminal_separator) {
-  Append_Number(out, record.LastTime);
-  out += ',';
-  Append_Number(out, record.Mot);
-  out += ',';
-  Append_Number(out, record.InOut);
-  out += ',';
-  Append_Number(out, record.Balance);
-  out += terminal_separator;
-  out += record.TerminalInfo;
-  out += '\n';
+  char line[RECORD_LINE_MAX];
+  out.append(line, Format_Record_Line(line, record, terminal_separator));
 }
 
 bool Same_Terminal(const Data& a, const Data& b) {
@@ -185,16 +290,56 @@ std::int32_t Last_Time(const History_Data* header, const History_Data* tailer,
 
 }  // namespace
 
+namespace {
+
+// Loads the six payment files on two threads; the files are independent and
+// each fills its own list. Every failure is kept and the one of the file
+// that comes first in reading order is thrown, as a reading one file after
+// the other would have stopped there.
+void Load_All_Payment_Files(const Record_List (&lists)[6],
+                            const char* const (&files)[6]) {
+  std::exception_ptr failure[6];
+  // Larger files first, so that the two threads finish close together.
+  int order[6] = {0, 1, 2, 3, 4, 5};
+  off_t size[6] = {};
+  for (int i = 0; i < 6; ++i) {
+    struct stat info;
+    if (::stat(files[i], &info) == 0) size[i] = info.st_size;
+  }
+  std::stable_sort(order, order + 6,
+                   [&](int a, int b) { return size[a] > size[b]; });
+  std::atomic<int> next{0};
+  auto work = [&] {
+    for (int i; (i = next.fetch_add(1)) < 6;) {
+      int file = order[i];
+      try {
+        Load_Payment_File(files[file], lists[file].header, lists[file].tailer);
+      } catch (...) {
+        failure[file] = std::current_exception();
+      }
+    }
+  };
+  std::thread helper(work);
+  work();
+  helper.join();
+  for (const std::exception_ptr& f : failure)
+    if (f) std::rethrow_exception(f);
+}
+
+}  // namespace
+
 void HistoryData_Reader_Interface() {
-  Load_Payment_File(BUS_PAYMENT_FILE, B_header, B_tailer);
+  Metro_List_Set metro = Metro_Lists();
+  const Record_List lists[6] = {{B_header, B_tailer}, metro.list[0],
+                                metro.list[1],        metro.list[2],
+                                metro.list[3],        metro.list[4]};
+  const char* const files[6] = {BUS_PAYMENT_FILE,       METRO_PAYMENT_FILES[0],
+                                METRO_PAYMENT_FILES[1], METRO_PAYMENT_FILES[2],
+                                METRO_PAYMENT_FILES[3], METRO_PAYMENT_FILES[4]};
+  Load_All_Payment_Files(lists, files);
+
   bool has_record = false;
   bus_LastTag = Last_Time(B_header, B_tailer, has_record);
-
-  Metro_List_Set metro = Metro_Lists();
-  for (int i = 0; i < 5; ++i)
-    Load_Payment_File(METRO_PAYMENT_FILES[i], metro.list[i].header,
-                      metro.list[i].tailer);
-
   // The greatest last time over the metro files that hold records; a tie
   // keeps the earlier file's time.
   bool found = false;

@@ -1,5 +1,25 @@
 // Transfer separation: moves every transfer journey out of the record lists
 // into the transfer history file, one group of lines per journey.
+//
+// A journey's trigger is the first bus record below the threshold with its
+// TerminalInfo: every record sharing that text leaves the lists with the
+// trigger, so no later bus record can start a second group for it. The
+// triggers are therefore found in one walk of the bus list and indexed by
+// TerminalInfo; one walk of the six lists (bus, then metro 1 to 5, each in
+// list order) then unlinks every record of an indexed journey and chains it
+// to its group in walk order. That is the order of the lines of a group:
+// the trigger, the bus records before and after it, then metro lists 1 to 5.
+// Groups are written in the order of their triggers in the bus list.
+#include <algorithm>
+#include <bit>
+#include <condition_variable>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
 #include "Calculating_System.h"
 
 History_Data* Del(History_Data* data) {
@@ -7,64 +27,405 @@ History_Data* Del(History_Data* data) {
   History_Data* b = data->next;
   a->next = b;
   b->prev = a;
-  delete data;
   return b;
 }
 
 namespace {
 
-// Writes and removes every record from first up to (not including) stop
-// whose TerminalInfo equals the trigger's.
-void Extract_Matches(const Data& trigger, History_Data* first,
-                     History_Data* stop, char terminal_separator,
-                     std::string& out) {
-  History_Data* node = first;
-  while (node != stop) {
-    if (Same_Terminal(node->data, trigger)) {
-      Append_Record_Line(out, node->data, terminal_separator);
-      node = Del(node);
+// TerminalInfo packed into 9 bytes, zero after the text: the text has at
+// most 9 characters and none is NUL, so equal keys mean equal texts.
+struct Terminal_Key {
+  std::uint64_t low;  // characters 0..7
+  std::uint8_t last;  // character 8
+};
+
+Terminal_Key Key_Of(const Data& record) {
+  Terminal_Key key;
+  if constexpr (std::endian::native == std::endian::little) {
+    // The first NUL among characters 0..7 is the lowest byte of zero_bytes
+    // (bytes above a zero byte may show up too, and do not matter).
+    std::uint64_t word;
+    std::memcpy(&word, record.TerminalInfo, 8);
+    std::uint64_t zero_bytes =
+        (word - 0x0101010101010101ULL) & ~word & 0x8080808080808080ULL;
+    if (zero_bytes != 0) {
+      int length = std::countr_zero(zero_bytes) / 8;
+      key.low = length == 0 ? 0 : word & (~0ULL >> (64 - 8 * length));
+      key.last = 0;
     } else {
-      node = node->next;
+      key.low = word;
+      key.last = static_cast<std::uint8_t>(record.TerminalInfo[8]);
     }
+    return key;
+  }
+  char bytes[16] = {};
+  std::memcpy(bytes, record.TerminalInfo,
+              strnlen(record.TerminalInfo, TERMINALINFO_WIDTH));
+  std::memcpy(&key.low, bytes, 8);
+  key.last = static_cast<std::uint8_t>(bytes[8]);
+  return key;
+}
+
+// A full mix of both parts: the index uses the low bits of the result.
+std::uint64_t Hash(const Terminal_Key& key) {
+  std::uint64_t h = key.low ^ (key.last * 0x9E3779B97F4A7C15ULL);
+  h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  h = (h ^ (h >> 27)) * 0x94D049BB133111EBULL;
+  return h ^ (h >> 31);
+}
+
+// Output that goes to the transfer history file in large writes, or to a
+// string when there is no file.
+class History_Sink {
+ public:
+  History_Sink(std::string& out, Staged_File* file)
+      : out_(out), file_(file), buffer_(new char[BUFFER_SIZE]) {}
+  void Line(const Data& record, char terminal_separator) {
+    if (used_ + MAX_LINE > BUFFER_SIZE) Flush();
+    used_ = static_cast<std::size_t>(
+        Format_Record_Line(buffer_.get() + used_, record, terminal_separator) -
+        buffer_.get());
+  }
+  // Writes bytes after what was written before.
+  void Bytes(std::string_view bytes) {
+    Flush();
+    if (file_ != nullptr)
+      file_->Write(bytes);
+    else
+      out_.append(bytes);
+  }
+  void Flush() {
+    std::string_view bytes(buffer_.get(), used_);
+    if (file_ != nullptr)
+      file_->Write(bytes);
+    else
+      out_.append(bytes);
+    used_ = 0;
+  }
+
+ private:
+  static constexpr std::size_t BUFFER_SIZE = 1 << 20;
+  static constexpr std::size_t MAX_LINE = RECORD_LINE_MAX;
+  std::string& out_;
+  Staged_File* file_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t used_ = 0;
+};
+
+// Open-addressing index from TerminalInfo to group number. A slot holds the
+// whole key, so a look-up touches one slot and no record.
+class Group_Index {
+ public:
+  static constexpr std::size_t NONE = ~std::size_t{0};
+
+  explicit Group_Index(std::size_t expected)
+      : size_(expected + expected / 2 + 16),
+        slots_(static_cast<Slot*>(Map_Memory(size_ * sizeof(Slot)))) {}
+  ~Group_Index() { Unmap_Memory(slots_, size_ * sizeof(Slot)); }
+  Group_Index(const Group_Index&) = delete;
+  Group_Index& operator=(const Group_Index&) = delete;
+
+  // The slot where the look-up of key starts.
+  std::size_t Home(const Terminal_Key& key) const {
+    __extension__ typedef unsigned __int128 Wide;
+    return static_cast<std::size_t>((static_cast<Wide>(Hash(key)) * size_) >>
+                                    64);
+  }
+  // Asks the cache for the slot home.
+  void Prefetch(std::size_t home) const { __builtin_prefetch(&slots_[home]); }
+
+  // The group of key (whose home slot is home), or NONE; with insert, a
+  // missing key gets group next.
+  std::size_t Find(const Terminal_Key& key, std::size_t home, bool insert,
+                   std::size_t next) {
+    for (std::size_t at = home;; at = at + 1 == size_ ? 0 : at + 1) {
+      Slot& slot = slots_[at];
+      if (slot.last_and_group == 0) {
+        if (!insert) return NONE;
+        slot = {key.low, key.last | (next + 1) << 8};
+        return next;
+      }
+      if (slot.low == key.low && (slot.last_and_group & 0xFF) == key.last)
+        return (slot.last_and_group >> 8) - 1;
+    }
+  }
+
+ private:
+  struct Slot {
+    std::uint64_t low;
+    std::uint64_t last_and_group;  // last character | (group + 1) << 8
+  };
+
+  std::size_t size_;
+  Slot* slots_;  // zeroed: every slot starts empty
+};
+
+// The journeys in the bus-list order of their triggers: journey g is group
+// g of the index. A trigger leaves the bus list as soon as it is found; its
+// next then holds the first of the other records of its journey, chained
+// through next in walk order, and the table the last of them. An unlinked
+// member's prev holds the header of the list it came from, which decides
+// its line form.
+class Journey_Table {
+ public:
+  struct Journey {
+    History_Data* trigger;
+    History_Data* last;  // of the chain
+  };
+
+  explicit Journey_Table(std::size_t capacity)
+      : capacity_(capacity),
+        journeys_(
+            static_cast<Journey*>(Map_Memory(capacity * sizeof(Journey)))) {}
+  ~Journey_Table() { Unmap_Memory(journeys_, capacity_ * sizeof(Journey)); }
+  Journey_Table(const Journey_Table&) = delete;
+  Journey_Table& operator=(const Journey_Table&) = delete;
+
+  std::size_t Size() const { return size_; }
+  Journey& operator[](std::size_t g) { return journeys_[g]; }
+  const Journey& operator[](std::size_t g) const { return journeys_[g]; }
+  void Push(History_Data* trigger) { journeys_[size_++] = {trigger, nullptr}; }
+
+ private:
+  std::size_t capacity_;
+  std::size_t size_ = 0;
+  Journey* journeys_;
+};
+
+// A record of a list walk, looked up ahead of its turn.
+struct Looked_Up {
+  History_Data* node;
+  Terminal_Key key;
+  std::size_t home;
+  std::size_t group;
+};
+
+// Walks list in order and hands each record that select accepts to handle,
+// but looks records up before their turn so that the walk seldom waits for
+// memory: a record's home slot is fetched when it enters a ring of RING
+// records, find(record) runs FIND_LEAD turns before handle(record). handle
+// may unlink its record.
+template <class Select, class Find, class Handle>
+void Walk_Ahead(const Record_List& list, const Group_Index& index,
+                Select select, Find find, Handle handle) {
+  constexpr std::size_t RING = 32;
+  constexpr std::size_t FIND_LEAD = 8;
+  Looked_Up ring[RING];
+  std::size_t entered = 0, found = 0, handled = 0;
+  History_Data* next = list.header->next;
+  for (;;) {
+    for (; entered - handled < RING && next != list.tailer; next = next->next) {
+      if (!select(next)) continue;
+      Looked_Up& record = ring[entered++ % RING];
+      record.node = next;
+      record.key = Key_Of(next->data);
+      record.home = index.Home(record.key);
+      index.Prefetch(record.home);
+    }
+    if (handled == entered) return;
+    for (; found < entered && found - handled < FIND_LEAD; ++found)
+      find(ring[found % RING]);
+    handle(ring[handled++ % RING]);
   }
 }
 
-// Writes the group of the trigger temp: the trigger, the matching bus
-// records before and after it, then those of metro lists 1 to 5. Removes
-// the matches; the trigger itself stays for the caller to remove.
-void Extract_Group(History_Data* temp, std::string& out) {
-  const Data& trigger = temp->data;
-  Append_Record_Line(out, trigger, ',');
-  Extract_Matches(trigger, B_header->next, temp, ',', out);
-  Extract_Matches(trigger, temp->next, B_tailer, ',', out);
-  Metro_List_Set metro = Metro_Lists();
-  for (int i = 0; i < 5; ++i) {
-    char separator = i == 2 ? ' ' : ',';
-    Extract_Matches(trigger, metro.list[i].header->next, metro.list[i].tailer,
-                    separator, out);
+std::size_t Count_Candidates() {
+  std::size_t candidates = 0;
+  for (History_Data* n = B_header->next; n != B_tailer; n = n->next)
+    candidates += n->data.Balance < TRANSFER_THRESHOLD;
+  return candidates;
+}
+
+// Indexes the first trigger of each TerminalInfo and takes it out of the bus
+// list.
+void Find_Triggers(Group_Index& index, Journey_Table& journeys) {
+  Walk_Ahead(
+      {B_header, B_tailer}, index,
+      [](const History_Data* n) {
+        return n->data.Balance < TRANSFER_THRESHOLD;
+      },
+      [](Looked_Up&) {},
+      [&](Looked_Up& record) {
+        std::size_t next = journeys.Size();
+        if (index.Find(record.key, record.home, true, next) != next) return;
+        Del(record.node);
+        record.node->next = record.node->prev = nullptr;
+        journeys.Push(record.node);
+      });
+}
+
+// Unlinks every record of list whose journey is indexed and appends it to
+// the journey's chain.
+void Collect_Members(const Record_List& list, Group_Index& index,
+                     Journey_Table& journeys) {
+  Walk_Ahead(
+      list, index, [](const History_Data*) { return true; },
+      [&](Looked_Up& record) {
+        record.group = index.Find(record.key, record.home, false, 0);
+        if (record.group != Group_Index::NONE)
+          __builtin_prefetch(&journeys[record.group]);
+      },
+      [&](Looked_Up& record) {
+        if (record.group == Group_Index::NONE) return;
+        History_Data* member = record.node;
+        Del(member);
+        member->next = nullptr;
+        member->prev = list.header;
+        Journey_Table::Journey& journey = journeys[record.group];
+        (journey.last != nullptr ? journey.last->next : journey.trigger->next) =
+            member;
+        journey.last = member;
+      });
+}
+
+// Asks the cache for both lines a node may straddle: its links and record.
+void Prefetch_Node(const History_Data* node) {
+  if (node == nullptr) return;
+  __builtin_prefetch(node);
+  __builtin_prefetch(reinterpret_cast<const char*>(node + 1) - 1);
+}
+
+// Asks for the records of journey g a few journeys before its turn: the
+// trigger, then the records its chain leads to once their links are near.
+void Prefetch_Journey(const Journey_Table& journeys, std::size_t g,
+                      std::size_t count) {
+  if (g + 96 < count) Prefetch_Node(journeys[g + 96].trigger);
+  if (g + 64 < count) Prefetch_Node(journeys[g + 64].trigger->next);
+  if (g + 32 < count) {
+    const History_Data* first = journeys[g + 32].trigger->next;
+    if (first != nullptr) Prefetch_Node(first->next);
   }
+}
+
+// A record copied out of its node with the separator of its line.
+struct Line_Record {
+  Data record;
+  char separator;
+};
+
+// Copies the records of journeys first..stop, in line order, to records;
+// journeys up to limit are asked for ahead. The loop does little but load,
+// so the processor overlaps the cache misses of many journeys; the
+// formatting comes after.
+void Gather_Records(const Journey_Table& journeys, std::size_t first,
+                    std::size_t stop, std::size_t limit,
+                    std::vector<Line_Record>& records) {
+  const History_Data* third_metro = Metro_Lists().list[2].header;
+  records.clear();
+  for (std::size_t g = first; g < stop; ++g) {
+    Prefetch_Journey(journeys, g, limit);
+    const Journey_Table::Journey& journey = journeys[g];
+    records.push_back({journey.trigger->data, ','});
+    for (const History_Data* m = journey.trigger->next; m; m = m->next)
+      records.push_back({m->data, m->prev == third_metro ? ' ' : ','});
+  }
+}
+
+// Appends the lines of journeys first..stop to out, a block at a time.
+void Format_Groups(const Journey_Table& journeys, std::size_t first,
+                   std::size_t stop, std::string& out) {
+  constexpr std::size_t BLOCK = 256;  // journeys
+  std::vector<Line_Record> records;
+  char line[RECORD_LINE_MAX];
+  for (std::size_t block = first; block < stop; block += BLOCK) {
+    Gather_Records(journeys, block, std::min(stop, block + BLOCK), stop,
+                   records);
+    for (const Line_Record& r : records)
+      out.append(line, Format_Record_Line(line, r.record, r.separator));
+  }
+}
+
+// Hands formatted chunks to the sink strictly in chunk order.
+class Chunk_Turns {
+ public:
+  explicit Chunk_Turns(History_Sink& sink) : sink_(sink) {}
+
+  // Waits for chunk's turn and writes bytes; false once a writer has failed.
+  bool Write(std::size_t chunk, const std::string& bytes) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    turn_changed_.wait(lock, [&] { return turn_ == chunk || failure_; });
+    if (failure_) return false;
+    try {
+      sink_.Bytes(bytes);
+    } catch (...) {
+      failure_ = std::current_exception();
+    }
+    ++turn_;
+    turn_changed_.notify_all();
+    return !failure_;
+  }
+  void Fail(std::exception_ptr failure) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!failure_) failure_ = failure;
+    turn_changed_.notify_all();
+  }
+  void Rethrow() const {
+    if (failure_) std::rethrow_exception(failure_);
+  }
+
+ private:
+  History_Sink& sink_;
+  std::mutex mutex_;
+  std::condition_variable turn_changed_;
+  std::size_t turn_ = 0;
+  std::exception_ptr failure_;
+};
+
+// Writes the journeys' lines in journey order. Two threads format
+// alternate chunks of journeys, the slow part with records spread over
+// memory, and take turns to write them.
+void Write_Groups(const Journey_Table& journeys, History_Sink& sink) {
+  constexpr std::size_t CHUNK = 8192;  // journeys
+  const std::size_t count = journeys.Size();
+  const std::size_t chunks = (count + CHUNK - 1) / CHUNK;
+  Chunk_Turns turns(sink);
+  auto writer = [&](std::size_t parity) {
+    try {
+      std::string out;
+      for (std::size_t c = parity; c < chunks; c += 2) {
+        out.clear();
+        Format_Groups(journeys, c * CHUNK, std::min(count, (c + 1) * CHUNK),
+                      out);
+        if (!turns.Write(c, out)) return;
+      }
+    } catch (...) {
+      turns.Fail(std::current_exception());
+    }
+  };
+  std::thread helper(writer, 1);
+  writer(0);
+  helper.join();
+  turns.Rethrow();
+}
+
+void Separate(History_Sink& sink) {
+  std::size_t candidates = Count_Candidates();
+  if (candidates == 0) return;
+  Group_Index index(candidates);
+  Journey_Table journeys(candidates);
+  Find_Triggers(index, journeys);
+  Collect_Members({B_header, B_tailer}, index, journeys);
+  for (const Record_List& list : Metro_Lists().list)
+    Collect_Members(list, index, journeys);
+  Write_Groups(journeys, sink);
 }
 
 }  // namespace
 
 void Separate_Transfers(std::string& history) {
-  History_Data* temp = B_header->next;
-  while (temp != B_tailer) {
-    if (temp->data.Balance >= TRANSFER_THRESHOLD) {
-      temp = temp->next;
-      continue;
-    }
-    Extract_Group(temp, history);
-    temp = Del(temp);
-  }
+  History_Sink sink(history, nullptr);
+  Separate(sink);
+  sink.Flush();
   history += "END";
 }
 
 void HistoryData_Reader_Manager() {
-  std::string out;
-  Separate_Transfers(out);
   Staged_File history(HISTORY_FILE);
-  history.Write(out);
+  std::string out;
+  History_Sink sink(out, &history);
+  Separate(sink);
+  sink.Flush();
+  history.Write("END");
   history.Finish(false);
   history.Publish();
 }

@@ -1,6 +1,9 @@
 // Transfer apportionment: reads the transfer history back, orders each
 // journey's legs by time and credits every leg's share of the journey's fare
 // to the bus or the metro total.
+#include <algorithm>
+#include <cstring>
+#include <exception>
 #include <string>
 #include <utility>
 
@@ -10,39 +13,73 @@ namespace {
 
 __extension__ typedef __int128 Wide;
 
-// Reads the transfer history file into the list T_header..T_tailer, up to
-// its closing "END".
-void Read_History(History_Data* T_header, History_Data* T_tailer) {
-  Line_Reader reader(HISTORY_FILE);
-  History_Data* last = T_header;
-  std::string_view line;
-  Data record;
-  while (reader.Next(line)) {
-    if (line == "END" && !reader.Ended_By_Newline()) return;
-    if (!Fill_Data(record, line, HISTORY_FILE, reader.Line_Number())) continue;
-    last = Append(last, T_tailer);
-    last->data = record;
+// A journey is settled as soon as its last line has been read, so the
+// history is never held whole. A settlement failure (a zero divisor, a total
+// leaving 64 bits) is kept until the file has been read to its END mark: a
+// malformed line or a missing END is reported first, wherever it stands.
+class Journey_Settler {
+ public:
+  // Adds record to the journey under way, settling that journey first when
+  // record starts a new one.
+  void Add(const Data& record) {
+    if (!legs_.empty() && std::strcmp(record.TerminalInfo, terminal_) != 0)
+      Settle();
+    if (legs_.empty())
+      std::memcpy(terminal_, record.TerminalInfo, sizeof terminal_);
+    legs_.push_back({record.LastTime, record.Mot, record.Balance});
   }
-  Fail(HISTORY_FILE, 0, "ends without its END mark");
-}
+  // Settles the last journey, then reports a kept failure.
+  void Finish() {
+    Settle();
+    if (failure_) std::rethrow_exception(failure_);
+  }
 
-// Copies the journey starting at first (the run of records sharing its
-// TerminalInfo) into arr; returns the record after the journey.
-History_Data* Collect_Journey(History_Data* first, History_Data* T_tailer,
-                              Leg_Table& arr) {
-  History_Data* node = first;
-  do {
-    arr.push_back({node->data.LastTime, node->data.Mot, node->data.Balance});
-    node = node->next;
-  } while (node != T_tailer && Same_Terminal(node->data, first->data));
-  return node;
-}
+ private:
+  void Settle() {
+    if (legs_.empty()) return;
+    if (!failure_) {
+      try {
+        Sort_Legs(legs_);
+        calculate(legs_, &Total_bus_fee, &Total_metro_fee, terminal_);
+      } catch (const Settlement_Error&) {
+        failure_ = std::current_exception();
+      }
+    }
+    reset_Arr(legs_);
+  }
+
+  Leg_Table legs_;
+  char terminal_[TERMINALINFO_WIDTH + 1] = {};
+  std::exception_ptr failure_;
+};
 
 }  // namespace
 
 void reset_Arr(Leg_Table& arr) { arr.clear(); }
 
+namespace {
+
+// Whether no two legs share a time: then every sort gives the one order.
+bool Distinct_Times(const Leg_Table& arr) {
+  std::vector<std::int32_t> times(arr.size());
+  for (std::size_t i = 0; i < arr.size(); ++i) times[i] = arr[i].LastTime;
+  std::sort(times.begin(), times.end());
+  return std::adjacent_find(times.begin(), times.end()) == times.end();
+}
+
+}  // namespace
+
 void Sort_Legs(Leg_Table& arr) {
+  // Equal times come out of the exchange sort in an order of its own, which
+  // the shares depend on; only with distinct times may a faster sort stand
+  // in for it.
+  constexpr std::size_t EXCHANGE_LIMIT = 32;
+  if (arr.size() > EXCHANGE_LIMIT && Distinct_Times(arr)) {
+    std::sort(arr.begin(), arr.end(), [](const Leg& a, const Leg& b) {
+      return a.LastTime < b.LastTime;
+    });
+    return;
+  }
   for (std::size_t x = 0; x < arr.size(); ++x) {
     for (std::size_t y = x + 1; y < arr.size(); ++y) {
       if (arr[x].LastTime > arr[y].LastTime) std::swap(arr[x], arr[y]);
@@ -57,6 +94,11 @@ std::int64_t Leg_Share(std::int64_t total, std::int64_t running,
     Fail(HISTORY_FILE, 0,
          "journey " + std::string(terminal) +
              ": amounts add up to -1050, which leaves no divisor");
+  std::int64_t product;
+  // The common case, without 128-bit division (INT64_MIN / -1 overflows).
+  if (!__builtin_mul_overflow(total, running, &product) &&
+      !(product == INT64_MIN && divisor == -1))
+    return product / divisor;
   Wide share = static_cast<Wide>(total) * running / divisor;
   if (share < INT64_MIN || share > INT64_MAX)
     Fail(HISTORY_FILE, 0,
@@ -80,16 +122,17 @@ void calculate(const Leg_Table& arr, std::int64_t* bus_fee,
 }
 
 void Transfer_Process() {
-  History_Data *T_header, *T_tailer;
-  Create_List(T_header, T_tailer);
-  Read_History(T_header, T_tailer);
-  Leg_Table temp;
-  History_Data* node = T_header->next;
-  while (node != T_tailer) {
-    reset_Arr(temp);
-    const Data& first = node->data;
-    node = Collect_Journey(node, T_tailer, temp);
-    Sort_Legs(temp);
-    calculate(temp, &Total_bus_fee, &Total_metro_fee, first.TerminalInfo);
+  Line_Reader reader(HISTORY_FILE);
+  Journey_Settler settler;
+  std::string_view line;
+  Data record;
+  while (reader.Next(line)) {
+    if (line == "END" && !reader.Ended_By_Newline()) {
+      settler.Finish();
+      return;
+    }
+    if (Fill_Data(record, line, HISTORY_FILE, reader.Line_Number()))
+      settler.Add(record);
   }
+  Fail(HISTORY_FILE, 0, "ends without its END mark");
 }

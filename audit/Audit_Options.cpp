@@ -1,0 +1,64 @@
+#include "Audit_Options.h"
+
+#include <string_view>
+
+namespace {
+
+// The option taking a value that name spells, or nullptr.
+std::string* Value_Slot(Audit_Options& options, std::string_view name) {
+  if (name == "--journeys") return &options.journeys_csv;
+  if (name == "--json") return &options.json;
+  if (name == "--html") return &options.html;
+  return nullptr;
+}
+
+}  // namespace
+
+const char* Usage_Text() {
+  return "usage: fare-audit [--journeys FILE.csv] [--json FILE] [--html FILE] "
+         "[DIR]\n"
+         "       fare-audit --help\n"
+         "Recomputes the settlement of the day in DIR (default: the current\n"
+         "directory) from its six payment files, checks trans_history.txt,\n"
+         "Total_Bus_Data.txt and Total_Metro_Data.txt against it and prints a\n"
+         "reconciliation report. Exit status: 0 consistent, 1 inconsistent,\n"
+         "2 missing or malformed input or a usage error.\n"
+         "  --journeys FILE.csv  one CSV row per transfer journey\n"
+         "  --json FILE          the report's figures as JSON\n"
+         "  --html FILE          a self-contained HTML page with charts\n"
+         "  --help               this text\n";
+}
+
+Audit_Options Parse_Options(int argc, const char* const* argv) {
+  Audit_Options options;
+  bool have_dir = false;
+  bool options_end = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    if (!options_end && arg == "--") {
+      options_end = true;
+    } else if (!options_end && arg == "--help") {
+      options.help = true;
+    } else if (!options_end && arg.size() > 1 && arg[0] == '-') {
+      std::string_view name = arg.substr(0, arg.find('='));
+      std::string* slot = Value_Slot(options, name);
+      if (slot == nullptr)
+        throw Usage_Error("unknown option '" + std::string(name) + "'");
+      if (name.size() < arg.size()) {
+        *slot = arg.substr(name.size() + 1);
+      } else if (i + 1 < argc) {
+        *slot = argv[++i];
+      } else {
+        throw Usage_Error("option '" + std::string(name) + "' needs a file");
+      }
+      if (slot->empty())
+        throw Usage_Error("option '" + std::string(name) + "' needs a file");
+    } else if (!have_dir) {
+      options.dir = arg;
+      have_dir = true;
+    } else {
+      throw Usage_Error("more than one directory given");
+    }
+  }
+  return options;
+}

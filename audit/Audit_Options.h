@@ -1,0 +1,26 @@
+// Command line of fare-audit.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+struct Audit_Options {
+  std::string dir = ".";     // the settled day's directory
+  std::string journeys_csv;  // empty: no per-journey CSV
+  std::string json;          // empty: no JSON
+  std::string html;          // empty: no HTML page
+  bool help = false;
+};
+
+// A command line that cannot be used; main prints it with the usage.
+class Usage_Error : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Reads argv; throws Usage_Error for an unknown option, a missing value or
+// more than one directory.
+Audit_Options Parse_Options(int argc, const char* const* argv);
+
+// The usage text printed by --help and after a usage error.
+const char* Usage_Text();

@@ -1,0 +1,9 @@
+// Recomputation of a day's settlement with the settlement library itself.
+#pragma once
+
+#include "Audit_Figures.h"
+
+// Settles the payment files of the working directory as the settlement
+// program does, keeping every journey's figures; sink (may be null) gets
+// each journey. Throws Settlement_Error for missing or malformed input.
+Audit_Figures Recompute_Settlement(Journey_Sink* sink);

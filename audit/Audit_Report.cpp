@@ -1,0 +1,134 @@
+#include "Audit_Report.h"
+
+#include "Audit_Text.h"
+
+namespace {
+
+// text padded with spaces to width on the left (align < 0) or right.
+std::string Pad(const std::string& text, int width) {
+  std::size_t size = static_cast<std::size_t>(width < 0 ? -width : width);
+  if (text.size() >= size) return text;
+  std::string fill(size - text.size(), ' ');
+  return width < 0 ? text + fill : fill + text;
+}
+
+// "  label ........ value" with the value right-aligned in a fixed column.
+std::string Row(const std::string& label, const std::string& value,
+                const std::string& after = "") {
+  return "  " + Pad(label, -30) + Pad(value, 16) + after + "\n";
+}
+
+std::string Won(std::int64_t value) { return std::to_string(value) + " won"; }
+
+std::string Taps_Section(const Audit_Figures& f) {
+  std::string out = "Taps per payment file\n";
+  for (int i = 0; i < 6; ++i)
+    out += Row(std::string(AUDITED_FILES[i]) + " (" + Source_Label(i) + ")",
+               std::to_string(f.taps[i]));
+  out += Row("all payment files", std::to_string(f.Taps()));
+  return out;
+}
+
+std::string Ordinary_Section(const Audit_Figures& f) {
+  std::string out = "Ordinary revenue (" + std::to_string(f.Taps() - f.legs) +
+                    " taps outside transfer journeys)\n";
+  out += Row("bus", Won(f.ordinary_bus));
+  out += Row("metro", Won(f.ordinary_metro));
+  return out;
+}
+
+std::string Journeys_Section(const Audit_Figures& f) {
+  std::string out = "Transfer journeys\n";
+  out += Row("journeys", std::to_string(f.journeys));
+  out += Row("legs", std::to_string(f.legs));
+  for (const auto& [legs, count] : f.journeys_by_legs)
+    out += Row("  of " + std::to_string(legs) + (legs == 1 ? " leg" : " legs"),
+               std::to_string(count));
+  return out;
+}
+
+std::string Transfer_Section(const Audit_Figures& f) {
+  std::string out =
+      "Transfer revenue" + std::string(30, ' ') + "share of collected\n";
+  auto line = [&](const char* label, std::int64_t value, bool sign) {
+    out += Row(label, (sign ? Signed(value) : std::to_string(value)) + " won",
+               Pad(Percent(value, f.collected), 12));
+  };
+  line("collected", f.collected, false);
+  line("bus credit", f.bus_credit, false);
+  line("metro credit", f.metro_credit, false);
+  line("credited", f.bus_credit + f.metro_credit, false);
+  line("residue (credited - collected)", f.Residue(), true);
+  return out;
+}
+
+std::string Totals_Section(const Audit_Figures& f) {
+  std::string out = "Totals per company\n";
+  out +=
+      Row("bus (last tag " + std::to_string(f.bus_tag) + ")", Won(f.bus_total));
+  out += Row("metro (last tag " + std::to_string(f.metro_tag) + ")",
+             Won(f.metro_total));
+  std::int64_t ordinary = f.ordinary_bus + f.ordinary_metro;
+  out += "\nReconciliation\n";
+  out += Row("collected", Won(ordinary + f.collected),
+             "  (ordinary " + std::to_string(ordinary) + ", transfer " +
+                 std::to_string(f.collected) + ")");
+  out += Row("credited", Won(f.bus_total + f.metro_total),
+             "  (bus " + std::to_string(f.bus_total) + ", metro " +
+                 std::to_string(f.metro_total) + ")");
+  out += Row("residue", Signed(f.Residue()) + " won");
+  return out;
+}
+
+std::string Largest_Section(const Audit_Figures& f) {
+  std::string out = "Largest residues (by absolute value)\n";
+  if (f.largest.empty()) return out + "  none: no transfer journeys\n";
+  out += "  " + Pad("terminal", -14) + Pad("legs", 6) + Pad("collected", 12) +
+         Pad("bus", 12) + Pad("metro", 12) + Pad("residue", 12) + "\n";
+  for (const Residue_Entry& e : f.largest)
+    out += "  " + Pad(Escaped(e.terminal), -14) +
+           Pad(std::to_string(e.legs), 6) +
+           Pad(std::to_string(e.collected), 12) +
+           Pad(std::to_string(e.bus_credit), 12) +
+           Pad(std::to_string(e.metro_credit), 12) +
+           Pad(Signed(e.residue), 12) + "\n";
+  return out;
+}
+
+std::string Consistency_Section(const Audit_Outcome& outcome) {
+  std::string out = "Consistency with the settlement's outputs\n";
+  const char* outputs[3] = {HISTORY_FILE, BUS_SUMMARY_FILE, METRO_SUMMARY_FILE};
+  for (const char* file : outputs) {
+    std::string verdict = "as expected";
+    for (const Difference& d : outcome.differences)
+      if (d.file == file) verdict = "DIFFERS: " + d.problem;
+    out += "  " + Pad(file, -22) + verdict + "\n";
+  }
+  out += outcome.Consistent() ? "  result: consistent\n"
+                              : "  result: INCONSISTENT\n";
+  return out;
+}
+
+std::string Inputs_Section(const Audit_Outcome& outcome) {
+  std::string out = "Files (bytes, SHA-256)\n";
+  for (const File_Digest& d : outcome.inputs)
+    out += "  " + Pad(d.name, -22) + Pad(std::to_string(d.size), 12) + "  " +
+           Hex(d.sha256) + "\n";
+  return out;
+}
+
+}  // namespace
+
+std::string Format_Report(const Audit_Outcome& outcome) {
+  const Audit_Figures& f = outcome.figures;
+  std::string out = "Settlement audit of " + Escaped(outcome.dir) + "\n\n";
+  out += Taps_Section(f) + "\n";
+  out += Ordinary_Section(f) + "\n";
+  out += Journeys_Section(f) + "\n";
+  out += Transfer_Section(f) + "\n";
+  out += Totals_Section(f) + "\n";
+  out += Largest_Section(f) + "\n";
+  out += Consistency_Section(outcome) + "\n";
+  out += Inputs_Section(outcome);
+  return out;
+}

@@ -1,0 +1,89 @@
+#include "Audit_Text.h"
+
+namespace {
+
+__extension__ typedef __int128 Wide;
+
+void Append_Escaped(std::string& out, unsigned char c) {
+  static constexpr char DIGITS[] = "0123456789abcdef";
+  switch (c) {
+    case '\\':
+      out += "\\\\";
+      return;
+    case '"':
+      out += "\\\"";
+      return;
+    case '\n':
+      out += "\\n";
+      return;
+    case '\r':
+      out += "\\r";
+      return;
+    case '\t':
+      out += "\\t";
+      return;
+    default:
+      break;
+  }
+  if (c >= 0x20 && c < 0x7f) {
+    out += static_cast<char>(c);
+  } else {
+    out += "\\x";
+    out += DIGITS[c >> 4];
+    out += DIGITS[c & 15];
+  }
+}
+
+// Decimal text of a non-negative 128-bit value.
+std::string Decimal(Wide value) {
+  char digits[48];
+  char* at = digits + sizeof digits;
+  do {
+    *--at = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value > 0);
+  return std::string(at, digits + sizeof digits);
+}
+
+}  // namespace
+
+std::string Escaped(std::string_view bytes, std::size_t limit) {
+  bool cut = limit != 0 && bytes.size() > limit;
+  if (cut) bytes = bytes.substr(0, limit);
+  std::string out;
+  out.reserve(bytes.size() + 8);
+  for (char c : bytes) Append_Escaped(out, static_cast<unsigned char>(c));
+  if (cut) out += "...";
+  return out;
+}
+
+std::string Percent(std::int64_t part, std::int64_t whole) {
+  if (whole == 0) return "n/a";
+  Wide scaled = static_cast<Wide>(part) * 10000;
+  Wide quotient = scaled / whole;
+  Wide remainder = scaled % whole;
+  // Round half away from zero: compare twice the remainder with the divisor.
+  Wide twice = remainder < 0 ? -2 * remainder : 2 * remainder;
+  Wide divisor = whole < 0 ? -static_cast<Wide>(whole) : whole;
+  if (twice >= divisor) quotient += (scaled < 0) != (whole < 0) ? -1 : 1;
+  bool negative = quotient < 0;
+  if (negative) quotient = -quotient;
+  std::string text = negative ? "-" : "";
+  text += Decimal(quotient / 100);
+  text += quotient % 100 < 10 ? ".0" : ".";
+  text += Decimal(quotient % 100);
+  text += '%';
+  return text;
+}
+
+std::string Signed(std::int64_t value) {
+  std::string text = value > 0 ? "+" : "";
+  text += std::to_string(value);
+  return text;
+}
+
+const char* Source_Label(int file_index) {
+  static constexpr const char* LABELS[6] = {"bus",     "metro 1", "metro 2",
+                                            "metro 3", "metro 4", "metro 5"};
+  return LABELS[file_index];
+}

@@ -1,0 +1,61 @@
+#include "Input_Digest.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "Audit_Check.h"
+#include "Audit_Text.h"
+#include "File_IO.h"
+
+namespace {
+
+constexpr std::size_t HASH_BLOCK = 4 << 20;
+
+}  // namespace
+
+File_Digest Digest_File(const char* path) {
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) Fail_Errno(path, "cannot open");
+  File_Digest digest;
+  digest.name = path;
+  Sha256 hash;
+  std::unique_ptr<char[]> block(new char[HASH_BLOCK]);
+  for (;;) {
+    ssize_t n = ::read(fd, block.get(), HASH_BLOCK);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int error = errno;
+      ::close(fd);
+      errno = error;
+      Fail_Errno(path, "cannot read");
+    }
+    if (n == 0) break;
+    hash.Update(block.get(), static_cast<std::size_t>(n));
+    digest.size += static_cast<std::uint64_t>(n);
+  }
+  ::close(fd);
+  digest.sha256 = hash.Finish();
+  return digest;
+}
+
+File_Digest Digest_Bytes(const char* name, std::string_view bytes) {
+  Sha256 hash;
+  hash.Update(bytes);
+  return {name, bytes.size(), hash.Finish()};
+}
+
+std::vector<File_Digest> Digest_Inputs(Found_Outputs& found) {
+  std::vector<File_Digest> digests;
+  for (int i = 0; i < 6; ++i) digests.push_back(Digest_File(AUDITED_FILES[i]));
+  found.history_file = Mapped_File(HISTORY_FILE);
+  found.history = found.history_file.Bytes();
+  digests.push_back(Digest_Bytes(HISTORY_FILE, found.history));
+  found.bus_summary = Read_Whole_File(BUS_SUMMARY_FILE);
+  digests.push_back(Digest_Bytes(BUS_SUMMARY_FILE, found.bus_summary));
+  found.metro_summary = Read_Whole_File(METRO_SUMMARY_FILE);
+  digests.push_back(Digest_Bytes(METRO_SUMMARY_FILE, found.metro_summary));
+  return digests;
+}

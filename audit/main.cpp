@@ -1,0 +1,106 @@
+// fare-audit: recomputes a settled day from its payment files with the
+// settlement's own code, checks the settlement's outputs against it and
+// reports where the revenue went.
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <new>
+#include <optional>
+
+#include "Audit_Csv.h"
+#include "Audit_Html.h"
+#include "Audit_Json.h"
+#include "Audit_Options.h"
+#include "Audit_Recompute.h"
+#include "Audit_Report.h"
+
+namespace {
+
+// An output path that stays valid after the change into the day's
+// directory; empty stays empty.
+std::string Absolute(const std::string& path) {
+  return path.empty() ? path : std::filesystem::absolute(path).string();
+}
+
+// An output file asked for, created (under a temporary name) before the
+// audit starts so that an unusable path fails before anything is printed.
+std::optional<Staged_File> Open_Output(const std::string& path) {
+  std::optional<Staged_File> file;
+  if (!path.empty()) file.emplace(path);
+  return file;
+}
+
+void Write_Output(std::optional<Staged_File>& file, const std::string& bytes) {
+  if (!file) return;
+  file->Write(bytes);
+  file->Finish(false);
+  file->Publish();
+}
+
+void Print(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  if (std::fflush(stream) != 0 || std::ferror(stream))
+    Fail(stream == stdout ? "standard output" : "standard error", 0,
+         "cannot write");
+}
+
+// Runs the audit; returns the exit status, 0 consistent or 1 not.
+int Run_Audit(const Audit_Options& options) {
+  std::unique_ptr<Csv_Journeys> csv;
+  if (!options.journeys_csv.empty())
+    csv = std::make_unique<Csv_Journeys>(Absolute(options.journeys_csv));
+  std::optional<Staged_File> json = Open_Output(Absolute(options.json));
+  std::optional<Staged_File> html = Open_Output(Absolute(options.html));
+  if (::chdir(options.dir.c_str()) != 0)
+    Fail_Errno(options.dir, "cannot enter directory");
+
+  // The files are hashed on a second thread while the day is recomputed.
+  Found_Outputs found;
+  std::future<std::vector<File_Digest>> digests =
+      std::async(std::launch::async, [&found] { return Digest_Inputs(found); });
+  Audit_Outcome outcome;
+  outcome.dir = options.dir;
+  outcome.figures = Recompute_Settlement(csv.get());
+  outcome.inputs = digests.get();
+  outcome.differences = Check_Outputs(outcome.figures, found);
+
+  Print(stdout, Format_Report(outcome));
+  if (csv) csv->Publish();
+  Write_Output(json, Format_Json(outcome));
+  Write_Output(html, Format_Html(outcome));
+  std::string problems;
+  for (const Difference& d : outcome.differences)
+    problems += "fare-audit: " + d.file + ": " + d.problem + "\n";
+  Print(stderr, problems);
+  return outcome.Consistent() ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Writing past a file-size limit then fails with a reportable error.
+  std::signal(SIGXFSZ, SIG_IGN);
+  Audit_Options options;
+  try {
+    options = Parse_Options(argc, argv);
+  } catch (const Usage_Error& error) {
+    std::fprintf(stderr, "fare-audit: %s\n%s", error.what(), Usage_Text());
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(Usage_Text(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 2;
+  }
+  try {
+    return Run_Audit(options);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "fare-audit: out of memory\n");
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "fare-audit: %s\n", error.what());
+  }
+  return 2;
+}

@@ -1,0 +1,73 @@
+// Opens the audit's HTML page in a real headless browser: it must load
+// without script errors and render both charts.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "audit_run.h"
+
+namespace {
+
+constexpr const char* CHROMIUM = "/usr/bin/chromium";
+
+// Runs chromium on page with a fresh profile; extra is --dump-dom or
+// --screenshot=FILE. Returns what it prints on standard output.
+std::string Run_Browser(const Scratch_Dir& dir, const std::string& page,
+                        const std::string& extra) {
+  std::string out = dir.File("browser.out");
+  std::string command =
+      std::string("timeout 120 ") + CHROMIUM +
+      " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
+      " --disable-background-networking --disable-component-update"
+      " --disable-sync --user-data-dir=" +
+      dir.File(std::string("profile") + std::to_string(extra.size())) +
+      " --window-size=1000,1600 " + extra + " file://" + page + " > " + out +
+      " 2> " + dir.File("browser.err");
+  int status = std::system(command.c_str());
+  EXPECT_EQ(status, 0) << command << "\n" << Read_File(dir.File("browser.err"));
+  return Read_File(out);
+}
+
+TEST(AuditBrowser, PageLoadsWithoutErrorsAndRendersBothCharts) {
+  if (::access(CHROMIUM, X_OK) != 0)
+    GTEST_SKIP() << "chromium is not installed (" << CHROMIUM
+                 << "); .ci/run installs it";
+  Scratch_Dir day;
+  Settled_Day settled = WORKED_RUN;
+  // A second journey whose terminal text holds markup, a quote and a
+  // carriage return, all of which the page must show as text.
+  settled.day.files[0] += "400,1,1,0,<i>\"&\r\n";
+  settled.day.files[1] += "390,0,1,1050,<i>\"&\r\n";
+  settled.history =
+      "200,1,1,0,T2\n150,0,1,1050,T2\n270,0,1,100 T2\n"
+      "400,1,1,0,<i>\"&\r\n390,0,1,1050,<i>\"&\r\nEND";
+  settled.bus_summary = "400,1,3173";
+  settled.metro_summary = "390,0,5874";
+  Lay_Out_Settled_Day(day, settled);
+  Run_Result run = Run_Audit({"--html", "audit.html", "."}, day.Path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::string page = day.Read("audit.html");
+  for (const char* outside : {"src=", "href=", "<link", "@import", "url("})
+    EXPECT_EQ(page.find(outside), std::string::npos) << outside;
+  EXPECT_NE(page.find("<code>&lt;i&gt;\\&quot;&amp;\\r</code>"),
+            std::string::npos);
+
+  std::string dom = Run_Browser(day, day.File("audit.html"), "--dump-dom");
+  EXPECT_NE(dom.find("data-charts-rendered=\"2\""), std::string::npos) << dom;
+  EXPECT_EQ(dom.find("data-errors=\""), std::string::npos) << dom;
+  EXPECT_NE(dom.find("<svg id=\"revenue-chart\""), std::string::npos);
+  EXPECT_NE(dom.find("<svg id=\"residue-chart\""), std::string::npos);
+  EXPECT_EQ(dom.find("<i>"), std::string::npos) << "markup leaked";
+
+  std::string shot = day.File("audit.png");
+  Run_Browser(day, day.File("audit.html"), "--screenshot=" + shot);
+  std::string png = Read_File(shot);
+  ASSERT_GT(png.size(), 8u);
+  EXPECT_EQ(png.substr(1, 3), "PNG");
+  // Kept for a person to look at: FARE_AUDIT_SCREENSHOT names a copy.
+  if (const char* keep = std::getenv("FARE_AUDIT_SCREENSHOT"))
+    Write_File(keep, png);
+}
+
+}  // namespace

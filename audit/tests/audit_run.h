@@ -1,0 +1,26 @@
+// Runs the built fare-audit and captures its outputs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "settlement_run.h"
+
+// Runs fare-audit with args in the working directory cwd.
+Run_Result Run_Audit(const std::vector<std::string>& args,
+                     const std::string& cwd);
+
+// Lays out a day's payment files and the three outputs of its settlement.
+struct Settled_Day {
+  Day day;
+  std::string history;
+  std::string bus_summary;
+  std::string metro_summary;
+};
+void Lay_Out_Settled_Day(const Scratch_Dir& dir, const Settled_Day& settled);
+
+// The Overview's worked run and its outputs.
+extern const Settled_Day WORKED_RUN;
+
+// The names in a directory, sorted.
+std::vector<std::string> Names_In(const std::string& dir);

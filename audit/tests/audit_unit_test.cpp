@@ -1,0 +1,145 @@
+// The audit's own logic: percentages, escapes, the history comparison, CSV
+// and JSON fields, histogram bins and the command line.
+#include <gtest/gtest.h>
+
+#include "Audit_Check.h"
+#include "Audit_Csv.h"
+#include "Audit_Html.h"
+#include "Audit_Json.h"
+#include "Audit_Options.h"
+#include "Audit_Text.h"
+
+namespace {
+
+TEST(AuditText, PercentRoundsHalfAwayFromZeroInIntegers) {
+  const struct {
+    std::int64_t part, whole;
+    const char* text;
+  } cases[] = {
+      {547, 1150, "47.57%"},   {1150, 1150, "100.00%"},
+      {-535, 3150, "-16.98%"}, {1, 200000, "0.00%"},
+      {1, 20000, "0.01%"},     {-1, 20000, "-0.01%"},
+      {5, 0, "n/a"},           {0, 7, "0.00%"},
+      {7, -7, "-100.00%"},     {INT64_MAX, 1, "922337203685477580700.00%"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Percent(c.part, c.whole), c.text) << c.part << "/" << c.whole;
+}
+
+TEST(AuditText, EscapedShowsEveryByteUnambiguously) {
+  EXPECT_EQ(Escaped("T2"), "T2");
+  EXPECT_EQ(Escaped("a\"b\\c\r\n\t"), "a\\\"b\\\\c\\r\\n\\t");
+  EXPECT_EQ(Escaped(std::string("\x01\x7f\xff", 3)), "\\x01\\x7f\\xff");
+  EXPECT_EQ(Escaped("abcdef", 3), "abc...");
+  EXPECT_EQ(Signed(547), "+547");
+  EXPECT_EQ(Signed(0), "0");
+  EXPECT_EQ(Signed(-3), "-3");
+}
+
+TEST(CompareHistory, NamesTheFirstDifferingLineAndShowsBoth) {
+  const std::string expected = "200,1,1,0,T2\n150,0,1,1050,T2\nEND";
+  const struct {
+    std::string found;
+    std::string problem;
+  } cases[] = {
+      {expected, ""},
+      {"200,1,1,0,T2\n150,0,1,1050,T3\nEND",
+       "line 2 differs: expected \"150,0,1,1050,T2\\n\", found "
+       "\"150,0,1,1050,T3\\n\""},
+      {expected + "\n", "line 3 differs: expected \"END\", found \"END\\n\""},
+      {"200,1,1,0,T2\n",
+       "line 2 differs: expected \"150,0,1,1050,T2\\n\", found end of file"},
+      {"", "line 1 differs: expected \"200,1,1,0,T2\\n\", found end of file"},
+      {"END", "line 1 differs: expected \"200,1,1,0,T2\\n\", found \"END\""},
+      {expected + "\nextra",
+       "line 3 differs: expected \"END\", found \"END\\n\""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Compare_History(expected, c.found), c.problem) << c.found;
+  EXPECT_EQ(Compare_History("END", "END\n1,1,1,0,X\nEND"),
+            "line 1 differs: expected \"END\", found \"END\\n\"");
+}
+
+TEST(CheckOutputs, ListsEachDifferingFileWithExpectedAndFound) {
+  Audit_Figures figures;
+  figures.history = "END";
+  figures.bus_summary = "300,1,2648";
+  figures.metro_summary = "280,0,5349";
+  std::vector<Difference> none =
+      Check_Outputs(figures, {"END", "300,1,2648", "280,0,5349", {}});
+  EXPECT_TRUE(none.empty());
+  std::vector<Difference> two =
+      Check_Outputs(figures, {"END", "300,1,2649", "280,0,5349\n", {}});
+  ASSERT_EQ(two.size(), 2u);
+  EXPECT_EQ(two[0].file, "Total_Bus_Data.txt");
+  EXPECT_EQ(two[0].problem, "expected \"300,1,2648\", found \"300,1,2649\"");
+  EXPECT_EQ(two[1].file, "Total_Metro_Data.txt");
+  EXPECT_EQ(two[1].problem, "expected \"280,0,5349\", found \"280,0,5349\\n\"");
+}
+
+TEST(FormatFields, CsvQuotesOnlyWhereNeededAndJsonEscapes) {
+  EXPECT_EQ(Csv_Field("T2"), "T2");
+  EXPECT_EQ(Csv_Field("a\"b"), "\"a\"\"b\"");
+  EXPECT_EQ(Csv_Field("T2\r"), "\"T2\r\"");
+  EXPECT_EQ(Csv_Field("a;b"), "a;b");
+  EXPECT_EQ(Json_String("T2"), "\"T2\"");
+  EXPECT_EQ(Json_String("<\"\\\r\x01>"), "\"<\\\"\\\\\\r\\u0001>\"");
+  EXPECT_EQ(Json_String("\xea\xb0\x80"), "\"\xea\xb0\x80\"");  // valid UTF-8
+  EXPECT_EQ(Json_String("\xff\xea\xb0"), "\"\\u00ff\\u00ea\\u00b0\"");
+  EXPECT_EQ(Html_Escape("<i>\"&'"), "&lt;i&gt;&quot;&amp;&#39;");
+}
+
+TEST(ResidueBins, CoverTheRangeInEqualBinsAndCountEveryJourney) {
+  EXPECT_TRUE(Residue_Bins({}, 20).empty());
+  std::vector<Residue_Bin> one = Residue_Bins({{547, 3}}, 20);
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_EQ(one[0].low, 547);
+  EXPECT_EQ(one[0].high, 547);
+  EXPECT_EQ(one[0].journeys, 3);
+
+  // -10 .. 29 is 40 values: 20 bins of 2.
+  std::vector<Residue_Bin> bins =
+      Residue_Bins({{-10, 1}, {-9, 2}, {0, 4}, {29, 8}}, 20);
+  ASSERT_EQ(bins.size(), 20u);
+  EXPECT_EQ(bins[0].low, -10);
+  EXPECT_EQ(bins[0].high, -9);
+  EXPECT_EQ(bins[0].journeys, 3);
+  EXPECT_EQ(bins[5].low, 0);
+  EXPECT_EQ(bins[5].journeys, 4);
+  EXPECT_EQ(bins[19].high, 29);
+  EXPECT_EQ(bins[19].journeys, 8);
+
+  // The extreme 64-bit residues still fall into bins without overflow.
+  std::vector<Residue_Bin> wide =
+      Residue_Bins({{INT64_MIN, 1}, {INT64_MAX, 1}}, 20);
+  ASSERT_EQ(wide.size(), 20u);
+  EXPECT_EQ(wide.front().journeys + wide.back().journeys, 2);
+}
+
+TEST(AuditOptions, ReadsOptionsAndDirectory) {
+  const char* argv[] = {"fare-audit", "--journeys", "j.csv", "--json=r.json",
+                        "--html",     "p.html",     "day"};
+  Audit_Options options = Parse_Options(7, argv);
+  EXPECT_EQ(options.journeys_csv, "j.csv");
+  EXPECT_EQ(options.json, "r.json");
+  EXPECT_EQ(options.html, "p.html");
+  EXPECT_EQ(options.dir, "day");
+  const char* plain[] = {"fare-audit"};
+  EXPECT_EQ(Parse_Options(1, plain).dir, ".");
+  const char* dashed[] = {"fare-audit", "--", "--json"};
+  EXPECT_EQ(Parse_Options(3, dashed).dir, "--json");
+}
+
+TEST(AuditOptions, RejectsWhatItCannotUse) {
+  const std::vector<std::vector<const char*>> bad = {
+      {"fare-audit", "--bogus"},    {"fare-audit", "-x"},
+      {"fare-audit", "--json"},     {"fare-audit", "--html="},
+      {"fare-audit", "one", "two"}, {"fare-audit", "--help=yes"},
+  };
+  for (const auto& args : bad)
+    EXPECT_THROW(Parse_Options(static_cast<int>(args.size()), args.data()),
+                 Usage_Error)
+        << args.back();
+}
+
+}  // namespace

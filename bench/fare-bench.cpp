@@ -1,0 +1,314 @@
+// fare-bench: times the settlement stages on a generated day and checks
+// their outputs.
+//
+//   fare-bench table DIR RUNS   runs the day in DIR RUNS times, each in a
+//                               fresh process, prints the median time of
+//                               each stage, taps/s, MB/s, peak memory and
+//                               the time of a plain cat of the input, then
+//                               checks the outputs against the sort-based
+//                               reference settlement
+//   fare-bench literal DIR      checks the transfer separation against the
+//                               literal one (quadratic: small days only)
+//   fare-bench once DIR         one timed run (used by table)
+//
+// A run starts right after the flag handshake: the wait is not timed.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Calculating_System.h"
+#include "reference.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* TIMING_FILE = "bench-timing.txt";
+constexpr const char* REPORT_FILE = "bench-report.txt";
+constexpr int STAGES = 6;
+constexpr const char* STAGE_NAMES[STAGES] = {
+    "load payment files",   "separate transfers",  "ordinary bus total",
+    "ordinary metro total", "apportion transfers", "end-of-run outputs"};
+
+std::string Day_File(const std::string& dir, int i) {
+  return dir + "/" + (i == 0 ? BUS_PAYMENT_FILE : METRO_PAYMENT_FILES[i - 1]);
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+double Seconds_Since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// --- once -------------------------------------------------------------------
+
+void Run_Stage(int stage) {
+  switch (stage) {
+    case 0:
+      HistoryData_Reader_Interface();
+      break;
+    case 1:
+      HistoryData_Reader_Manager();
+      break;
+    case 2:
+      Normal_Bus_Process(&Total_bus_fee);
+      break;
+    case 3:
+      Normal_Metro_Process(&Total_metro_fee);
+      break;
+    case 4:
+      Transfer_Process();
+      break;
+    default:
+      End_Process();
+      break;
+  }
+}
+
+int Run_Once(const std::string& dir) {
+  if (::chdir(dir.c_str()) != 0) Fail_Errno(dir, "cannot enter");
+  Create_Settlement_State();
+  Write_Flag('1');
+  double seconds[STAGES];
+  for (int stage = 0; stage < STAGES; ++stage) {
+    Clock::time_point start = Clock::now();
+    Run_Stage(stage);
+    seconds[stage] = Seconds_Since(start);
+  }
+  std::ofstream timing(TIMING_FILE);
+  for (double s : seconds) timing << s << "\n";
+  return timing ? 0 : 1;
+}
+
+// --- table ------------------------------------------------------------------
+
+struct Child {
+  double wall = 0;
+  double cpu = 0;  // user + system
+  long max_rss_kib = 0;
+  int status = -1;
+};
+
+// Runs argv with stdout to out_path (or /dev/null), timing it.
+Child Spawn(std::vector<std::string> args, const std::string& out_path) {
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  Child child;
+  pid_t pid;
+  Clock::time_point start = Clock::now();
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+    Fail(args[0], 0, "cannot start");
+  int status = 0;
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
+  child.wall = Seconds_Since(start);
+  posix_spawn_file_actions_destroy(&actions);
+  child.max_rss_kib = usage.ru_maxrss;
+  child.cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 +
+              usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+  child.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+  return child;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  std::size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+struct Day_Size {
+  long long taps = 0;
+  double megabytes = 0;
+};
+
+Day_Size Measure_Day(const std::string& dir) {
+  Day_Size size;
+  for (int i = 0; i < 6; ++i) {
+    std::string bytes = Slurp(Day_File(dir, i));
+    size.taps += std::count(bytes.begin(), bytes.end(), '\n');
+    if (!bytes.empty() && bytes.back() != '\n') ++size.taps;
+    size.megabytes += bytes.size() / 1e6;
+  }
+  return size;
+}
+
+void Print_Row(const char* name, double seconds, const Day_Size& size) {
+  std::printf("  %-22s %9.3f s %12.0f %9.1f\n", name, seconds,
+              size.taps / seconds, size.megabytes / seconds);
+}
+
+// The expected outputs of the day, computed once and kept beside it.
+Reference_Result Expected(const std::string& dir) {
+  std::string cache = dir + "/expected";
+  std::ifstream in(cache + ".totals");
+  Reference_Result expected;
+  if (in >> expected.bus_fee >> expected.metro_fee >> expected.bus_tag >>
+      expected.metro_tag) {
+    expected.history = Slurp(cache + ".history");
+    return expected;
+  }
+  std::fprintf(stderr, "computing the reference settlement of %s\n",
+               dir.c_str());
+  expected = Reference_Settle(dir);
+  std::ofstream(cache + ".history", std::ios::binary) << expected.history;
+  std::ofstream(cache + ".totals")
+      << expected.bus_fee << " " << expected.metro_fee << " "
+      << expected.bus_tag << " " << expected.metro_tag << "\n";
+  return expected;
+}
+
+// Compares the outputs the last run left in dir with the reference.
+bool Check_Outputs(const std::string& dir) {
+  Reference_Result expected = Expected(dir);
+  bool ok = true;
+  auto check = [&](const char* what, const std::string& got,
+                   const std::string& want) {
+    if (got == want) return;
+    std::printf("  MISMATCH in %s\n", what);
+    ok = false;
+  };
+  check("trans_history.txt", Slurp(dir + "/" + HISTORY_FILE), expected.history);
+  check(BUS_SUMMARY_FILE, Slurp(dir + "/" + BUS_SUMMARY_FILE),
+        std::to_string(expected.bus_tag) + ",1," +
+            std::to_string(expected.bus_fee));
+  check(METRO_SUMMARY_FILE, Slurp(dir + "/" + METRO_SUMMARY_FILE),
+        std::to_string(expected.metro_tag) + ",0," +
+            std::to_string(expected.metro_fee));
+  check("report", Slurp(dir + "/" + REPORT_FILE),
+        "Result\nBus: " + std::to_string(expected.bus_fee) +
+            " won\nMetro: " + std::to_string(expected.metro_fee) + " won\n");
+  return ok;
+}
+
+int Run_Table(const std::string& self, const std::string& dir, int runs) {
+  Day_Size size = Measure_Day(dir);
+  std::vector<double> stage_times[STAGES], totals, cat_times, cpu_times,
+      process_times;
+  long max_rss = 0;
+  for (int run = 0; run < runs; ++run) {
+    Child child = Spawn({self, "once", dir}, dir + "/" + REPORT_FILE);
+    if (child.status != 0) Fail(dir, 0, "a timed run failed");
+    max_rss = std::max(max_rss, child.max_rss_kib);
+    cpu_times.push_back(child.cpu);
+    process_times.push_back(child.wall);
+    std::ifstream timing(dir + "/" + TIMING_FILE);
+    double sum = 0;
+    for (auto& times : stage_times) {
+      double s = 0;
+      timing >> s;
+      times.push_back(s);
+      sum += s;
+    }
+    totals.push_back(sum);
+    std::vector<std::string> cat{"/bin/cat"};
+    for (int i = 0; i < 6; ++i) cat.push_back(Day_File(dir, i));
+    cat_times.push_back(Spawn(cat, "/dev/null").wall);
+  }
+  std::printf("%s: %lld taps, %.1f MB of input, median of %d runs\n",
+              dir.c_str(), size.taps, size.megabytes, runs);
+  std::printf("  %-22s %11s %12s %9s\n", "stage", "time", "taps/s", "MB/s");
+  for (int stage = 0; stage < STAGES; ++stage)
+    Print_Row(STAGE_NAMES[stage], Median(stage_times[stage]), size);
+  Print_Row("total", Median(totals), size);
+  Print_Row("cat of the input", Median(cat_times), size);
+  std::printf(
+      "  whole process %.3f s wall (start and exit included), %.3f s CPU "
+      "(user + system, both threads)\n",
+      Median(process_times), Median(cpu_times));
+  std::printf("  peak RSS %.0f MiB = %.2f x the input\n", max_rss / 1024.0,
+              max_rss * 1024.0 / (size.megabytes * 1e6));
+  bool ok = Check_Outputs(dir);
+  std::printf("  outputs %s the reference settlement\n",
+              ok ? "match" : "DO NOT match");
+  return ok ? 0 : 1;
+}
+
+// --- literal ----------------------------------------------------------------
+
+// The records left in the six lists, as history lines.
+std::string Remaining_Records() {
+  std::string out;
+  Record_List lists[6] = {{B_header, B_tailer}};
+  Metro_List_Set metro = Metro_Lists();
+  for (int i = 0; i < 5; ++i) lists[i + 1] = metro.list[i];
+  for (const Record_List& list : lists) {
+    for (History_Data* n = list.header->next; n != list.tailer; n = n->next)
+      Append_Record_Line(out, n->data, ',');
+    out += "--\n";
+  }
+  return out;
+}
+
+int Run_Literal(const std::string& dir) {
+  if (::chdir(dir.c_str()) != 0) Fail_Errno(dir, "cannot enter");
+  Create_Settlement_State();
+  HistoryData_Reader_Interface();
+  std::string literal;
+  Clock::time_point start = Clock::now();
+  Literal_Separate_Transfers(literal);
+  double literal_seconds = Seconds_Since(start);
+  std::string literal_left = Remaining_Records();
+
+  Create_Settlement_State();
+  HistoryData_Reader_Interface();
+  std::string fast;
+  start = Clock::now();
+  Separate_Transfers(fast);
+  double fast_seconds = Seconds_Since(start);
+  bool same = fast == literal && Remaining_Records() == literal_left;
+  std::printf("%s: literal separation %.3f s, indexed separation %.3f s: %s\n",
+              dir.c_str(), literal_seconds, fast_seconds,
+              same ? "same history and same lists left" : "THEY DIFFER");
+  bool reference = Reference_Settle(".").history == literal;
+  std::printf("  sort-based reference history %s\n",
+              reference ? "matches" : "DIFFERS");
+  return same && reference ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    std::string mode = argc > 2 ? argv[1] : "";
+    if (mode == "once") return Run_Once(argv[2]);
+    if (mode == "literal") return Run_Literal(argv[2]);
+    if (mode == "table" && argc > 3) {
+      char self[4096];
+      ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+      if (n < 0) Fail_Errno("/proc/self/exe", "cannot read");
+      self[n] = '\0';
+      return Run_Table(self, argv[2], std::atoi(argv[3]));
+    }
+    std::fprintf(stderr,
+                 "usage: fare-bench table DIR RUNS | literal DIR | once DIR\n");
+    return 2;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "fare-bench: %s\n", error.what());
+    return 1;
+  }
+}

@@ -1,0 +1,393 @@
+// The fast stages against the literal ones: the indexed transfer separation
+// against the walk per trigger, the leg sort against the exchange sort, the
+// simple-line reader against the general one, block reads across buffer
+// boundaries, and error order with files read in parallel.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Calculating_System.h"
+#include "reference.h"
+#include "scratch_dir.h"
+
+namespace {
+
+// --- Transfer separation ----------------------------------------------------
+
+struct Day_Shape {
+  const char* name;
+  int records;
+  int ids;          // distinct TerminalInfo texts drawn from
+  int trigger_pct;  // share of bus records below 1050
+};
+
+// Fills the six lists with a random day; ids are few, so that journeys share
+// records across lists, have several bus records, and repeat triggers.
+void Fill_Random_Day(const Day_Shape& shape, std::mt19937& random) {
+  Create_Settlement_State();
+  Record_List lists[6] = {{B_header, B_tailer}};
+  Metro_List_Set metro = Metro_Lists();
+  for (int i = 0; i < 5; ++i) lists[i + 1] = metro.list[i];
+  for (int r = 0; r < shape.records; ++r) {
+    int list = static_cast<int>(random() % 6);
+    Data record{};
+    record.LastTime = static_cast<std::int32_t>(random() % 50);
+    record.Mot = list == 0 ? 1 : 0;
+    record.InOut = static_cast<signed char>(random() % 2);
+    bool trigger = static_cast<int>(random() % 100) < shape.trigger_pct;
+    record.Balance = trigger ? static_cast<std::int32_t>(random() % 1050)
+                             : 1050 + static_cast<std::int32_t>(random() % 3);
+    // Texts of 1 to 9 characters, some prefixes of others, some with bytes
+    // above 127, and leftovers of longer texts after the NUL.
+    std::string id = "T" + std::to_string(random() % shape.ids);
+    id += std::string(random() % 3, random() % 2 ? 'x' : '\xE9');
+    id = id.substr(0, TERMINALINFO_WIDTH);
+    std::memset(record.TerminalInfo, random() % 2 ? 'Z' : 0,
+                sizeof record.TerminalInfo);
+    std::memcpy(record.TerminalInfo, id.c_str(), id.size() + 1);
+    Append(lists[list].tailer->prev, lists[list].tailer)->data = record;
+  }
+}
+
+std::string Lists_As_Text() {
+  std::string out;
+  Record_List lists[6] = {{B_header, B_tailer}};
+  Metro_List_Set metro = Metro_Lists();
+  for (int i = 0; i < 5; ++i) lists[i + 1] = metro.list[i];
+  for (const Record_List& list : lists) {
+    for (History_Data* n = list.header->next; n != list.tailer; n = n->next) {
+      EXPECT_EQ(n->next->prev, n);
+      Append_Record_Line(out, n->data, ',');
+    }
+    out += "|\n";
+  }
+  return out;
+}
+
+TEST(IndexedSeparation, MatchesTheLiteralWalkOnRandomDays) {
+  const Day_Shape shapes[] = {
+      {"empty", 0, 1, 50},
+      {"no triggers", 60, 10, 0},
+      {"one id", 40, 1, 30},
+      {"few ids", 200, 8, 20},
+      {"many triggers", 300, 40, 90},
+      {"mostly distinct", 400, 300, 30},
+
+  };
+  std::mt19937 random(4);
+  for (const Day_Shape& shape : shapes) {
+    for (int round = 0; round < 30; ++round) {
+      std::mt19937 replay = random;
+      Fill_Random_Day(shape, random);
+      std::string literal;
+      Literal_Separate_Transfers(literal);
+      std::string literal_left = Lists_As_Text();
+
+      Fill_Random_Day(shape, replay);
+      std::string indexed;
+      Separate_Transfers(indexed);
+      ASSERT_EQ(indexed, literal) << shape.name << " round " << round;
+      ASSERT_EQ(Lists_As_Text(), literal_left) << shape.name;
+    }
+  }
+}
+
+// More journeys than the history writer formats in one chunk, against the
+// sort-based reference (the literal walk would take too long here).
+TEST(IndexedSeparation, MatchesTheReferenceOnADayOfManyJourneys) {
+  Scratch_Dir dir;
+  std::mt19937 random(11);
+  const char* names[6] = {BUS_PAYMENT_FILE,       METRO_PAYMENT_FILES[0],
+                          METRO_PAYMENT_FILES[1], METRO_PAYMENT_FILES[2],
+                          METRO_PAYMENT_FILES[3], METRO_PAYMENT_FILES[4]};
+  std::string files[6];
+  for (int r = 0; r < 120000; ++r) {
+    int list = r % 2 == 0 ? 0 : 1 + static_cast<int>(random() % 5);
+    int balance = list == 0 && random() % 2 ? 500 : 1050;
+    files[list] += std::to_string(r) + "," + (list == 0 ? "1" : "0") + ",1," +
+                   std::to_string(balance) + ",J" +
+                   std::to_string(random() % 40000) + "\n";
+  }
+  for (int i = 0; i < 6; ++i) dir.Write(names[i], files[i]);
+  Working_Dir here(dir.Path());
+  Create_Settlement_State();
+  HistoryData_Reader_Interface();
+  std::string history;
+  Separate_Transfers(history);
+  EXPECT_GT(std::count(history.begin(), history.end(), '\n'), 40000);
+  EXPECT_EQ(history, Reference_Settle(".").history);
+}
+
+// --- Leg sort ---------------------------------------------------------------
+
+TEST(LegSort, GivesTheExchangeSortsOrderForAnySize) {
+  std::mt19937 random(9);
+  // (legs, distinct times): few times force ties, many times none.
+  const int shapes[][2] = {
+      {2, 1},     {5, 2},         {19, 3},  {33, 1000000}, {40, 4},
+      {100, 100}, {300, 1000000}, {500, 7}, {64, 64},      {1000, 1000000}};
+  for (const auto& shape : shapes) {
+    for (int round = 0; round < 20; ++round) {
+      Leg_Table table;
+      for (int i = 0; i < shape[0]; ++i)
+        table.push_back(
+            {static_cast<std::int32_t>(random() % shape[1]) - shape[1] / 2, i,
+             static_cast<std::int32_t>(random() % 1000)});
+      Leg_Table expected = table;
+      Literal_Sort_Legs(expected);
+      Sort_Legs(table);
+      for (int i = 0; i < shape[0]; ++i) {
+        ASSERT_EQ(table[i].LastTime, expected[i].LastTime);
+        ASSERT_EQ(table[i].Mot, expected[i].Mot)
+            << shape[0] << " legs, leg " << i;
+      }
+    }
+  }
+}
+
+// --- Record lines -----------------------------------------------------------
+
+// Lines near the simple form, with the characters that make it not simple.
+std::string Random_Line(std::mt19937& random) {
+  static const std::string pieces[] = {
+      "0",          "7",          "12",          "1050",
+      "2147483647", "2147483648", "99999999999", "-3",
+      "+4",         ",",          " ",           "\t",
+      "\r",         "AB",         "x",           std::string(1, '\0'),
+      "T123456789", "abcdefgh"};
+  std::string line;
+  int n = 1 + static_cast<int>(random() % 11);
+  for (int i = 0; i < n; ++i) line += pieces[random() % std::size(pieces)];
+  return line;
+}
+
+TEST(SimpleLineReader, AgreesWithTheGeneralReaderWheneverItAccepts) {
+  std::mt19937 random(2);
+  int accepted = 0;
+  for (int round = 0; round < 200000; ++round) {
+    std::string line = Random_Line(random);
+    if (round % 3 == 0)
+      line = std::to_string(random() % 3000000000u) + "," +
+             std::to_string(random() % 10) + "," +
+             std::to_string(random() % 10) + "," +
+             std::to_string(random() % 12000) + (random() % 2 ? "," : " ") +
+             std::string(random() % 11, static_cast<char>('A' + random() % 3));
+    Data fast{}, general{};
+    if (!Fill_Simple_Record(fast, line)) continue;
+    ++accepted;
+    ASSERT_TRUE(Fill_Data_General(general, line, "f", 1)) << line;
+    EXPECT_EQ(fast.LastTime, general.LastTime) << line;
+    EXPECT_EQ(fast.Mot, general.Mot) << line;
+    EXPECT_EQ(fast.InOut, general.InOut) << line;
+    EXPECT_EQ(fast.Balance, general.Balance) << line;
+    EXPECT_STREQ(fast.TerminalInfo, general.TerminalInfo) << line;
+  }
+  EXPECT_GT(accepted, 20000);
+}
+
+// --- Block reads ------------------------------------------------------------
+
+TEST(PaymentLoading, LinesAcrossReadBlocksLoadLikeSingleLines) {
+  Scratch_Dir dir;
+  std::mt19937 random(5);
+  std::string bytes;
+  std::vector<std::string> lines;
+  // Over 3 MiB of lines of every length from 10 to 40 bytes, in the simple
+  // and the general form, so that lines straddle every block boundary.
+  while (bytes.size() < (3u << 20) + 17) {
+    std::string line = std::to_string(random() % 100000) + ",1,0," +
+                       std::to_string(random() % 2000) +
+                       (random() % 5 ? "," : ", \t") +
+                       std::string(1 + random() % 8, 'A');
+    if (random() % 7 == 0) line += "\r";
+    lines.push_back(line);
+    bytes += line + "\n";
+  }
+  bytes += "1,1,1,1,LAST";  // no newline at the end
+  lines.push_back("1,1,1,1,LAST");
+  dir.Write("pay.txt", bytes);
+
+  Create_Settlement_State();
+  Load_Payment_File(dir.File("pay.txt").c_str(), B_header, B_tailer);
+  History_Data* node = B_header->next;
+  for (std::size_t i = 0; i < lines.size(); ++i, node = node->next) {
+    ASSERT_NE(node, B_tailer) << "missing line " << i + 1;
+    Data expected{};
+    Fill_Data_General(expected, lines[i], "f", 1);
+    ASSERT_EQ(node->data.LastTime, expected.LastTime) << i + 1;
+    ASSERT_EQ(node->data.Balance, expected.Balance) << i + 1;
+    ASSERT_STREQ(node->data.TerminalInfo, expected.TerminalInfo) << i + 1;
+  }
+  EXPECT_EQ(node, B_tailer);
+}
+
+// --- Error order ------------------------------------------------------------
+
+std::string Load_Error(const std::vector<std::string>& files) {
+  Scratch_Dir dir;
+  const char* names[6] = {BUS_PAYMENT_FILE,       METRO_PAYMENT_FILES[0],
+                          METRO_PAYMENT_FILES[1], METRO_PAYMENT_FILES[2],
+                          METRO_PAYMENT_FILES[3], METRO_PAYMENT_FILES[4]};
+  for (int i = 0; i < 6; ++i)
+    if (files[i] != "<missing>") dir.Write(names[i], files[i]);
+  Working_Dir here(dir.Path());
+  Create_Settlement_State();
+  try {
+    HistoryData_Reader_Interface();
+  } catch (const Settlement_Error& error) {
+    return error.what();
+  }
+  return "no error";
+}
+
+TEST(PaymentLoading, ReportsTheFirstBadFileInReadingOrder) {
+  const std::string good = "1,1,1,1050,A\n";
+  const std::string big_good = [] {
+    std::string s;
+    for (int i = 0; i < 200000; ++i) s += "5,0,1,1050,B\n";
+    return s;
+  }();
+  const std::string late_bad = big_good + "5,0,1\n";
+  const struct {
+    std::vector<std::string> files;
+    std::string error;
+  } cases[] = {
+      {{good, good, "1,0\n", late_bad, good, good},
+       "paymentData_7002.txt:1: fewer than five fields"},
+      {{late_bad, good, "1,0\n", good, good, "<missing>"},
+       "paymentData_5001.txt:200001: fewer than five fields"},
+      {{big_good, good, good, "<missing>", "x,0,1,12345,A\n", good},
+       "paymentData_7003.txt: cannot open: No such file or directory"},
+      {{big_good, good, good, good, good, late_bad},
+       "paymentData_7005.txt:200001: fewer than five fields"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Load_Error(c.files), c.error);
+}
+
+TEST(TransferApportionment, ABadLineIsReportedBeforeAnEarlierZeroDivisor) {
+  Scratch_Dir dir;
+  Working_Dir here(dir.Path());
+  Create_Settlement_State();
+  // The first journey's amounts add up to -1050; line 4 is malformed.
+  dir.Write(HISTORY_FILE, "1,1,1,-999,J1\n2,0,1,-51,J1\n3,0,1,5,J2\n4,0\nEND");
+  try {
+    Transfer_Process();
+    FAIL() << "no error";
+  } catch (const Settlement_Error& error) {
+    EXPECT_STREQ(error.what(), "trans_history.txt:4: fewer than five fields");
+  }
+  dir.Write(HISTORY_FILE, "1,1,1,-999,J1\n2,0,1,-51,J1\n3,0,1,5,J2\nEND");
+  try {
+    Transfer_Process();
+    FAIL() << "no error";
+  } catch (const Settlement_Error& error) {
+    EXPECT_NE(std::string(error.what()).find("journey J1"), std::string::npos)
+        << error.what();
+  }
+}
+
+// A history of 600,000 lines, journeys of 1 to 4 legs with many equal
+// times, and lines to spoil at given positions.
+struct Big_History {
+  std::vector<std::string> lines;
+  std::int64_t bus = 0;
+  std::int64_t metro = 0;
+};
+
+Big_History Make_Big_History() {
+  __extension__ typedef __int128 Wide;
+  Big_History h;
+  std::mt19937 random(3);
+  for (int j = 0; h.lines.size() < 600000; ++j) {
+    Leg_Table legs;
+    int count = 1 + static_cast<int>(random() % 4);
+    for (int i = 0; i < count; ++i) {
+      Leg leg{static_cast<std::int32_t>(random() % 5),  // ties are common
+              static_cast<std::int32_t>(random() % 2),
+              static_cast<std::int32_t>(random() % 1100)};
+      legs.push_back(leg);
+      h.lines.push_back(std::to_string(leg.LastTime) + "," +
+                        std::to_string(leg.Mot) + ",1," +
+                        std::to_string(leg.Balance) + (i % 2 ? " J" : ",J") +
+                        std::to_string(j));
+    }
+    Literal_Sort_Legs(legs);
+    Wide total = 0, running = 0;
+    for (const Leg& leg : legs) total += leg.Balance;
+    for (const Leg& leg : legs) {
+      running += leg.Balance;
+      (leg.Mot == BUS ? h.bus : h.metro) +=
+          static_cast<std::int64_t>(total * running / (total + 1050));
+    }
+  }
+  return h;
+}
+
+std::string Joined(const std::vector<std::string>& lines, bool end_mark) {
+  std::string out;
+  for (const std::string& line : lines) out += line + "\n";
+  if (end_mark) out += "END";
+  return out;
+}
+
+// Runs Transfer_Process on history; returns its error, or "" and the totals.
+std::string Apportion(const std::string& history, std::int64_t& bus,
+                      std::int64_t& metro) {
+  Scratch_Dir dir;
+  Working_Dir here(dir.Path());
+  dir.Write(HISTORY_FILE, history);
+  Create_Settlement_State();
+  try {
+    Transfer_Process();
+  } catch (const Settlement_Error& error) {
+    return error.what();
+  }
+  bus = Total_bus_fee;
+  metro = Total_metro_fee;
+  return "";
+}
+
+TEST(TransferApportionment, ALargeHistorySettlesWithErrorsInFileOrder) {
+  const Big_History h = Make_Big_History();
+  ASSERT_GT(Joined(h.lines, true).size(), 9u << 20);
+  std::int64_t bus = 0, metro = 0;
+  EXPECT_EQ(Apportion(Joined(h.lines, true), bus, metro), "");
+  EXPECT_EQ(bus, h.bus);
+  EXPECT_EQ(metro, h.metro);
+
+  const std::size_t n = h.lines.size();
+  const std::string at_end = ":" + std::to_string(n - 10) + ": ";
+  const struct {
+    std::size_t bad_line;  // 1-based; 0 for none
+    bool zero_divisor_first;
+    bool end_mark;
+    std::string error;
+  } cases[] = {
+      {n - 10, false, true,
+       "trans_history.txt" + at_end + "fewer than five fields"},
+      {n - 10, true, true,
+       "trans_history.txt" + at_end + "fewer than five fields"},
+      {10, false, true, "trans_history.txt:10: fewer than five fields"},
+      {0, false, false, "trans_history.txt: ends without its END mark"},
+      {0, true, true,
+       "trans_history.txt: journey Z: amounts add up to -1050, "
+       "which leaves no divisor"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> lines = h.lines;
+    if (c.bad_line != 0) lines[c.bad_line - 1] = "1,2";
+    if (c.zero_divisor_first) {
+      lines.insert(lines.begin(), {"1,1,1,-999,Z", "2,0,1,-51,Z"});
+      if (c.bad_line != 0)
+        std::swap(lines[c.bad_line - 1], lines[c.bad_line + 1]);
+    }
+    EXPECT_EQ(Apportion(Joined(lines, c.end_mark), bus, metro), c.error)
+        << c.error;
+  }
+}
+
+}  // namespace
