@@ -43,22 +43,22 @@ asan-test:
 # libFuzzer targets built with clang-14 in build-fuzz, each run for
 # FUZZ_SECONDS; new inputs go to build-fuzz/corpus, crashes to
 # build-fuzz/artifacts. The whole-settlement target keeps the lists of every
-# input alive by design, hence -detect_leaks=0 there.
+# input alive by design: it runs in rounds of fresh processes (tools/fuzz.sh)
+# and without leak checking.
 FUZZ_SECONDS ?= 60
 FUZZ_CXX ?= clang++-14
-FUZZ_RUN = -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-  -artifact_prefix=build-fuzz/artifacts/
+FUZZ_OPTIONS = -artifact_prefix=build-fuzz/artifacts/
 fuzz:
 	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFARE_FUZZ=ON -DFARE_BUILD_TESTS=OFF
-	cmake --build build-fuzz -j $(JOBS)
+	cmake --build build-fuzz -j $(JOBS) --target record_line_fuzzer settlement_fuzzer
 	mkdir -p build-fuzz/corpus/record_line build-fuzz/corpus/settlement \
 	  build-fuzz/artifacts
-	build-fuzz/fuzz/record_line_fuzzer $(FUZZ_RUN) \
-	  build-fuzz/corpus/record_line fuzz/corpus/record_line
-	build-fuzz/fuzz/settlement_fuzzer $(FUZZ_RUN) -detect_leaks=0 \
-	  -dict=fuzz/settlement.dict \
-	  build-fuzz/corpus/settlement fuzz/corpus/settlement
+	tools/fuzz.sh build-fuzz/fuzz/record_line_fuzzer $(FUZZ_SECONDS) -1 \
+	  build-fuzz/corpus/record_line fuzz/corpus/record_line -- $(FUZZ_OPTIONS)
+	tools/fuzz.sh build-fuzz/fuzz/settlement_fuzzer $(FUZZ_SECONDS) 400 \
+	  build-fuzz/corpus/settlement fuzz/corpus/settlement -- $(FUZZ_OPTIONS) \
+	  -detect_leaks=0 -dict=fuzz/settlement.dict
 
 demo: build
 	sh tools/demo.sh $(BUILD_DIR)/fare-settlement examples
