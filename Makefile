@@ -8,7 +8,7 @@ BENCH_BUILD_DIR ?= build-release
 BENCH_CACHE ?= $(or $(XDG_CACHE_HOME),$(HOME)/.cache)/fare-settlement
 BENCH_RUNS ?= 5
 
-.PHONY: all build test demo install clean bench
+.PHONY: all build test demo install clean bench difftest asan-test fuzz
 
 all: build
 
@@ -22,6 +22,43 @@ build: $(BUILD_DIR)/CMakeCache.txt
 # poll of the flag, so they run many at a time even on two cores.
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(TEST_JOBS)
+
+# A longer random comparison of the program with the plain model:
+# make difftest N=10000 [SEED=1000000]
+N ?= 10000
+SEED ?= 1000000
+difftest: build
+	$(BUILD_DIR)/tests/difftest $(N) $(SEED)
+
+# The whole suite again with AddressSanitizer and UBSan in build-asan; the
+# environment reaches the program run by the black-box tests too.
+SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+  LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+asan-test:
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFARE_SANITIZE=ON
+	cmake --build build-asan -j $(JOBS)
+	$(SANITIZER_ENV) ctest --test-dir build-asan --output-on-failure -j $(TEST_JOBS)
+
+# libFuzzer targets built with clang-14 in build-fuzz, each run for
+# FUZZ_SECONDS; new inputs go to build-fuzz/corpus, crashes to
+# build-fuzz/artifacts. The whole-settlement target keeps the lists of every
+# input alive by design: it runs in rounds of fresh processes (tools/fuzz.sh)
+# and without leak checking.
+FUZZ_SECONDS ?= 60
+FUZZ_CXX ?= clang++-14
+FUZZ_OPTIONS = -artifact_prefix=build-fuzz/artifacts/
+fuzz:
+	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFARE_FUZZ=ON -DFARE_BUILD_TESTS=OFF
+	cmake --build build-fuzz -j $(JOBS) --target record_line_fuzzer settlement_fuzzer
+	mkdir -p build-fuzz/corpus/record_line build-fuzz/corpus/settlement \
+	  build-fuzz/artifacts
+	tools/fuzz.sh build-fuzz/fuzz/record_line_fuzzer $(FUZZ_SECONDS) -1 \
+	  build-fuzz/corpus/record_line fuzz/corpus/record_line -- $(FUZZ_OPTIONS)
+	tools/fuzz.sh build-fuzz/fuzz/settlement_fuzzer $(FUZZ_SECONDS) 400 \
+	  build-fuzz/corpus/settlement fuzz/corpus/settlement -- $(FUZZ_OPTIONS) \
+	  -detect_leaks=0 -dict=fuzz/settlement.dict
 
 demo: build
 	sh tools/demo.sh $(BUILD_DIR)/fare-settlement examples
@@ -38,4 +75,4 @@ install: build
 	cmake --install $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(BENCH_BUILD_DIR) build-asan build-fuzz

@@ -1,14 +1,88 @@
 #include "settlement_run.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
 #include <stdexcept>
+#include <thread>
 
 const std::array<const char*, 6> PAYMENT_FILES = {
     "paymentData_5001.txt", "paymentData_7001.txt", "paymentData_7002.txt",
     "paymentData_7003.txt", "paymentData_7004.txt", "paymentData_7005.txt"};
+
+namespace {
+
+// The unprivileged account used when the tests run as root.
+bool Unprivileged_Ids(uid_t& uid, gid_t& gid) {
+  const passwd* user = ::getpwnam("nobody");
+  if (user == nullptr) return false;
+  uid = user->pw_uid;
+  gid = user->pw_gid;
+  return true;
+}
+
+// In the child: applies the options, then becomes the program. Its output
+// goes to pipes, not files, so that a file-size limit cannot cut it.
+[[noreturn]] void Exec_Child(const std::string& dir, int out, int err,
+                             const Run_Options& options) {
+  if (::chdir(dir.c_str()) != 0) ::_exit(126);
+  ::dup2(out, 1);
+  ::dup2(err, 2);
+  if (options.file_size_limit >= 0) {
+    rlimit limit{static_cast<rlim_t>(options.file_size_limit),
+                 static_cast<rlim_t>(options.file_size_limit)};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
+  }
+  uid_t uid = 0;
+  gid_t gid = 0;
+  if (options.unprivileged && ::geteuid() == 0) {
+    if (!Unprivileged_Ids(uid, gid) || ::setgroups(0, nullptr) != 0 ||
+        ::setgid(gid) != 0 || ::setuid(uid) != 0)
+      ::_exit(126);
+  }
+  std::vector<char*> argv{const_cast<char*>(FARE_SETTLEMENT_EXE)};
+  for (const std::string& arg : options.args)
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  ::execv(FARE_SETTLEMENT_EXE, argv.data());
+  ::_exit(127);
+}
+
+// Reads both pipes to their ends, whichever has data first.
+void Drain(int out_fd, int err_fd, std::string& out, std::string& err) {
+  pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
+  std::string* sinks[2] = {&out, &err};
+  int open_count = 2;
+  char buffer[4096];
+  while (open_count > 0) {
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      throw std::runtime_error("poll failed");
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        sinks[i]->append(buffer, static_cast<std::size_t>(n));
+      } else if (n == 0 || errno != EINTR) {
+        ::close(fds[i].fd);
+        fds[i].fd = -1;
+        --open_count;
+      }
+    }
+  }
+}
+
+}  // namespace
 
 void Lay_Out_Day(const Scratch_Dir& dir, const Day& day) {
   for (std::size_t i = 0; i < PAYMENT_FILES.size(); ++i)
@@ -16,33 +90,65 @@ void Lay_Out_Day(const Scratch_Dir& dir, const Day& day) {
   dir.Write("enable.txt", "1");
 }
 
-Run_Result Run_Settlement(const Scratch_Dir& dir,
-                          const std::vector<std::string>& args) {
-  std::vector<char*> argv{const_cast<char*>(FARE_SETTLEMENT_EXE)};
-  for (const std::string& arg : args)
-    argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  std::string out_path = dir.Path() + ".stdout";
-  std::string err_path = dir.Path() + ".stderr";
+Started_Run Start_Settlement(const std::string& dir,
+                             const Run_Options& options) {
+  int out[2];
+  int err[2];
+  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+    throw std::runtime_error("pipe failed");
   pid_t child = ::fork();
   if (child < 0) throw std::runtime_error("fork failed");
-  if (child == 0) {
-    int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0 || err < 0 || ::chdir(dir.Path().c_str()) != 0) ::_exit(126);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    ::execv(FARE_SETTLEMENT_EXE, argv.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
+  if (child == 0) Exec_Child(dir, out[1], err[1], options);
+  ::close(out[1]);
+  ::close(err[1]);
+  Started_Run run;
+  run.pid = child;
+  run.out_fd = out[0];
+  run.err_fd = err[0];
+  return run;
+}
+
+Run_Result Finish_Run(const Started_Run& run) {
   Run_Result result;
+  Drain(run.out_fd, run.err_fd, result.out, result.err);
+  int status = 0;
+  ::waitpid(run.pid, &status, 0);
   result.status =
       WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.out = Read_File(out_path);
-  result.err = Read_File(err_path);
-  ::unlink(out_path.c_str());
-  ::unlink(err_path.c_str());
   return result;
+}
+
+Run_Result Run_Settlement(const Scratch_Dir& dir, const Run_Options& options) {
+  Started_Run run = Start_Settlement(dir.Path(), options);
+  if (options.kill_after_seconds >= 0) {
+    std::this_thread::sleep_for(
+        std::chrono::duration<double>(options.kill_after_seconds));
+    ::kill(run.pid, SIGKILL);
+  }
+  return Finish_Run(run);
+}
+
+Run_Result Run_Settlement(const Scratch_Dir& dir,
+                          const std::vector<std::string>& args) {
+  Run_Options options;
+  options.args = args;
+  return Run_Settlement(dir, options);
+}
+
+void Give_To_Unprivileged_User(const std::string& dir) {
+  uid_t uid = 0;
+  gid_t gid = 0;
+  if (::geteuid() != 0 || !Unprivileged_Ids(uid, gid)) return;
+  if (::lchown(dir.c_str(), uid, gid) != 0)
+    throw std::runtime_error("cannot hand over " + dir);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+    if (::lchown(entry.path().c_str(), uid, gid) != 0)
+      throw std::runtime_error("cannot hand over " + entry.path().string());
+  }
+}
+
+bool Permissions_Apply() {
+  uid_t uid = 0;
+  gid_t gid = 0;
+  return ::geteuid() != 0 || Unprivileged_Ids(uid, gid);
 }

@@ -26,3 +26,33 @@ void Lay_Out_Day(const Scratch_Dir& dir, const Day& day);
 // Runs the executable with dir as its working directory.
 Run_Result Run_Settlement(const Scratch_Dir& dir,
                           const std::vector<std::string>& args = {});
+
+// Faults put on a run from outside.
+struct Run_Options {
+  // RLIMIT_FSIZE in bytes, or -1 for none. SIGXFSZ keeps its default action
+  // here: the program must ignore it itself to report the failed write.
+  long long file_size_limit = -1;
+  // Run as the unprivileged user nobody when the tests run as root, so that
+  // file permissions apply; the folder must then belong to nobody
+  // (Give_To_Unprivileged_User).
+  bool unprivileged = false;
+  // Sends SIGKILL this many seconds after the start, or never when < 0.
+  double kill_after_seconds = -1;
+  // Command-line arguments after the program name.
+  std::vector<std::string> args;
+};
+Run_Result Run_Settlement(const Scratch_Dir& dir, const Run_Options& options);
+// Starts a run and returns at once; Finish_Run waits for it.
+struct Started_Run {
+  int pid = -1;
+  int out_fd = -1;  // read ends of the pipes on its standard output and error
+  int err_fd = -1;
+};
+Started_Run Start_Settlement(const std::string& dir,
+                             const Run_Options& options);
+Run_Result Finish_Run(const Started_Run& run);
+
+// Hands dir and everything in it to the unprivileged user (when root).
+void Give_To_Unprivileged_User(const std::string& dir);
+// True when runs with `unprivileged` really are refused what root may do.
+bool Permissions_Apply();

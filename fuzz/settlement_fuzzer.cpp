@@ -1,0 +1,129 @@
+// Fuzzes a whole settlement over fuzzed payment files. The input is split
+// at 0xFF bytes into the six files (bus, metro 1 to 5; missing ones are
+// empty), which are written to a scratch folder where the stages after the
+// handshake run. Invariants: no crash and no sanitizer report; either the
+// run stops with a Settlement_Error naming the file (and line) the plain
+// model names, or the history file, both summary files and the totals are
+// exactly the model's.
+//
+// The record lists live until the process exits by design, so every input
+// leaves the lists of its run behind: leak checking is off for this target
+// (its default options below, and -detect_leaks=0 for libFuzzer's own
+// check); every other sanitizer report stays on.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "Calculating_System.h"
+#include "model/settlement_model.h"
+
+namespace {
+
+std::string g_folder;
+
+std::string Read(const char* name) {
+  std::ifstream in(name, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+void Write(const char* name, const std::string& bytes) {
+  std::ofstream out(name, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  if (!out) std::abort();
+}
+
+std::array<std::string, 6> Split(const std::uint8_t* bytes, std::size_t size) {
+  std::array<std::string, 6> files;
+  std::size_t file = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (bytes[i] == 0xFF) {
+      if (++file == files.size()) break;
+      continue;
+    }
+    files[file] += static_cast<char>(bytes[i]);
+  }
+  return files;
+}
+
+// Runs the stages after the handshake; returns the error message, or ""
+// when the run completed.
+std::string Settle() {
+  try {
+    Create_Settlement_State();
+    HistoryData_Reader_Interface();
+    HistoryData_Reader_Manager();
+    Normal_Bus_Process(&Total_bus_fee);
+    Normal_Metro_Process(&Total_metro_fee);
+    Transfer_Process();
+    End_Process();
+  } catch (const Settlement_Error& error) {
+    return error.what();
+  }
+  return "";
+}
+
+void Check(const model::Outcome& want, const std::string& error) {
+  if (!want.ok) {
+    std::string where = want.error_file;
+    if (want.error_line > 0) where += ":" + std::to_string(want.error_line);
+    if (error.compare(0, where.size() + 2, where + ": ") != 0) __builtin_trap();
+    return;
+  }
+  if (!error.empty()) __builtin_trap();
+  if (Read("trans_history.txt") != want.history) __builtin_trap();
+  if (Read("Total_Bus_Data.txt") != want.bus_summary) __builtin_trap();
+  if (Read("Total_Metro_Data.txt") != want.metro_summary) __builtin_trap();
+  if (Read("enable.txt") != "0") __builtin_trap();
+  std::string report = "Result\nBus: " + std::to_string(Total_bus_fee) +
+                       " won\nMetro: " + std::to_string(Total_metro_fee) +
+                       " won\n";
+  if (report != want.report) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  std::string pattern = (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
+  pattern += "/fare-fuzz.XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) std::abort();
+  g_folder = pattern;
+  // The report goes to standard output; keep the fuzzer's console readable.
+  int null = open("/dev/null", O_WRONLY);
+  if (null < 0 || dup2(null, 1) < 0) std::abort();
+  close(null);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes,
+                                      std::size_t size) {
+  std::array<std::string, 6> files = Split(bytes, size);
+  // Work inside the scratch folder, then return, so that the fuzzer's own
+  // relative paths (corpus, artifacts) keep their meaning.
+  int home = open(".", O_RDONLY | O_DIRECTORY);
+  if (home < 0 || chdir(g_folder.c_str()) != 0) std::abort();
+  for (const char* name :
+       {"trans_history.txt", "Total_Bus_Data.txt", "Total_Metro_Data.txt"})
+    unlink(name);
+  const char* names[6] = {"paymentData_5001.txt", "paymentData_7001.txt",
+                          "paymentData_7002.txt", "paymentData_7003.txt",
+                          "paymentData_7004.txt", "paymentData_7005.txt"};
+  for (int i = 0; i < 6; ++i) Write(names[i], files[i]);
+  Write("enable.txt", "1");
+  std::string error = Settle();
+  Check(model::Settle(files), error);
+  if (fchdir(home) != 0) std::abort();
+  close(home);
+  return 0;
+}
