@@ -35,6 +35,8 @@ for taps in 1000000 10000000; do
   "$build/bench/fare-bench" table "$(day $taps)" "$runs"
 done
 # The audit of the 10M day against the settlement's own time on it.
-sh "$(dirname "$0")/../audit/bench.sh" "$build/fare-settlement" \
-  "$build/audit/fare-audit" "$(day 10000000)" 3
+# (absolute paths: the settlement runs inside the day's directory).
+abs_build=$(cd "$build" && pwd)
+sh "$(dirname "$0")/../audit/bench.sh" "$abs_build/fare-settlement" \
+  "$abs_build/audit/fare-audit" "$(day 10000000)" 3
 echo "load after: $(uptime)"
