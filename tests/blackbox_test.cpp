@@ -8,15 +8,6 @@
 
 namespace {
 
-const Day WORKED_DAY = {{
-    "100,1,1,1050,T1\n200,1,1,0,T2\n300,1,1,1050,T3\n",
-    "150,0,1,1050,T2\n250,0,0,1050,T4\n",
-    "260,0,1,1050,T5\n",
-    "270,0,1,100,T2\n",
-    "280,0,1,1050,T6\n",
-    "240,0,1,1050,T7\n",
-}};
-
 const char* const WORKED_HISTORY =
     "200,1,1,0,T2\n150,0,1,1050,T2\n270,0,1,100 T2\nEND";
 
@@ -64,13 +55,13 @@ void Expect_Settles(const Day& day, const Expected& expected,
 }
 
 TEST(Settlement, WorkedRun) {
-  Expect_Settles(WORKED_DAY, {WORKED_HISTORY, "300,1,2648", "280,0,5349",
-                              Report(2648, 5349)});
+  Expect_Settles(Worked_Day(), {WORKED_HISTORY, "300,1,2648", "280,0,5349",
+                                Report(2648, 5349)});
 }
 
 TEST(Settlement, ArgumentsAreIgnored) {
   Expect_Settles(
-      WORKED_DAY,
+      Worked_Day(),
       {WORKED_HISTORY, "300,1,2648", "280,0,5349", Report(2648, 5349)},
       {"--help", "paymentData_5001.txt"});
 }
@@ -134,7 +125,7 @@ struct Failure_Case {
 void Expect_Fails(const Failure_Case& c) {
   SCOPED_TRACE(c.name);
   Scratch_Dir dir;
-  Lay_Out_Day(dir, WORKED_DAY);
+  Lay_Out_Day(dir, Worked_Day());
   dir.Write("Total_Bus_Data.txt", "1,1,1");
   dir.Write("Total_Metro_Data.txt", "2,0,2");
   c.spoil(dir);

@@ -24,15 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const Day WORKED_DAY = {{
-    "100,1,1,1050,T1\n200,1,1,0,T2\n300,1,1,1050,T3\n",
-    "150,0,1,1050,T2\n250,0,0,1050,T4\n",
-    "260,0,1,1050,T5\n",
-    "270,0,1,100,T2\n",
-    "280,0,1,1050,T6\n",
-    "240,0,1,1050,T7\n",
-}};
-
 const std::string OLD_BUS = "5,1,4321";
 const std::string OLD_METRO = "6,0,8765";
 
@@ -128,7 +119,7 @@ TEST_P(Unwritable, StopsCleanly) {
   if (fault.unprivileged && !Permissions_Apply())
     GTEST_SKIP() << "no unprivileged user to run as";
   Scratch_Dir dir;
-  Lay_Out_With_Old_Results(dir, WORKED_DAY);
+  Lay_Out_With_Old_Results(dir, Worked_Day());
   Give_To_Unprivileged_User(dir.Path());
   fault.arrange(dir);
   Run_Options options;

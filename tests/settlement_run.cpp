@@ -84,6 +84,18 @@ void Drain(int out_fd, int err_fd, std::string& out, std::string& err) {
 
 }  // namespace
 
+const Day& Worked_Day() {
+  static const Day day = {{
+      "100,1,1,1050,T1\n200,1,1,0,T2\n300,1,1,1050,T3\n",
+      "150,0,1,1050,T2\n250,0,0,1050,T4\n",
+      "260,0,1,1050,T5\n",
+      "270,0,1,100,T2\n",
+      "280,0,1,1050,T6\n",
+      "240,0,1,1050,T7\n",
+  }};
+  return day;
+}
+
 void Lay_Out_Day(const Scratch_Dir& dir, const Day& day) {
   for (std::size_t i = 0; i < PAYMENT_FILES.size(); ++i)
     dir.Write(PAYMENT_FILES[i], day.files[i]);

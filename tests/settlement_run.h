@@ -15,6 +15,9 @@ struct Day {
 
 extern const std::array<const char*, 6> PAYMENT_FILES;
 
+// The bundled sample day: one transfer journey (T2) and six ordinary taps.
+const Day& Worked_Day();
+
 struct Run_Result {
   int status = -1;  // exit status, or 128 + signal
   std::string out;  // standard output
