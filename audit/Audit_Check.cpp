@@ -76,30 +76,21 @@ Mapped_File& Mapped_File::operator=(Mapped_File&& other) noexcept {
 }
 
 std::string Read_Whole_File(const char* path) {
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) Fail_Errno(path, "cannot open");
+  Input_File file(path);
   // Read straight into the string, sized by the file and grown if the file
   // turns out longer.
   struct stat status;
   std::size_t expected = 0;
-  if (::fstat(fd, &status) == 0 && status.st_size > 0)
+  if (::fstat(file.Descriptor(), &status) == 0 && status.st_size > 0)
     expected = static_cast<std::size_t>(status.st_size);
   std::string content(expected + 1, '\0');
   std::size_t size = 0;
   for (;;) {
     if (size == content.size()) content.resize(content.size() * 2 + 4096);
-    ssize_t n = ::read(fd, content.data() + size, content.size() - size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int error = errno;
-      ::close(fd);
-      errno = error;
-      Fail_Errno(path, "cannot read");
-    }
+    std::size_t n = file.Read(content.data() + size, content.size() - size);
     if (n == 0) break;
-    size += static_cast<std::size_t>(n);
+    size += n;
   }
-  ::close(fd);
   content.resize(size);
   return content;
 }

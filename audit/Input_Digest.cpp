@@ -17,26 +17,15 @@ constexpr std::size_t HASH_BLOCK = 4 << 20;
 }  // namespace
 
 File_Digest Digest_File(const char* path) {
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) Fail_Errno(path, "cannot open");
+  Input_File file(path);
   File_Digest digest;
   digest.name = path;
   Sha256 hash;
   std::unique_ptr<char[]> block(new char[HASH_BLOCK]);
-  for (;;) {
-    ssize_t n = ::read(fd, block.get(), HASH_BLOCK);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int error = errno;
-      ::close(fd);
-      errno = error;
-      Fail_Errno(path, "cannot read");
-    }
-    if (n == 0) break;
-    hash.Update(block.get(), static_cast<std::size_t>(n));
-    digest.size += static_cast<std::uint64_t>(n);
+  while (std::size_t n = file.Read(block.get(), HASH_BLOCK)) {
+    hash.Update(block.get(), n);
+    digest.size += n;
   }
-  ::close(fd);
   digest.sha256 = hash.Finish();
   return digest;
 }

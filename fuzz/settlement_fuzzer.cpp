@@ -60,12 +60,7 @@ std::array<std::string, 6> Split(const std::uint8_t* bytes, std::size_t size) {
 std::string Settle() {
   try {
     Create_Settlement_State();
-    HistoryData_Reader_Interface();
-    HistoryData_Reader_Manager();
-    Normal_Bus_Process(&Total_bus_fee);
-    Normal_Metro_Process(&Total_metro_fee);
-    Transfer_Process();
-    End_Process();
+    StartProcess();
   } catch (const Settlement_Error& error) {
     return error.what();
   }

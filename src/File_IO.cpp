@@ -59,17 +59,31 @@ void Fail_Errno(std::string_view file, std::string_view action) {
   Fail(file, 0, problem);
 }
 
-// --- Line_Reader ------------------------------------------------------------
+// --- Input_File -------------------------------------------------------------
 
-Line_Reader::Line_Reader(std::string path) : path_(std::move(path)) {
+Input_File::Input_File(std::string path) : path_(std::move(path)) {
   fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) Fail_Errno(path_, "cannot open");
+}
+
+Input_File::~Input_File() { ::close(fd_); }
+
+std::size_t Input_File::Read(char* data, std::size_t size) {
+  for (;;) {
+    ssize_t n = ::read(fd_, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) Fail_Errno(path_, "cannot read");
+    return static_cast<std::size_t>(n);
+  }
+}
+
+// --- Line_Reader ------------------------------------------------------------
+
+Line_Reader::Line_Reader(std::string path) : file_(std::move(path)) {
   buffer_.resize(READ_BLOCK);
 }
 
-Line_Reader::~Line_Reader() {
-  if (fd_ >= 0) ::close(fd_);
-}
+Line_Reader::~Line_Reader() = default;
 
 // Moves the unread bytes to the front, grows the buffer if it is full, and
 // reads one more block. Returns false at end of file.
@@ -80,13 +94,9 @@ bool Line_Reader::Read_More() {
     begin_ = 0;
   }
   if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
-  for (;;) {
-    ssize_t n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) Fail_Errno(path_, "cannot read");
-    end_ += static_cast<std::size_t>(n);
-    return n > 0;
-  }
+  std::size_t n = file_.Read(buffer_.data() + end_, buffer_.size() - end_);
+  end_ += n;
+  return n > 0;
 }
 
 bool Line_Reader::Next(std::string_view& line) {

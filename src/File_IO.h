@@ -21,6 +21,26 @@ class Settlement_Error : public std::runtime_error {
 // Throws a Settlement_Error for a failed system call, adding strerror(errno).
 [[noreturn]] void Fail_Errno(std::string_view file, std::string_view action);
 
+// A file open for reading, closed when the object goes. Read errors throw,
+// naming the file.
+class Input_File {
+ public:
+  explicit Input_File(std::string path);
+  ~Input_File();
+  Input_File(const Input_File&) = delete;
+  Input_File& operator=(const Input_File&) = delete;
+
+  // Reads up to size bytes into data, retrying interruptions; 0 at the end
+  // of the file.
+  std::size_t Read(char* data, std::size_t size);
+  int Descriptor() const { return fd_; }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
+
 // Reads a file line by line in large blocks. A line is returned without its
 // '\n'; the last line of a file may lack one. Any read error throws.
 class Line_Reader {
@@ -37,13 +57,12 @@ class Line_Reader {
   // that stops at the end of the file).
   bool Ended_By_Newline() const { return newline_; }
   long Line_Number() const { return line_number_; }
-  const std::string& Path() const { return path_; }
+  const std::string& Path() const { return file_.Path(); }
 
  private:
   bool Read_More();
 
-  std::string path_;
-  int fd_ = -1;
+  Input_File file_;
   std::vector<char> buffer_;
   std::size_t begin_ = 0;  // first unread byte
   std::size_t end_ = 0;    // one past the last byte read
