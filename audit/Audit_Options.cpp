@@ -26,7 +26,7 @@ const char* Usage_Text() {
          "  --journeys FILE.csv  one CSV row per transfer journey\n"
          "  --json FILE          the report's figures as JSON\n"
          "  --html FILE          a self-contained HTML page with charts\n"
-         "  --help               this text\n";
+         "  -h, --help           this text\n";
 }
 
 Audit_Options Parse_Options(int argc, const char* const* argv) {
@@ -37,7 +37,7 @@ Audit_Options Parse_Options(int argc, const char* const* argv) {
     std::string_view arg = argv[i];
     if (!options_end && arg == "--") {
       options_end = true;
-    } else if (!options_end && arg == "--help") {
+    } else if (!options_end && (arg == "--help" || arg == "-h")) {
       options.help = true;
     } else if (!options_end && arg.size() > 1 && arg[0] == '-') {
       std::string_view name = arg.substr(0, arg.find('='));

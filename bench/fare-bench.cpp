@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -62,13 +63,16 @@ double Seconds_Since(Clock::time_point start) {
 
 // --- once -------------------------------------------------------------------
 
+// The transfer history between its separation and its publication.
+std::optional<Staged_File> staged_history;
+
 void Run_Stage(int stage) {
   switch (stage) {
     case 0:
       HistoryData_Reader_Interface();
       break;
     case 1:
-      HistoryData_Reader_Manager();
+      staged_history.emplace(HistoryData_Reader_Manager());
       break;
     case 2:
       Normal_Bus_Process(&Total_bus_fee);
@@ -77,10 +81,11 @@ void Run_Stage(int stage) {
       Normal_Metro_Process(&Total_metro_fee);
       break;
     case 4:
-      Transfer_Process();
+      Transfer_Process(staged_history->Staged_Path());
       break;
     default:
-      End_Process();
+      End_Process(*staged_history);
+      staged_history.reset();
       break;
   }
 }
