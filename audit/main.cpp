@@ -46,6 +46,15 @@ std::optional<std::pair<dev_t, ino_t>> Identity(const std::string& path) {
   return std::make_pair(status.st_dev, status.st_ino);
 }
 
+// The path with its links and dots resolved as far as it exists; the path
+// itself when that fails (a name under /proc that leads to a pipe).
+std::filesystem::path Resolved(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path resolved =
+      std::filesystem::weakly_canonical(path, error);
+  return error ? std::filesystem::path(path) : resolved;
+}
+
 // Refuses outputs that would destroy what the audit reads, or each other:
 // an output that is a directory, one given twice, or one that is a file
 // of the day (compared as files, after following links).
@@ -60,15 +69,15 @@ void Check_Outputs_Apart(const Audit_Options& options) {
   inputs.push_back(FLAG_FILE);
   for (std::size_t i = 0; i < outputs.size(); ++i) {
     const std::string& path = outputs[i].second;
-    std::filesystem::path resolved = std::filesystem::weakly_canonical(path);
-    if (std::filesystem::is_directory(resolved))
+    std::filesystem::path resolved = Resolved(path);
+    struct stat status;
+    if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
       Fail(path, 0, std::string(outputs[i].first) + " names a directory");
     std::optional<std::pair<dev_t, ino_t>> id = Identity(path);
     for (std::size_t j = 0; j < i; ++j) {
       std::optional<std::pair<dev_t, ino_t>> other =
           Identity(outputs[j].second);
-      if ((id && id == other) ||
-          resolved == std::filesystem::weakly_canonical(outputs[j].second))
+      if ((id && id == other) || resolved == Resolved(outputs[j].second))
         Fail(path, 0,
              std::string("named by both ") + outputs[j].first + " and " +
                  outputs[i].first);

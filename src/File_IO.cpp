@@ -216,14 +216,18 @@ bool Line_Reader::Next(std::string_view& line) {
 // --- Staged_File ------------------------------------------------------------
 
 Staged_File::Staged_File(std::string path, bool write_special_directly)
-    : path_(std::move(path)), target_(Follow_Links(path_)) {
+    : path_(std::move(path)) {
+  // Asked of the system first: a name like /dev/stdout leads through links
+  // that only it can follow.
   struct stat status;
-  if (::stat(target_.c_str(), &status) == 0 && !S_ISREG(status.st_mode) &&
+  if (::stat(path_.c_str(), &status) == 0 && !S_ISREG(status.st_mode) &&
       !S_ISDIR(status.st_mode)) {
     if (!write_special_directly) Fail(path_, 0, "not a regular file");
+    target_ = path_;
     Open_Directly();
     return;
   }
+  target_ = Follow_Links(path_);
   std::string temp =
       Directory_Prefix(target_) + "." + Base_Name(target_) + ".XXXXXX";
   {
