@@ -303,8 +303,11 @@ struct Line_Record {
   char separator;
 };
 
-// Throws for a journey of more legs than one passenger taps in a day.
-[[noreturn]] void Too_Many_Legs(const Data& trigger, std::size_t legs) {
+// Throws for a journey of more legs than one passenger taps in a day,
+// counting them from member on (legs before it already counted).
+[[noreturn]] void Too_Many_Legs(const Data& trigger, const History_Data* member,
+                                std::size_t legs) {
+  for (; member != nullptr; member = member->next) ++legs;
   throw Settlement_Error("journey " + std::string(trigger.TerminalInfo) +
                          " has " + std::to_string(legs) + " legs, more than " +
                          std::to_string(MAX_JOURNEY_LEGS) +
@@ -326,10 +329,11 @@ void Gather_Records(const Journey_Table& journeys, std::size_t first,
     const Journey_Table::Journey& journey = journeys[g];
     std::size_t start = records.size();
     records.push_back({journey.trigger->data, ','});
-    for (const History_Data* m = journey.trigger->next; m; m = m->next)
+    for (const History_Data* m = journey.trigger->next; m; m = m->next) {
+      if (records.size() - start == MAX_JOURNEY_LEGS)
+        Too_Many_Legs(journey.trigger->data, m, MAX_JOURNEY_LEGS);
       records.push_back({m->data, m->prev == third_metro ? ' ' : ','});
-    if (records.size() - start > MAX_JOURNEY_LEGS)
-      Too_Many_Legs(journey.trigger->data, records.size() - start);
+    }
   }
 }
 
