@@ -308,10 +308,12 @@ struct Line_Record {
 [[noreturn]] void Too_Many_Legs(const Data& trigger, const History_Data* member,
                                 std::size_t legs) {
   for (; member != nullptr; member = member->next) ++legs;
-  throw Settlement_Error("journey " + std::string(trigger.TerminalInfo) +
-                         " has " + std::to_string(legs) + " legs, more than " +
-                         std::to_string(MAX_JOURNEY_LEGS) +
-                         " (unrelated taps sharing one TerminalInfo?)");
+  // Named by the bus file, where the journey's trigger stands.
+  Fail(BUS_PAYMENT_FILE, 0,
+       "journey " + std::string(trigger.TerminalInfo) + " has " +
+           std::to_string(legs) + " legs, more than " +
+           std::to_string(MAX_JOURNEY_LEGS) +
+           " (unrelated taps sharing one TerminalInfo?)");
 }
 
 // Copies the records of journeys first..stop, in line order, to records;

@@ -37,6 +37,18 @@ bool Unprivileged_Ids(uid_t& uid, gid_t& gid) {
   if (::chdir(dir.c_str()) != 0) ::_exit(126);
   ::dup2(out, 1);
   ::dup2(err, 2);
+  if (options.standard_output != nullptr) {
+    ::close(1);
+    if (std::string(options.standard_output) != "closed" &&
+        ::open(options.standard_output, O_WRONLY) != 1)
+      ::_exit(126);
+  }
+  if (options.memory_limit >= 0) {
+    rlimit limit{static_cast<rlim_t>(options.memory_limit),
+                 static_cast<rlim_t>(options.memory_limit)};
+    if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
+  }
+  if (options.time_limit_seconds > 0) ::alarm(options.time_limit_seconds);
   if (options.file_size_limit >= 0) {
     rlimit limit{static_cast<rlim_t>(options.file_size_limit),
                  static_cast<rlim_t>(options.file_size_limit)};

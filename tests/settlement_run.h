@@ -41,6 +41,12 @@ struct Run_Options {
   bool unprivileged = false;
   // Sends SIGKILL this many seconds after the start, or never when < 0.
   double kill_after_seconds = -1;
+  // RLIMIT_AS in bytes, or -1 for none.
+  long long memory_limit = -1;
+  // A run still going after this many seconds ends by SIGALRM (0: never).
+  unsigned time_limit_seconds = 0;
+  // Standard output: the pipe (nullptr), "closed", or a file to open.
+  const char* standard_output = nullptr;
   // Command-line arguments after the program name.
   std::vector<std::string> args;
 };
