@@ -325,7 +325,10 @@ void Publish_All(Staged_File* const* files, std::size_t count,
 void Remove_Stale_Temporaries(const char* path) {
   std::string target = Follow_Links(path);
   std::string prefix = Directory_Prefix(target);
-  std::string stem = "." + Base_Name(target) + ".";
+  // Built in steps: the optimiser warns about a one-expression concatenation.
+  std::string stem = ".";
+  stem += Base_Name(target);
+  stem += '.';
   DIR* dir = ::opendir(prefix.empty() ? "." : prefix.c_str());
   if (dir == nullptr) return;  // then nothing can be written there either
   auto is_stale = [&](std::string_view name) {
