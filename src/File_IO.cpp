@@ -325,6 +325,13 @@ void Publish_All(Staged_File* const* files, std::size_t count,
 void Remove_Stale_Temporaries(const char* path) {
   std::string target = Follow_Links(path);
   std::string prefix = Directory_Prefix(target);
+  // Only in the run's own directory, which its lock covers: beside a link's
+  // target elsewhere, a temporary may be another directory's run's.
+  struct stat here, there;
+  if (::stat(".", &here) != 0 ||
+      ::stat(prefix.empty() ? "." : prefix.c_str(), &there) != 0 ||
+      here.st_dev != there.st_dev || here.st_ino != there.st_ino)
+    return;
   // Built in steps: the optimiser warns about a one-expression concatenation.
   std::string stem = ".";
   stem += Base_Name(target);
@@ -434,17 +441,15 @@ Day_Lock::Day_Lock(const std::string& dir, Kind kind) {
   if (fd_ < 0) Fail_Errno(dir, "cannot enter directory");
   try {
     if (kind == AUDIT) {
-      if (!Mark(fd_, AUDIT_BYTE)) Fail_Errno(dir, "cannot lock directory");
-      if (Marked(fd_, SETTLEMENT_BYTE))
+      if (Mark(fd_, AUDIT_BYTE) && Marked(fd_, SETTLEMENT_BYTE))
         Fail(dir, 0, "a settlement is under way in this directory");
       return;
     }
-    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-      if (errno == EWOULDBLOCK)
-        throw Settlement_Error("another run is under way in this directory");
-      Fail_Errno(dir, "cannot lock directory");
-    }
-    if (!Mark(fd_, SETTLEMENT_BYTE)) Fail_Errno(dir, "cannot lock directory");
+    // A file system without these locks leaves the run unprotected, as
+    // before there were any, rather than unable to run.
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+      throw Settlement_Error("another run is under way in this directory");
+    if (!Mark(fd_, SETTLEMENT_BYTE)) return;
     // Audits under way finish within seconds; new ones now refuse.
     while (Marked(fd_, AUDIT_BYTE)) ::usleep(20000);
   } catch (...) {

@@ -139,7 +139,8 @@ void Publish_All(Staged_File* const* files, std::size_t count,
                  void (*after)() = nullptr);
 
 // Removes temporaries that a killed run left beside the file path leads to
-// (".NAME.XXXXXX", as Staged_File names them).
+// (".NAME.XXXXXX", as Staged_File names them), when that file lies in the
+// working directory.
 void Remove_Stale_Temporaries(const char* path);
 
 // From here on SIGINT, SIGTERM and SIGHUP remove every unpublished
@@ -157,6 +158,7 @@ class Day_Lock {
   // A settlement waits for audits under way and throws a Settlement_Error
   // ("another run is under way in this directory") at once when another
   // settlement holds the directory; an audit throws when a settlement does.
+  // A file system without these locks keeps nobody out.
   Day_Lock(const std::string& dir, Kind kind);
   ~Day_Lock();
   Day_Lock(const Day_Lock&) = delete;
