@@ -61,11 +61,13 @@ bool Unprivileged_Ids(uid_t& uid, gid_t& gid) {
         ::setgid(gid) != 0 || ::setuid(uid) != 0)
       ::_exit(126);
   }
-  std::vector<char*> argv{const_cast<char*>(FARE_SETTLEMENT_EXE)};
+  const char* program =
+      options.program != nullptr ? options.program : FARE_SETTLEMENT_EXE;
+  std::vector<char*> argv{const_cast<char*>(program)};
   for (const std::string& arg : options.args)
     argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
-  ::execv(FARE_SETTLEMENT_EXE, argv.data());
+  ::execv(program, argv.data());
   ::_exit(127);
 }
 

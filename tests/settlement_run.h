@@ -49,6 +49,8 @@ struct Run_Options {
   const char* standard_output = nullptr;
   // Command-line arguments after the program name.
   std::vector<std::string> args;
+  // The executable to run instead of fare-settlement, or nullptr.
+  const char* program = nullptr;
 };
 Run_Result Run_Settlement(const Scratch_Dir& dir, const Run_Options& options);
 // Starts a run and returns at once; Finish_Run waits for it.

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -379,6 +381,68 @@ TEST(AuditOutputs, LongSummaryIsNotASummaryLine) {
                           0),
             0u)
       << run.err;
+}
+
+// A day of many taps, so that an audit of it takes a while.
+Day Long_Day() {
+  Day day;
+  std::mt19937 random(11);
+  for (int i = 0; i < 300000; ++i) {
+    int file = static_cast<int>(random() % 6);
+    int amount = file == 0 && i % 3 == 0 ? 500 : 1100;
+    day.files[file] += std::to_string(i) + (file == 0 ? ",1,1," : ",0,1,") +
+                       std::to_string(amount) + ",P" +
+                       std::to_string(random() % 100000) + "\n";
+  }
+  return day;
+}
+
+// SIGINT, SIGTERM or SIGHUP at a random moment of an audit: it ends by that
+// signal with one line and leaves no temporary in its output folder.
+TEST(AuditSignalled, LeavesNoTemporaries) {
+  Scratch_Dir day;
+  Lay_Out_Settled_Day(day, WORKED_RUN);
+  Lay_Out_Day(day, Long_Day());
+  Scratch_Dir out;
+  Run_Options options;
+  options.program = FARE_AUDIT_EXE;
+  options.time_limit_seconds = 60;
+  options.args = {"--json",           out.File("r.json"), "--html",
+                  out.File("r.html"), "--journeys",       out.File("j.csv"),
+                  day.Path()};
+  auto start = std::chrono::steady_clock::now();
+  Run_Result whole = Finish_Run(Start_Settlement("/", options));
+  double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+          .count();
+  ASSERT_EQ(whole.status, 1) << whole.err;  // the outputs are the worked run's
+  std::random_device seed;
+  int stopped = 0;
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+  const char* names[] = {"SIGINT", "SIGTERM", "SIGHUP"};
+  for (int k = 0; k < 6; ++k) {
+    for (const char* name : {"r.json", "r.html", "j.csv"})
+      std::remove(out.File(name).c_str());
+    double delay = std::uniform_real_distribution<double>(0, seconds)(seed);
+    SCOPED_TRACE(std::string(names[k % 3]) + " after " + std::to_string(delay));
+    Started_Run audit = Start_Settlement("/", options);
+    std::this_thread::sleep_for(std::chrono::duration<double>(delay));
+    ::kill(audit.pid, signals[k % 3]);
+    Run_Result run = Finish_Run(audit);
+    std::vector<std::string> left = Names_In(out.Path());
+    if (run.status == 128 + signals[k % 3]) {
+      ++stopped;
+      EXPECT_EQ(run.err,
+                std::string("fare-audit: stopped by ") + names[k % 3] + "\n");
+      for (const std::string& name : left) EXPECT_NE(name[0], '.') << name;
+    } else {
+      EXPECT_EQ(run.status, 1) << run.err;
+      EXPECT_EQ(left, (std::vector<std::string>{"j.csv", "r.html", "r.json"}));
+    }
+  }
+  std::printf("%d of 6 audits stopped (a whole audit took %.2f s)\n", stopped,
+              seconds);
+  EXPECT_GE(stopped, 2);
 }
 
 // A day whose settlement is under way, even only waiting for its flag, is
