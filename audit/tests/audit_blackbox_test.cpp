@@ -1,7 +1,9 @@
 // Runs the built fare-audit on whole days: the worked run, days whose
 // residues are worked out by hand, tampered outputs and bad input.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <csignal>
@@ -443,6 +445,38 @@ TEST(AuditSignalled, LeavesNoTemporaries) {
   std::printf("%d of 6 audits stopped (a whole audit took %.2f s)\n", stopped,
               seconds);
   EXPECT_GE(stopped, 2);
+}
+
+// A settlement started while an audit reads waits for it: it prints its
+// "wait" only once the audit has exited, and neither run fails.
+TEST(AuditDuringSettlement, SettlementStartedDuringAnAuditWaitsForIt) {
+  Scratch_Dir day;
+  Lay_Out_Settled_Day(day, WORKED_RUN);
+  Lay_Out_Day(day, Long_Day());
+  Run_Options audit_options;
+  audit_options.program = FARE_AUDIT_EXE;
+  audit_options.time_limit_seconds = 60;
+  audit_options.args = {day.Path()};
+  Run_Options settlement_options;
+  settlement_options.time_limit_seconds = 60;
+  Started_Run audit = Start_Settlement("/", audit_options);
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  Started_Run settlement = Start_Settlement(day.Path(), settlement_options);
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  pollfd out = {settlement.out_fd, POLLIN, 0};
+  bool printed = ::poll(&out, 1, 0) > 0;
+  siginfo_t info{};
+  bool audit_running = ::waitid(P_PID, static_cast<id_t>(audit.pid), &info,
+                                WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                       info.si_pid == 0;
+  // Seen in that order, "wait" would have come while the audit still ran.
+  EXPECT_FALSE(printed && audit_running);
+  std::printf("the audit was %s when the settlement was looked at\n",
+              audit_running ? "still running" : "over");
+  Run_Result audited = Finish_Run(audit);
+  EXPECT_EQ(audited.status, 1) << audited.err;  // it read the old outputs
+  Run_Result settled = Finish_Run(settlement);
+  EXPECT_EQ(settled.status, 0) << settled.err;
 }
 
 // A day whose settlement is under way, even only waiting for its flag, is
