@@ -42,7 +42,11 @@ void Lay_Out_With_Old_Results(const Scratch_Dir& dir, const Day& day) {
 // hangs ends by SIGALRM, one whose memory grows with its input fails.
 Run_Options Limited() {
   Run_Options options;
+#ifndef __SANITIZE_ADDRESS__
+  // AddressSanitizer reserves terabytes of address space for its shadow:
+  // the memory limit applies to the plain build only.
   options.memory_limit = 768LL << 20;
+#endif
   options.time_limit_seconds = 30;
   return options;
 }
