@@ -295,6 +295,7 @@ std::vector<Run_Result> Signal_Runs(
   for (std::size_t k : order) {
     std::this_thread::sleep_until(launch +
                                   std::chrono::duration<double>(delays[k]));
+    if (signals[k] != SIGKILL) Wait_Until_Signals_Handled(runs[k].pid);
     ::kill(runs[k].pid, signals[k]);
   }
   std::vector<Run_Result> results;

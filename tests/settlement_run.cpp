@@ -161,6 +161,18 @@ Run_Result Run_Settlement(const Scratch_Dir& dir,
   return Run_Settlement(dir, options);
 }
 
+void Wait_Until_Signals_Handled(int pid) {
+  for (int tries = 0; tries < 5000; ++tries) {
+    std::string status = Read_File("/proc/" + std::to_string(pid) + "/status");
+    std::size_t at = status.find("SigBlk:");
+    if (at == std::string::npos) return;
+    unsigned long long blocked =
+        std::stoull(status.substr(at + 7), nullptr, 16);
+    if (blocked & (1ULL << (SIGTERM - 1))) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
 void Give_To_Unprivileged_User(const std::string& dir) {
   uid_t uid = 0;
   gid_t gid = 0;

@@ -63,6 +63,11 @@ Started_Run Start_Settlement(const std::string& dir,
                              const Run_Options& options);
 Run_Result Finish_Run(const Started_Run& run);
 
+// Waits until process pid has blocked SIGTERM, which the programs do first
+// thing to handle it themselves (a signal before that finds nothing to
+// clean up), or has ended.
+void Wait_Until_Signals_Handled(int pid);
+
 // Hands dir and everything in it to the unprivileged user (when root).
 void Give_To_Unprivileged_User(const std::string& dir);
 // True when runs with `unprivileged` really are refused what root may do.

@@ -399,21 +399,6 @@ Day Long_Day() {
   return day;
 }
 
-// Waits until process pid has blocked SIGTERM, which the programs do first
-// thing to handle it themselves (a signal before that finds nothing to
-// clean up), or has ended.
-void Wait_Until_Signals_Handled(int pid) {
-  for (int tries = 0; tries < 1000; ++tries) {
-    std::string status = Read_File("/proc/" + std::to_string(pid) + "/status");
-    std::size_t at = status.find("SigBlk:");
-    if (at == std::string::npos) return;
-    unsigned long long blocked =
-        std::stoull(status.substr(at + 7), nullptr, 16);
-    if (blocked & (1ULL << (SIGTERM - 1))) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-}
-
 // SIGINT, SIGTERM or SIGHUP at a random moment of an audit: it ends by that
 // signal with one line and leaves no temporary in its output folder.
 TEST(AuditSignalled, LeavesNoTemporaries) {
