@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -459,6 +460,30 @@ TEST(AuditSignalled, LeavesNoTemporaries) {
   EXPECT_GE(stopped, 2);
 }
 
+// Waits up to ten seconds for an open file description to hold a lock on
+// byte of the directory dir, as /proc/locks lists it ("N: OFDLCK ADVISORY
+// READ -1 MAJ:MIN:INODE START END", device numbers in hex).
+bool Wait_Until_Directory_Marked(const std::string& dir, long byte) {
+  struct stat status;
+  if (::stat(dir.c_str(), &status) != 0) return false;
+  char id[96];
+  std::snprintf(id, sizeof id, " %02x:%02x:%llu %ld %ld\n",
+                ::major(status.st_dev), ::minor(status.st_dev),
+                static_cast<unsigned long long>(status.st_ino), byte, byte);
+  for (int tries = 0; tries < 5000; ++tries) {
+    std::string locks = Read_File("/proc/locks");
+    std::size_t at = locks.find(id);
+    if (at != std::string::npos) {
+      std::size_t line = locks.rfind('\n', at);
+      line = line == std::string::npos ? 0 : line + 1;
+      if (locks.substr(line, at - line).find("OFDLCK") != std::string::npos)
+        return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return false;
+}
+
 // A settlement started while an audit reads waits for it: it prints its
 // "wait" only once the audit has exited, and neither run fails.
 TEST(AuditDuringSettlement, SettlementStartedDuringAnAuditWaitsForIt) {
@@ -472,19 +497,25 @@ TEST(AuditDuringSettlement, SettlementStartedDuringAnAuditWaitsForIt) {
   Run_Options settlement_options;
   settlement_options.time_limit_seconds = 60;
   Started_Run audit = Start_Settlement("/", audit_options);
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  // Only once the audit has marked the directory is it reading the day; a
+  // settlement that came first would rightly turn it away.
+  ASSERT_TRUE(Wait_Until_Directory_Marked(day.Path(), 0));
   Started_Run settlement = Start_Settlement(day.Path(), settlement_options);
-  std::this_thread::sleep_for(std::chrono::milliseconds(60));
-  pollfd out = {settlement.out_fd, POLLIN, 0};
-  bool printed = ::poll(&out, 1, 0) > 0;
-  siginfo_t info{};
-  bool audit_running = ::waitid(P_PID, static_cast<id_t>(audit.pid), &info,
-                                WEXITED | WNOHANG | WNOWAIT) == 0 &&
-                       info.si_pid == 0;
-  // Seen in that order, "wait" would have come while the audit still ran.
-  EXPECT_FALSE(printed && audit_running);
-  std::printf("the audit was %s when the settlement was looked at\n",
-              audit_running ? "still running" : "over");
+  // Until the audit exits, the settlement must not have printed its "wait".
+  int looks_while_auditing = 0;
+  for (;;) {
+    siginfo_t info{};
+    bool audit_running = ::waitid(P_PID, static_cast<id_t>(audit.pid), &info,
+                                  WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                         info.si_pid == 0;
+    if (!audit_running) break;
+    ++looks_while_auditing;
+    pollfd out = {settlement.out_fd, POLLIN, 0};
+    ASSERT_EQ(::poll(&out, 1, 0), 0) << "\"wait\" came while the audit ran";
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  std::printf("looked %d times at the settlement while the audit ran\n",
+              looks_while_auditing);
   Run_Result audited = Finish_Run(audit);
   EXPECT_EQ(audited.status, 1) << audited.err;  // it read the old outputs
   Run_Result settled = Finish_Run(settlement);
