@@ -99,8 +99,14 @@ Node_Arena& Process_Arena() {
 
 // Each thread takes its nodes from a chunk of the arena of its own, so that
 // one pointer bump per node replaces a heap allocation and threads meet at
-// the lock only once per chunk.
+// the lock only once per chunk. A chunk is at most a 64th of the arena: what
+// is left of the other threads' chunks when the arena runs out is small.
 constexpr std::uint32_t CHUNK_NODES = 1 << 20;
+
+std::uint32_t Chunk_Nodes(const Node_Arena& arena) {
+  return static_cast<std::uint32_t>(
+      std::clamp<std::uint64_t>(arena.Capacity() / 64, 1, CHUNK_NODES));
+}
 
 struct Thread_Chunk {
   History_Data* next = nullptr;
@@ -116,7 +122,7 @@ History_Data* New_Node() {
     Node_Arena& arena = Process_Arena();
     if (Node_Arena_Base == nullptr) Node_Arena_Base = arena.Base();
     std::uint32_t taken = 0;
-    chunk.next = arena.Base() + arena.Take(CHUNK_NODES, taken);
+    chunk.next = arena.Base() + arena.Take(Chunk_Nodes(arena), taken);
     chunk.end = chunk.next + taken;
   }
   History_Data* node = chunk.next++;
