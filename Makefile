@@ -1,6 +1,10 @@
 # Convenience targets around CMake. `make demo` and `make test` are the quick
-# start; every target configures the build directory when it has to.
+# start; every target installs the Debian packages it needs first (as root;
+# otherwise it stops with the apt-get line to run) and configures the build
+# directory when it has to.
 BUILD_DIR ?= build
+PACKAGE_BUILD_DIR ?= build-package
+PREREQUISITES = sh tools/install-prerequisites
 JOBS ?= $(shell nproc)
 TEST_JOBS ?= 8
 
@@ -10,26 +14,33 @@ BENCH_RUNS ?= 5
 # Sizes of the timed days in taps; add 100000000 for the day of 2.45 GB.
 BENCH_SIZES ?= 1000000 10000000
 
-.PHONY: all build test demo install clean bench difftest asan-test fuzz
+.PHONY: all build test-build test demo install clean bench difftest \
+  asan-test fuzz package
 
 all: build
 
-$(BUILD_DIR)/CMakeCache.txt:
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Both programs; the tests too when GoogleTest is installed.
+build:
+	@$(PREREQUISITES) build
+	@[ -f $(BUILD_DIR)/CMakeCache.txt ] || \
+	  cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-build: $(BUILD_DIR)/CMakeCache.txt
+test-build:
+	@$(PREREQUISITES) build test
+	cmake -S . -B $(BUILD_DIR) -DFARE_BUILD_TESTS=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # Black-box cases mostly sleep through the one-second wait before the first
 # poll of the flag, so they run many at a time even on two cores.
-test: build
+test: test-build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(TEST_JOBS)
 
 # A longer random comparison of the program with the plain model:
 # make difftest N=10000 [SEED=1000000]
 N ?= 10000
 SEED ?= 1000000
-difftest: build
+difftest: test-build
 	$(BUILD_DIR)/tests/difftest $(N) $(SEED)
 
 # The whole suite again with AddressSanitizer and UBSan in build-asan; the
@@ -38,6 +49,7 @@ SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 asan-test:
+	@$(PREREQUISITES) build test
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFARE_SANITIZE=ON
 	cmake --build build-asan -j $(JOBS)
 	$(SANITIZER_ENV) ctest --test-dir build-asan --output-on-failure -j $(TEST_JOBS)
@@ -51,6 +63,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_CXX ?= clang++-14
 FUZZ_OPTIONS = -artifact_prefix=build-fuzz/artifacts/
 fuzz:
+	@$(PREREQUISITES) build fuzz
 	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFARE_FUZZ=ON -DFARE_BUILD_TESTS=OFF
 	cmake --build build-fuzz -j $(JOBS) --target record_line_fuzzer settlement_fuzzer
@@ -67,8 +80,9 @@ demo: build
 
 # Release build of its own; the generated days are cached in BENCH_CACHE.
 bench:
+	@$(PREREQUISITES) build
 	cmake -S . -B $(BENCH_BUILD_DIR) -DCMAKE_BUILD_TYPE=Release \
-	  -DFARE_BUILD_TESTS=OFF
+	  -DFARE_BUILD_TESTS=OFF -DFARE_BUILD_BENCH=ON
 	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target fare-bench fare-gen-day \
 	  fare-settlement fare-audit
 	BENCH_SIZES="$(BENCH_SIZES)" sh bench/run.sh $(BENCH_BUILD_DIR) \
@@ -77,5 +91,18 @@ bench:
 install: build
 	cmake --install $(BUILD_DIR)
 
+# The Debian package, from a Release build of its own with Debian's
+# hardening flags: $(PACKAGE_BUILD_DIR)/fare-settlement_VERSION_ARCH.deb.
+BUILDFLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+package:
+	@$(PREREQUISITES) build package
+	cmake -S . -B $(PACKAGE_BUILD_DIR) -DCMAKE_BUILD_TYPE=Release \
+	  -DFARE_BUILD_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DCMAKE_CXX_FLAGS="$$($(BUILDFLAGS) CPPFLAGS) $$($(BUILDFLAGS) CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$($(BUILDFLAGS) LDFLAGS)"
+	cmake --build $(PACKAGE_BUILD_DIR) -j $(JOBS)
+	cd $(PACKAGE_BUILD_DIR) && cpack
+
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_BUILD_DIR) build-asan build-fuzz
+	rm -rf $(BUILD_DIR) $(BENCH_BUILD_DIR) $(PACKAGE_BUILD_DIR) build-asan \
+	  build-fuzz build-no-gtest

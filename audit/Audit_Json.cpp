@@ -1,5 +1,6 @@
 #include "Audit_Json.h"
 
+#include "Audit_Options.h"
 #include "Audit_Text.h"
 
 namespace {
@@ -132,7 +133,8 @@ std::string Json_String(std::string_view bytes) {
 
 std::string Format_Json(const Audit_Outcome& outcome) {
   std::string out =
-      "{\n  \"directory\": " + Json_String(outcome.dir) +
+      "{\n  \"version\": " + Json_String(Version()) +
+      ",\n  \"directory\": " + Json_String(outcome.dir) +
       ",\n  \"consistent\": " + (outcome.Consistent() ? "true" : "false") +
       ",\n";
   out += Figures_Json(outcome.figures);

@@ -17,7 +17,7 @@ std::string* Value_Slot(Audit_Options& options, std::string_view name) {
 const char* Usage_Text() {
   return "usage: fare-audit [--journeys FILE.csv] [--json FILE] [--html FILE] "
          "[DIR]\n"
-         "       fare-audit --help\n"
+         "       fare-audit --help | --version\n"
          "Recomputes the settlement of the day in DIR (default: the current\n"
          "directory) from its six payment files, checks trans_history.txt,\n"
          "Total_Bus_Data.txt and Total_Metro_Data.txt against it and prints a\n"
@@ -26,8 +26,11 @@ const char* Usage_Text() {
          "  --journeys FILE.csv  one CSV row per transfer journey\n"
          "  --json FILE          the report's figures as JSON\n"
          "  --html FILE          a self-contained HTML page with charts\n"
-         "  --help               this text\n";
+         "  --help               this text\n"
+         "  --version            the version\n";
 }
+
+const char* Version() { return FARE_VERSION; }
 
 Audit_Options Parse_Options(int argc, const char* const* argv) {
   Audit_Options options;
@@ -39,6 +42,8 @@ Audit_Options Parse_Options(int argc, const char* const* argv) {
       options_end = true;
     } else if (!options_end && arg == "--help") {
       options.help = true;
+    } else if (!options_end && arg == "--version") {
+      options.version = true;
     } else if (!options_end && arg.size() > 1 && arg[0] == '-') {
       std::string_view name = arg.substr(0, arg.find('='));
       std::string* slot = Value_Slot(options, name);

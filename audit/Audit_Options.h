@@ -10,6 +10,7 @@ struct Audit_Options {
   std::string json;          // empty: no JSON
   std::string html;          // empty: no HTML page
   bool help = false;
+  bool version = false;
 };
 
 // A command line that cannot be used; main prints it with the usage.
@@ -24,3 +25,6 @@ Audit_Options Parse_Options(int argc, const char* const* argv);
 
 // The usage text printed by --help and after a usage error.
 const char* Usage_Text();
+
+// The version of the audit and of the settlement it belongs to.
+const char* Version();

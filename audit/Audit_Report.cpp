@@ -1,5 +1,6 @@
 #include "Audit_Report.h"
 
+#include "Audit_Options.h"
 #include "Audit_Text.h"
 
 namespace {
@@ -121,7 +122,8 @@ std::string Inputs_Section(const Audit_Outcome& outcome) {
 
 std::string Format_Report(const Audit_Outcome& outcome) {
   const Audit_Figures& f = outcome.figures;
-  std::string out = "Settlement audit of " + Escaped(outcome.dir) + "\n\n";
+  std::string out = "Settlement audit of " + Escaped(outcome.dir) +
+                    "\nby fare-audit " + Version() + "\n\n";
   out += Taps_Section(f) + "\n";
   out += Ordinary_Section(f) + "\n";
   out += Journeys_Section(f) + "\n";

@@ -91,8 +91,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "fare-audit: %s\n%s", error.what(), Usage_Text());
     return 2;
   }
-  if (options.help) {
-    std::fputs(Usage_Text(), stdout);
+  if (options.help || options.version) {
+    if (options.help)
+      std::fputs(Usage_Text(), stdout);
+    else
+      std::printf("fare-audit %s\n", Version());
     return std::fflush(stdout) == 0 ? 0 : 2;
   }
   try {

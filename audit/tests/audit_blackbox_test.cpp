@@ -46,6 +46,11 @@ TEST(AuditWorkedRun, ReportsTheKnownResidueAndWritesOnlyWhereAsked) {
                              out.Path());
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out.rfind("Settlement audit of " + day.Path() +
+                              "\nby fare-audit " FARE_VERSION "\n\n",
+                          0),
+            0u)
+      << run.out;
   Expect_Lines_In_Order(
       run.out,
       {" paymentData_5001.txt (bus) 3", " all payment files 9", " bus 2100 won",
@@ -68,7 +73,7 @@ TEST(AuditWorkedRun, ReportsTheKnownResidueAndWritesOnlyWhereAsked) {
             "1149,547\r\n");
   std::string json = out.Read("r.json");
   for (const char* part :
-       {"\"consistent\": true",
+       {"\"version\": \"" FARE_VERSION "\",", "\"consistent\": true",
         "\"transfer\": {\"journeys\": 1, \"legs\": 3, \"journeys_by_legs\": "
         "[{\"legs\": 3, \"journeys\": 1}],",
         "\"collected\": 1150, \"bus_credit\": 548, \"metro_credit\": 1149, "
@@ -270,11 +275,16 @@ TEST(AuditBadInput, ExitsTwoWithFileLineAndProblemAndWritesNothing) {
   }
 }
 
-TEST(AuditCommandLine, HelpAndUnknownOptions) {
+TEST(AuditCommandLine, HelpVersionAndUnknownOptions) {
   Run_Result help = Run_Audit({"--help"}, "/");
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("usage: fare-audit ", 0), 0u) << help.out;
   EXPECT_EQ(help.err, "");
+  // The version is the build's, and only the version is printed.
+  Run_Result version = Run_Audit({"--version"}, "/");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "fare-audit " FARE_VERSION "\n");
+  EXPECT_EQ(version.err, "");
   Run_Result bad = Run_Audit({"--frobnicate"}, "/");
   EXPECT_EQ(bad.status, 2);
   EXPECT_EQ(bad.err.rfind("fare-audit: unknown option '--frobnicate'\n"

@@ -1,0 +1,85 @@
+#!/bin/sh
+# Installs the Debian package, settles the sample day with the installed
+# fare-settlement in a scratch folder, audits it with the installed
+# fare-audit, renders both man pages, then removes the package and checks
+# that none of its files is left. Run as root:
+#   tools/check-package.sh PACKAGE.deb EXAMPLES_DIR
+set -eu
+deb=$1
+examples=$(cd "$2" && pwd)
+name=fare-settlement
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/fare-package.XXXXXX")
+installed=no
+
+fail() {
+  echo "check-package: $*" >&2
+  exit 1
+}
+cleanup() {
+  [ "$installed" = yes ] && dpkg -r "$name" >/dev/null
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+if dpkg-query -W -f='${db:Status-Status}' "$name" 2>/dev/null |
+  grep -qx installed; then
+  fail "$name is installed already; remove it first"
+fi
+dpkg -i "$deb"
+installed=yes
+version=$(dpkg-query -W -f='${Version}' "$name")
+dpkg -L "$name" > "$scratch/files"
+
+# The sample day, settled with the flag already raised.
+mkdir "$scratch/day"
+cp "$examples"/paymentData_*.txt "$scratch/day/"
+printf 1 > "$scratch/day/enable.txt"
+(cd "$scratch/day" && /usr/bin/fare-settlement > ../settle.out)
+printf 'wait\nResult\nBus: 2648 won\nMetro: 5349 won\n' > "$scratch/expected"
+cmp "$scratch/settle.out" "$scratch/expected" || fail "settlement report differs"
+[ "$(cat "$scratch/day/enable.txt")" = 0 ] || fail "flag not lowered"
+[ "$(cat "$scratch/day/Total_Bus_Data.txt")" = 300,1,2648 ] ||
+  fail "wrong Total_Bus_Data.txt"
+[ "$(cat "$scratch/day/Total_Metro_Data.txt")" = 280,0,5349 ] ||
+  fail "wrong Total_Metro_Data.txt"
+
+# The audit of it, by the installed fare-audit of the package's version.
+[ "$(/usr/bin/fare-audit --version)" = "fare-audit $version" ] ||
+  fail "fare-audit --version is not the package's $version"
+(cd "$scratch" && /usr/bin/fare-audit --json report.json day > report.txt) ||
+  fail "fare-audit exited $?"
+for line in "by fare-audit $version" "  result: consistent" \
+  "  residue                               +547 won" \
+  "  bus (last tag 300)                    2648 won" \
+  "  metro (last tag 280)                  5349 won"; do
+  grep -qxF "$line" "$scratch/report.txt" || fail "report lacks: $line"
+done
+grep -qF "\"version\": \"$version\"," "$scratch/report.json" ||
+  fail "JSON lacks the version"
+
+# Both man pages found by man and rendered without a warning.
+for page in fare-settlement fare-audit; do
+  path=$(man -w "$page")
+  [ "$path" = "/usr/share/man/man1/$page.1.gz" ] || fail "man -w $page: $path"
+  man --warnings -l "$path" > "$scratch/$page.txt" 2> "$scratch/$page.err"
+  [ ! -s "$scratch/$page.err" ] || fail "man $page: $(cat "$scratch/$page.err")"
+  grep -q "$version" "$scratch/$page.txt" || fail "man $page lacks $version"
+done
+grep -q "Arguments  *are  *ignored" "$scratch/fare-settlement.txt" ||
+  fail "man fare-settlement does not say that arguments are ignored"
+
+# Removal leaves none of the package's files or folders of its own.
+dpkg -r "$name"
+installed=no
+if dpkg-query -W -f='${db:Status-Status}' "$name" 2>/dev/null |
+  grep -qvx not-installed; then
+  fail "$name still known to dpkg after removal"
+fi
+while read -r path; do
+  case $path in
+    /usr/bin/* | /usr/share/man/man1/* | /usr/share/doc/"$name" | /usr/share/doc/"$name"/*)
+      [ ! -e "$path" ] || fail "left behind: $path" ;;
+  esac
+done < "$scratch/files"
+echo "check-package: $name $version installed, settled and audited the" \
+  "sample day, man pages rendered, removed cleanly"
