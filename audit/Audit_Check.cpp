@@ -37,28 +37,17 @@ std::string Line_At(std::string_view text, std::size_t at) {
 }  // namespace
 
 Mapped_File::Mapped_File(const char* path) {
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) Fail_Errno(path, "cannot open");
+  Input_File file(path);  // a regular file, opened without waiting
   struct stat status;
-  if (::fstat(fd, &status) != 0) {
-    int error = errno;
-    ::close(fd);
-    errno = error;
-    Fail_Errno(path, "cannot read");
-  }
+  if (::fstat(file.Descriptor(), &status) != 0) Fail_Errno(path, "cannot read");
   size_ = static_cast<std::size_t>(status.st_size);
   if (size_ > 0) {
-    void* data = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (data == MAP_FAILED) {
-      int error = errno;
-      ::close(fd);
-      errno = error;
-      Fail_Errno(path, "cannot read");
-    }
+    void* data =
+        ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, file.Descriptor(), 0);
+    if (data == MAP_FAILED) Fail_Errno(path, "cannot read");
     data_ = static_cast<const char*>(data);
     ::madvise(data, size_, MADV_SEQUENTIAL);
   }
-  ::close(fd);
 }
 
 Mapped_File::~Mapped_File() {

@@ -52,7 +52,7 @@ void Append_Csv_Row(std::string& out, const Journey_Audit& journey) {
   out += "\r\n";
 }
 
-Csv_Journeys::Csv_Journeys(const std::string& path) : file_(path) {
+Csv_Journeys::Csv_Journeys(const std::string& path) : file_(path, true) {
   file_.Write(CSV_HEADER);
 }
 

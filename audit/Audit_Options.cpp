@@ -17,16 +17,17 @@ std::string* Value_Slot(Audit_Options& options, std::string_view name) {
 const char* Usage_Text() {
   return "usage: fare-audit [--journeys FILE.csv] [--json FILE] [--html FILE] "
          "[DIR]\n"
-         "       fare-audit --help | --version\n"
+         "       fare-audit -h | --help | --version\n"
          "Recomputes the settlement of the day in DIR (default: the current\n"
          "directory) from its six payment files, checks trans_history.txt,\n"
          "Total_Bus_Data.txt and Total_Metro_Data.txt against it and prints a\n"
          "reconciliation report. Exit status: 0 consistent, 1 inconsistent,\n"
-         "2 missing or malformed input or a usage error.\n"
+         "2 missing, malformed or unusable input or output, a settlement\n"
+         "under way in DIR, or a usage error.\n"
          "  --journeys FILE.csv  one CSV row per transfer journey\n"
          "  --json FILE          the report's figures as JSON\n"
          "  --html FILE          a self-contained HTML page with charts\n"
-         "  --help               this text\n"
+         "  -h, --help           this text\n"
          "  --version            the version\n";
 }
 
@@ -40,7 +41,7 @@ Audit_Options Parse_Options(int argc, const char* const* argv) {
     std::string_view arg = argv[i];
     if (!options_end && arg == "--") {
       options_end = true;
-    } else if (!options_end && arg == "--help") {
+    } else if (!options_end && (arg == "--help" || arg == "-h")) {
       options.help = true;
     } else if (!options_end && arg == "--version") {
       options.version = true;

@@ -1,6 +1,7 @@
 // fare-audit: recomputes a settled day from its payment files with the
 // settlement's own code, checks the settlement's outputs against it and
 // reports where the revenue went.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -10,6 +11,8 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "Audit_Csv.h"
 #include "Audit_Html.h"
@@ -17,6 +20,7 @@
 #include "Audit_Options.h"
 #include "Audit_Recompute.h"
 #include "Audit_Report.h"
+#include "Audit_Text.h"
 
 namespace {
 
@@ -28,10 +32,63 @@ std::string Absolute(const std::string& path) {
 
 // An output file asked for, created (under a temporary name) before the
 // audit starts so that an unusable path fails before anything is printed.
+// A device or FIFO is written in place.
 std::optional<Staged_File> Open_Output(const std::string& path) {
   std::optional<Staged_File> file;
-  if (!path.empty()) file.emplace(path);
+  if (!path.empty()) file.emplace(path, true);
   return file;
+}
+
+// The device and inode of the file path leads to, if it exists.
+std::optional<std::pair<dev_t, ino_t>> Identity(const std::string& path) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+  return std::make_pair(status.st_dev, status.st_ino);
+}
+
+// The path with its links and dots resolved as far as it exists; the path
+// itself when that fails (a name under /proc that leads to a pipe).
+std::filesystem::path Resolved(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path resolved =
+      std::filesystem::weakly_canonical(path, error);
+  return error ? std::filesystem::path(path) : resolved;
+}
+
+// Refuses outputs that would destroy what the audit reads, or each other:
+// an output that is a directory, one given twice, or one that is a file
+// of the day (compared as files, after following links).
+void Check_Outputs_Apart(const Audit_Options& options) {
+  std::vector<std::pair<const char*, std::string>> outputs;
+  for (auto [name, path] :
+       {std::pair{"--journeys", &options.journeys_csv},
+        std::pair{"--json", &options.json}, std::pair{"--html", &options.html}})
+    if (!path->empty()) outputs.emplace_back(name, Absolute(*path));
+  std::vector<std::string> inputs;
+  for (const char* file : AUDITED_FILES) inputs.push_back(file);
+  inputs.push_back(FLAG_FILE);
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    const std::string& path = outputs[i].second;
+    std::filesystem::path resolved = Resolved(path);
+    struct stat status;
+    if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
+      Fail(path, 0, std::string(outputs[i].first) + " names a directory");
+    std::optional<std::pair<dev_t, ino_t>> id = Identity(path);
+    for (std::size_t j = 0; j < i; ++j) {
+      std::optional<std::pair<dev_t, ino_t>> other =
+          Identity(outputs[j].second);
+      if ((id && id == other) || resolved == Resolved(outputs[j].second))
+        Fail(path, 0,
+             std::string("named by both ") + outputs[j].first + " and " +
+                 outputs[i].first);
+    }
+    for (const std::string& input : inputs) {
+      if (id && id == Identity(options.dir + "/" + input))
+        Fail(path, 0,
+             std::string(outputs[i].first) + " names " + input +
+                 ", a file the audit reads");
+    }
+  }
 }
 
 void Write_Output(std::optional<Staged_File>& file, const std::string& bytes) {
@@ -50,6 +107,8 @@ void Print(std::FILE* stream, const std::string& text) {
 
 // Runs the audit; returns the exit status, 0 consistent or 1 not.
 int Run_Audit(const Audit_Options& options) {
+  Check_Outputs_Apart(options);
+  Day_Lock lock(options.dir, Day_Lock::AUDIT);
   std::unique_ptr<Csv_Journeys> csv;
   if (!options.journeys_csv.empty())
     csv = std::make_unique<Csv_Journeys>(Absolute(options.journeys_csv));
@@ -84,6 +143,7 @@ int Run_Audit(const Audit_Options& options) {
 int main(int argc, char** argv) {
   // Writing past a file-size limit then fails with a reportable error.
   std::signal(SIGXFSZ, SIG_IGN);
+  Stop_On_Signals("fare-audit");
   Audit_Options options;
   try {
     options = Parse_Options(argc, argv);

@@ -30,6 +30,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -67,13 +68,16 @@ double Seconds_Since(Clock::time_point start) {
 
 // --- once -------------------------------------------------------------------
 
+// The transfer history between its separation and its publication.
+std::optional<Staged_File> staged_history;
+
 void Run_Stage(int stage) {
   switch (stage) {
     case 0:
       HistoryData_Reader_Interface();
       break;
     case 1:
-      HistoryData_Reader_Manager();
+      staged_history.emplace(HistoryData_Reader_Manager());
       break;
     case 2:
       Normal_Bus_Process(&Total_bus_fee);
@@ -82,10 +86,11 @@ void Run_Stage(int stage) {
       Normal_Metro_Process(&Total_metro_fee);
       break;
     case 4:
-      Transfer_Process();
+      Transfer_Process(staged_history->Staged_Path());
       break;
     default:
-      End_Process();
+      End_Process(*staged_history);
+      staged_history.reset();
       break;
   }
 }
@@ -349,6 +354,33 @@ int Run_Literal(const std::string& dir) {
   return same && reference ? 0 : 1;
 }
 
+// --- legs -------------------------------------------------------------------
+
+// The worst journey the apportionment accepts: the most legs, and times that
+// repeat (ten distinct values), so that the exchange sort runs in full.
+int Run_Legs(int runs) {
+  double best = 1e9;
+  std::int64_t bus = 0, metro = 0;
+  for (int run = 0; run < runs; ++run) {
+    Leg_Table legs;
+    for (std::size_t i = 0; i < MAX_JOURNEY_LEGS; ++i)
+      legs.push_back({static_cast<std::int32_t>((i * 7919) % 10),
+                      i % 2 == 0 ? BUS : METRO,
+                      static_cast<std::int32_t>(i % 1300)});
+    bus = metro = 0;
+    Clock::time_point start = Clock::now();
+    Sort_Legs(legs);
+    calculate(legs, &bus, &metro, "WORST");
+    best = std::min(best, Seconds_Since(start));
+  }
+  std::printf(
+      "journey of %zu legs, heavy ties: %.3f s (best of %d)"
+      " bus %lld metro %lld\n",
+      MAX_JOURNEY_LEGS, best, runs, static_cast<long long>(bus),
+      static_cast<long long>(metro));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -356,6 +388,7 @@ int main(int argc, char** argv) {
     std::string mode = argc > 2 ? argv[1] : "";
     if (mode == "once") return Run_Once(argv[2]);
     if (mode == "literal") return Run_Literal(argv[2]);
+    if (mode == "legs") return Run_Legs(std::atoi(argv[2]));
     if (mode == "table" && argc > 3) {
       char self[4096];
       ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
@@ -366,7 +399,7 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr,
                  "usage: fare-bench table DIR RUNS [PEER...] | literal DIR | "
-                 "once DIR\n");
+                 "once DIR | legs RUNS\n");
     return 2;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "fare-bench: %s\n", error.what());

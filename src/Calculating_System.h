@@ -24,7 +24,7 @@ using Boolean = char;
 constexpr Boolean TRUE = 1;
 constexpr Boolean FALSE = 0;
 
-// Widest text of each field of a record line, in characters.
+// Widest text of each field of a record line, in bytes.
 constexpr std::size_t LASTTIME_WIDTH = 12;
 constexpr std::size_t MOT_WIDTH = 1;
 constexpr std::size_t INOUT_WIDTH = 1;
@@ -225,7 +225,12 @@ void HistoryData_Reader_Interface();
 void Load_Payment_File(const char* file, History_Data* header,
                        History_Data* tailer);
 
-void HistoryData_Reader_Manager();
+// Separates the transfer journeys into the staged transfer history file,
+// complete but not yet published.
+Staged_File HistoryData_Reader_Manager();
+// The most legs a journey may have. More means unrelated taps share one
+// TerminalInfo; their exchange sort alone would take minutes.
+constexpr std::size_t MAX_JOURNEY_LEGS = 10000;
 // Takes every transfer journey out of the lists and appends its lines to
 // history, followed by "END": the bytes of the transfer history file.
 void Separate_Transfers(std::string& history);
@@ -244,7 +249,9 @@ struct Leg {
 // The legs of one journey; any number of legs.
 using Leg_Table = std::vector<Leg>;
 
-void Transfer_Process();
+// Apportions the transfer history in the file at path (HISTORY_FILE by
+// default); messages name HISTORY_FILE.
+void Transfer_Process(const std::string& path = HISTORY_FILE);
 void reset_Arr(Leg_Table& arr);
 // Exchange sort by time: a row moves before an earlier one only when its time
 // is strictly smaller, so rows with equal times are never swapped.
@@ -258,8 +265,9 @@ std::int64_t Leg_Share(std::int64_t total, std::int64_t running,
 void calculate(const Leg_Table& arr, std::int64_t* bus_fee,
                std::int64_t* metro_fee, std::string_view terminal);
 
-// Summary files are staged complete on disk, then published as a pair.
-void End_Process();
+// Summary files are staged complete on disk, then published with history;
+// the flag is lowered right after the renames.
+void End_Process(Staged_File& history);
 Staged_File Bus_Company_Interface();
 Staged_File Metro_Company_Interface();
 void Terminal_Interface();

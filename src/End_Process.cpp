@@ -1,5 +1,5 @@
-// End-of-run outputs: one summary file per company, the lowered flag and the
-// console report.
+// End-of-run outputs: one summary file per company, published with the
+// transfer history, the lowered flag and the console report.
 #include <cstdio>
 #include <string>
 
@@ -35,13 +35,15 @@ void Display_Interface() {
               static_cast<long long>(Total_bus_fee),
               static_cast<long long>(Total_metro_fee));
   if (std::fflush(stdout) != 0 || std::ferror(stdout))
-    Fail("standard output", 0, "cannot write the report");
+    throw Report_Error(
+        "settled; the report could not be written to standard output");
 }
 
-void End_Process() {
+void End_Process(Staged_File& history) {
   Staged_File bus = Bus_Company_Interface();
   Staged_File metro = Metro_Company_Interface();
-  Publish_Pair(bus, metro);
-  Terminal_Interface();
+  // The flag goes to 0 only once all three files are the new ones.
+  Staged_File* outputs[3] = {&history, &bus, &metro};
+  Publish_All(outputs, 3, Terminal_Interface);
   Display_Interface();
 }

@@ -1,15 +1,23 @@
 #include "File_IO.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -34,9 +42,89 @@ mode_t New_File_Mode() {
   return 0666 & ~mask;
 }
 
-std::string Directory_Of(const std::string& path) {
+// The directory part of path with its '/', or "" for a bare name.
+std::string Directory_Prefix(const std::string& path) {
   std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+std::string Base_Name(const std::string& path) {
+  return path.substr(path.rfind('/') + 1);
+}
+
+// Follows path through its symlinks to the name of the file they lead to,
+// which need not exist. Throws (ELOOP) after too many links.
+std::string Follow_Links(const std::string& path) {
+  std::string at = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat status;
+    if (::lstat(at.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
+      return at;
+    char target[PATH_MAX];
+    ssize_t n = ::readlink(at.c_str(), target, sizeof target);
+    if (n < 0 || static_cast<std::size_t>(n) == sizeof target) return at;
+    std::string next(target, static_cast<std::size_t>(n));
+    at = next[0] == '/' ? next : Directory_Prefix(at) + next;
+  }
+  errno = ELOOP;
+  Fail_Errno(path, "cannot create");
+}
+
+// Temporaries that a stop by signal removes: every Staged_File registers
+// its temporary here under the lock, and the stop takes the lock for good
+// before it removes them, so no temporary escapes and none is removed
+// half-way through a publication.
+struct Temporaries {
+  std::mutex lock;
+  std::vector<std::string> paths;
+};
+
+Temporaries& Unpublished() {
+  static Temporaries* temporaries = new Temporaries;  // outlives exit
+  return *temporaries;
+}
+
+void Forget_Locked(const std::string& path) {
+  std::vector<std::string>& paths = Unpublished().paths;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    if (paths[i] == path) {
+      paths[i] = std::move(paths.back());
+      paths.pop_back();
+      return;
+    }
+  }
+}
+
+// Forces the renames of a directory to disk; a directory that cannot be
+// synced (some file systems refuse) leaves them as durable as the system
+// makes them.
+void Sync_Directory(const std::string& prefix) {
+  std::string dir = prefix.empty() ? "." : prefix;
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+}
+
+// Opens path for reading without waiting and refuses anything but a
+// regular file; returns the descriptor, in blocking mode again.
+int Open_Regular(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) Fail_Errno(path, "cannot open");
+  struct stat status;
+  if (::fstat(fd, &status) != 0) {
+    int error = errno;
+    ::close(fd);
+    errno = error;
+    Fail_Errno(path, "cannot open");
+  }
+  if (!S_ISREG(status.st_mode)) {
+    ::close(fd);
+    Fail(path, 0, "not a regular file");
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
 }
 
 }  // namespace
@@ -61,10 +149,8 @@ void Fail_Errno(std::string_view file, std::string_view action) {
 
 // --- Input_File -------------------------------------------------------------
 
-Input_File::Input_File(std::string path) : path_(std::move(path)) {
-  fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) Fail_Errno(path_, "cannot open");
-}
+Input_File::Input_File(std::string path)
+    : path_(std::move(path)), fd_(Open_Regular(path_)) {}
 
 Input_File::~Input_File() { ::close(fd_); }
 
@@ -80,20 +166,20 @@ std::size_t Input_File::Read(char* data, std::size_t size) {
 // --- Line_Reader ------------------------------------------------------------
 
 Line_Reader::Line_Reader(std::string path) : file_(std::move(path)) {
-  buffer_.resize(READ_BLOCK);
+  // Room for the longest line and a whole block after it.
+  buffer_.resize(MAX_LINE_BYTES + READ_BLOCK);
 }
 
 Line_Reader::~Line_Reader() = default;
 
-// Moves the unread bytes to the front, grows the buffer if it is full, and
-// reads one more block. Returns false at end of file.
+// Moves the unread bytes (at most MAX_LINE_BYTES) to the front and reads
+// one more block. Returns false at end of file.
 bool Line_Reader::Read_More() {
   if (begin_ > 0) {
     std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
   }
-  if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
   std::size_t n = file_.Read(buffer_.data() + end_, buffer_.size() - end_);
   end_ += n;
   return n > 0;
@@ -106,17 +192,20 @@ bool Line_Reader::Next(std::string_view& line) {
     const void* found = std::memchr(start + scanned, '\n', end_ - scanned);
     if (found != nullptr) {
       std::size_t at = static_cast<const char*>(found) - start;
+      if (at - begin_ > MAX_LINE_BYTES) break;
       line = std::string_view(start + begin_, at - begin_);
       begin_ = at + 1;
       newline_ = true;
       ++line_number_;
       return true;
     }
-    if (eof_) break;
+    if (eof_ || end_ - begin_ > MAX_LINE_BYTES) break;
     scanned = end_ - begin_;
     if (!Read_More()) eof_ = true;
   }
   if (begin_ == end_) return false;
+  if (end_ - begin_ > MAX_LINE_BYTES)
+    Fail(Path(), line_number_ + 1, "line longer than 1 MiB");
   line = std::string_view(buffer_.data() + begin_, end_ - begin_);
   begin_ = end_;
   newline_ = false;
@@ -126,22 +215,44 @@ bool Line_Reader::Next(std::string_view& line) {
 
 // --- Staged_File ------------------------------------------------------------
 
-Staged_File::Staged_File(std::string path) : path_(std::move(path)) {
-  std::string name = path_.substr(path_.rfind('/') + 1);
-  temp_path_ = Directory_Of(path_);
-  if (temp_path_ == ".") temp_path_.clear();
-  temp_path_ += "." + name + ".XXXXXX";
-  fd_ = ::mkostemp(temp_path_.data(), O_CLOEXEC);
-  if (fd_ < 0) {
-    temp_path_.clear();
-    Fail_Errno(path_, "cannot create");
+Staged_File::Staged_File(std::string path, bool write_special_directly)
+    : path_(std::move(path)) {
+  // Asked of the system first: a name like /dev/stdout leads through links
+  // that only it can follow.
+  struct stat status;
+  if (::stat(path_.c_str(), &status) == 0 && !S_ISREG(status.st_mode) &&
+      !S_ISDIR(status.st_mode)) {
+    if (!write_special_directly) Fail(path_, 0, "not a regular file");
+    target_ = path_;
+    Open_Directly();
+    return;
+  }
+  target_ = Follow_Links(path_);
+  std::string temp =
+      Directory_Prefix(target_) + "." + Base_Name(target_) + ".XXXXXX";
+  {
+    std::lock_guard<std::mutex> guard(Unpublished().lock);
+    fd_ = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd_ < 0) Fail_Errno(path_, "cannot create");
+    Unpublished().paths.push_back(temp);
+    temp_path_ = std::move(temp);
   }
   if (::fchmod(fd_, New_File_Mode()) != 0) Fail_Errno(path_, "cannot create");
   buffer_.reserve(WRITE_BLOCK);
 }
 
+// A device or FIFO: opened for writing without waiting for a reader, then
+// written in blocking mode.
+void Staged_File::Open_Directly() {
+  fd_ = ::open(target_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd_ < 0) Fail_Errno(path_, "cannot write");
+  ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+  published_ = true;  // nothing to rename
+}
+
 Staged_File::Staged_File(Staged_File&& other) noexcept
     : path_(std::move(other.path_)),
+      target_(std::move(other.target_)),
       temp_path_(std::exchange(other.temp_path_, std::string())),
       fd_(std::exchange(other.fd_, -1)),
       buffer_(std::move(other.buffer_)),
@@ -149,7 +260,11 @@ Staged_File::Staged_File(Staged_File&& other) noexcept
 
 Staged_File::~Staged_File() {
   if (fd_ >= 0) ::close(fd_);
-  if (!published_ && !temp_path_.empty()) ::unlink(temp_path_.c_str());
+  if (!published_ && !temp_path_.empty()) {
+    std::lock_guard<std::mutex> guard(Unpublished().lock);
+    ::unlink(temp_path_.c_str());
+    Forget_Locked(temp_path_);
+  }
 }
 
 void Staged_File::Flush() {
@@ -164,44 +279,206 @@ void Staged_File::Write(std::string_view bytes) {
 
 void Staged_File::Finish(bool sync) {
   Flush();
-  if (sync && ::fsync(fd_) != 0) Fail_Errno(path_, "cannot write");
+  // A device or FIFO written directly need not support fsync.
+  if (sync && !temp_path_.empty() && ::fsync(fd_) != 0)
+    Fail_Errno(path_, "cannot write");
   int fd = std::exchange(fd_, -1);
   if (::close(fd) != 0) Fail_Errno(path_, "cannot write");
 }
 
-void Staged_File::Publish() {
-  if (::rename(temp_path_.c_str(), path_.c_str()) != 0)
+void Staged_File::Rename_Locked() {
+  if (published_) return;
+  if (::rename(temp_path_.c_str(), target_.c_str()) != 0)
     Fail_Errno(path_, "cannot replace");
   published_ = true;
+  Forget_Locked(temp_path_);
+}
+
+void Staged_File::Publish() {
+  Staged_File* self = this;
+  Publish_All(&self, 1);
 }
 
 void Staged_File::Check_Replaceable() const {
   struct stat status;
-  if (::stat(path_.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+  if (!published_ && ::stat(target_.c_str(), &status) == 0 &&
+      S_ISDIR(status.st_mode)) {
     errno = EISDIR;
     Fail_Errno(path_, "cannot replace");
   }
 }
 
-void Publish_Pair(Staged_File& first, Staged_File& second) {
-  // A rename can fail for a directory in the way; find that out before the
-  // first rename so that a failure never leaves one file new, one old.
-  first.Check_Replaceable();
-  second.Check_Replaceable();
-  first.Publish();
-  second.Publish();
-  // Make the renames durable too; a directory that cannot be synced (some
-  // file systems refuse) leaves them as durable as the system makes them.
-  int dir = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
+void Publish_All(Staged_File* const* files, std::size_t count,
+                 void (*after)()) {
+  {
+    std::lock_guard<std::mutex> guard(Unpublished().lock);
+    // A rename can fail for a directory in the way; find that out before
+    // the first rename so that a failure never leaves some files new.
+    for (std::size_t i = 0; i < count; ++i) files[i]->Check_Replaceable();
+    for (std::size_t i = 0; i < count; ++i) files[i]->Rename_Locked();
+    if (after != nullptr) after();
+  }
+  for (std::size_t i = 0; i < count; ++i)
+    Sync_Directory(Directory_Prefix(files[i]->Target()));
+}
+
+void Remove_Stale_Temporaries(const char* path) {
+  std::string target = Follow_Links(path);
+  std::string prefix = Directory_Prefix(target);
+  // Only in the run's own directory, which its lock covers: beside a link's
+  // target elsewhere, a temporary may be another directory's run's.
+  struct stat here, there;
+  if (::stat(".", &here) != 0 ||
+      ::stat(prefix.empty() ? "." : prefix.c_str(), &there) != 0 ||
+      here.st_dev != there.st_dev || here.st_ino != there.st_ino)
+    return;
+  // Built in steps: the optimiser warns about a one-expression concatenation.
+  std::string stem = ".";
+  stem += Base_Name(target);
+  stem += '.';
+  DIR* dir = ::opendir(prefix.empty() ? "." : prefix.c_str());
+  if (dir == nullptr) return;  // then nothing can be written there either
+  auto is_stale = [&](std::string_view name) {
+    if (name.size() != stem.size() + 6 || name.substr(0, stem.size()) != stem)
+      return false;
+    for (char c : name.substr(stem.size()))
+      if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    return true;
+  };
+  while (const dirent* entry = ::readdir(dir)) {
+    if (is_stale(entry->d_name)) ::unlink((prefix + entry->d_name).c_str());
+  }
+  ::closedir(dir);
+}
+
+// --- Stop by signal ---------------------------------------------------------
+
+namespace {
+
+const int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+
+const char* Signal_Name(int signal) {
+  switch (signal) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+    default:
+      return "SIGHUP";
   }
 }
 
+// Waits on its own thread for a stop signal (blocked in every other
+// thread), removes the temporaries and ends the process by that signal.
+// The lock it takes is never given back, so nothing is published after.
+[[noreturn]] void Stop_When_Signalled(sigset_t signals, const char* program) {
+  int signal = 0;
+  while (::sigwait(&signals, &signal) != 0) {
+  }
+  Unpublished().lock.lock();
+  for (const std::string& path : Unpublished().paths) ::unlink(path.c_str());
+  std::string line =
+      std::string(program) + ": stopped by " + Signal_Name(signal) + "\n";
+  ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+  (void)written;  // nothing more can be done about a lost message
+  ::signal(signal, SIG_DFL);
+  sigset_t one;
+  sigemptyset(&one);
+  sigaddset(&one, signal);
+  ::pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
+  ::raise(signal);
+  ::_exit(128 + signal);
+}
+
+}  // namespace
+
+void Stop_On_Signals(const char* program) {
+  ::signal(SIGPIPE, SIG_IGN);
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (int signal : STOP_SIGNALS) sigaddset(&signals, signal);
+  ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::thread(Stop_When_Signalled, signals, program).detach();
+}
+
+// --- Day_Lock ---------------------------------------------------------------
+
+namespace {
+
+// Audits and settlements each mark the directory with a shared byte-range
+// lock of their own byte; only settlements take the whole-directory flock.
+// An audit marks its byte before it looks for a settlement's, and a
+// settlement marks its byte before it looks for audits', so one of the two
+// always sees the other.
+constexpr off_t AUDIT_BYTE = 0;
+constexpr off_t SETTLEMENT_BYTE = 1;
+
+struct flock Byte_Range(short type, off_t byte) {
+  struct flock range {};
+  range.l_type = type;
+  range.l_whence = SEEK_SET;
+  range.l_start = byte;
+  range.l_len = 1;
+  return range;
+}
+
+bool Mark(int fd, off_t byte) {
+  struct flock range = Byte_Range(F_RDLCK, byte);
+  return ::fcntl(fd, F_OFD_SETLK, &range) == 0;
+}
+
+// Whether any other open directory carries a mark on byte.
+bool Marked(int fd, off_t byte) {
+  struct flock range = Byte_Range(F_WRLCK, byte);
+  if (::fcntl(fd, F_OFD_GETLK, &range) != 0) return false;
+  return range.l_type != F_UNLCK;
+}
+
+}  // namespace
+
+Day_Lock::Day_Lock(const std::string& dir, Kind kind) {
+  fd_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd_ < 0) Fail_Errno(dir, "cannot enter directory");
+  try {
+    if (kind == AUDIT) {
+      if (Mark(fd_, AUDIT_BYTE) && Marked(fd_, SETTLEMENT_BYTE))
+        Fail(dir, 0, "a settlement is under way in this directory");
+      return;
+    }
+    // A file system without these locks leaves the run unprotected, as
+    // before there were any, rather than unable to run.
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+      throw Settlement_Error("another run is under way in this directory");
+    if (!Mark(fd_, SETTLEMENT_BYTE)) return;
+    // Audits under way finish within seconds; new ones now refuse.
+    while (Marked(fd_, AUDIT_BYTE)) ::usleep(20000);
+  } catch (...) {
+    ::close(fd_);
+    throw;
+  }
+}
+
+Day_Lock::~Day_Lock() { ::close(fd_); }
+
+std::string Read_File_Start(const char* path, std::size_t limit) {
+  Input_File file(path);
+  std::string bytes(limit + 1, '\0');
+  std::size_t size = 0;
+  while (size < bytes.size()) {
+    std::size_t n = file.Read(bytes.data() + size, bytes.size() - size);
+    if (n == 0) break;
+    size += n;
+  }
+  bytes.resize(size);
+  return bytes;
+}
+
 void Write_Whole_File(const char* path, std::string_view bytes) {
-  int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // Without waiting: a FIFO with no reader fails instead of hanging.
+  int fd =
+      ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) Fail_Errno(path, "cannot write");
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   try {
     Write_All(fd, bytes, path);
   } catch (...) {

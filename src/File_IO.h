@@ -21,8 +21,19 @@ class Settlement_Error : public std::runtime_error {
 // Throws a Settlement_Error for a failed system call, adding strerror(errno).
 [[noreturn]] void Fail_Errno(std::string_view file, std::string_view action);
 
-// A file open for reading, closed when the object goes. Read errors throw,
-// naming the file.
+// Raised when the results are published and the flag lowered but the
+// report cannot be written: the day is settled all the same.
+class Report_Error : public Settlement_Error {
+ public:
+  using Settlement_Error::Settlement_Error;
+};
+
+// The longest line Line_Reader accepts, without its '\n'.
+constexpr std::size_t MAX_LINE_BYTES = std::size_t{1} << 20;
+
+// A regular file open for reading, closed when the object goes. The open
+// never waits (a FIFO or device is refused as "not a regular file", symlinks
+// followed); read errors throw, naming the file.
 class Input_File {
  public:
   explicit Input_File(std::string path);
@@ -41,8 +52,9 @@ class Input_File {
   int fd_ = -1;
 };
 
-// Reads a file line by line in large blocks. A line is returned without its
-// '\n'; the last line of a file may lack one. Any read error throws.
+// Reads a file line by line in large blocks, in a buffer of fixed size. A
+// line is returned without its '\n'; the last line of a file may lack one.
+// Any read error, and a line longer than MAX_LINE_BYTES, throws.
 class Line_Reader {
  public:
   explicit Line_Reader(std::string path);
@@ -71,12 +83,18 @@ class Line_Reader {
   long line_number_ = 0;
 };
 
-// An output file written under a temporary name in the same directory and
-// renamed over its real name by Publish. Until then the real file keeps its
-// old content; a Staged_File destroyed unpublished removes its temporary.
+// An output file written under a temporary name beside its real file and
+// renamed over it by Publish. A real name that is a symlink keeps its link:
+// the file it leads to (created when missing) is the one replaced. Until
+// then the real file keeps its old content; a Staged_File destroyed
+// unpublished removes its temporary, and so does a stop by signal (see
+// Stop_On_Signals). A real file that exists and is neither a regular file
+// nor a directory (a device, a FIFO) is written directly, never replaced.
 class Staged_File {
  public:
-  explicit Staged_File(std::string path);
+  // With write_special_directly a device or FIFO is written in place;
+  // without, it is refused as "not a regular file".
+  explicit Staged_File(std::string path, bool write_special_directly = false);
   ~Staged_File();
   Staged_File(Staged_File&& other) noexcept;
   Staged_File& operator=(Staged_File&&) = delete;
@@ -90,20 +108,69 @@ class Staged_File {
   void Publish();
   // Throws when the real name is taken by something a rename cannot replace.
   void Check_Replaceable() const;
+  // The file the bytes are written to until Publish: the temporary, or the
+  // real file when it is written directly.
+  const std::string& Staged_Path() const {
+    return temp_path_.empty() ? target_ : temp_path_;
+  }
+  // The file Publish replaces: the real name with its symlinks followed.
+  const std::string& Target() const { return target_; }
 
  private:
+  friend void Publish_All(Staged_File* const*, std::size_t, void (*)());
   void Flush();
+  void Open_Directly();
+  void Rename_Locked();
 
   std::string path_;
+  std::string target_;
   std::string temp_path_;
   int fd_ = -1;
   std::string buffer_;
   bool published_ = false;
 };
 
-// Publishes two finished files one right after the other, then forces the
-// renames to disk, so readers see either both old files or both new ones.
-void Publish_Pair(Staged_File& first, Staged_File& second);
+// Publishes finished files one right after the other, then runs after (if
+// any) and forces the renames to disk. Every real name is checked first, so
+// a failure replaces none; a stop by signal waits until all are renamed and
+// after has run. Only a kill that cannot be caught can fall between two
+// renames.
+void Publish_All(Staged_File* const* files, std::size_t count,
+                 void (*after)() = nullptr);
+
+// Removes temporaries that a killed run left beside the file path leads to
+// (".NAME.XXXXXX", as Staged_File names them), when that file lies in the
+// working directory.
+void Remove_Stale_Temporaries(const char* path);
+
+// From here on SIGINT, SIGTERM and SIGHUP remove every unpublished
+// temporary, print "PROGRAM: stopped by SIGNAME" on standard error and end
+// the process by the same signal; SIGPIPE is ignored. Call before any other
+// thread starts.
+void Stop_On_Signals(const char* program);
+
+// The lock that keeps one settlement per directory and keeps audits away
+// from a day being settled; held until the object goes. Only the
+// directory itself is locked: no file is created.
+class Day_Lock {
+ public:
+  enum Kind { SETTLEMENT, AUDIT };
+  // A settlement waits for audits under way and throws a Settlement_Error
+  // ("another run is under way in this directory") at once when another
+  // settlement holds the directory; an audit throws when a settlement does.
+  // A file system without these locks keeps nobody out.
+  Day_Lock(const std::string& dir, Kind kind);
+  ~Day_Lock();
+  Day_Lock(const Day_Lock&) = delete;
+  Day_Lock& operator=(const Day_Lock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
+// The first bytes of a regular file, at most limit + 1 of them (so that a
+// longer file shows as longer), read without waiting like Input_File.
+std::string Read_File_Start(const char* path, std::size_t limit);
 
 // Replaces a small file in place with bytes (create or truncate, write,
 // close), checking every step.

@@ -230,7 +230,8 @@ Boolean Fill_Data_General(Data& record, std::string_view line,
     if (fields[i].size() > FIELD_WIDTHS[i])
       Fail(file, line_number,
            std::string(FIELD_NAMES[i]) + " longer than " +
-               std::to_string(FIELD_WIDTHS[i]) + " characters");
+               std::to_string(FIELD_WIDTHS[i]) +
+               (FIELD_WIDTHS[i] == 1 ? " byte" : " bytes"));
   }
   std::int64_t time = Convert_Decimal(fields[0]);
   if (time < INT32_MIN || time > INT32_MAX)

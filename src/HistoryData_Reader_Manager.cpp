@@ -303,8 +303,22 @@ struct Line_Record {
   char separator;
 };
 
+// Throws for a journey of more legs than one passenger taps in a day,
+// counting them from member on (legs before it already counted).
+[[noreturn]] void Too_Many_Legs(const Data& trigger, const History_Data* member,
+                                std::size_t legs) {
+  for (; member != nullptr; member = member->next) ++legs;
+  // Named by the bus file, where the journey's trigger stands.
+  Fail(BUS_PAYMENT_FILE, 0,
+       "journey " + std::string(trigger.TerminalInfo) + " has " +
+           std::to_string(legs) + " legs, more than " +
+           std::to_string(MAX_JOURNEY_LEGS) +
+           " (unrelated taps sharing one TerminalInfo?)");
+}
+
 // Copies the records of journeys first..stop, in line order, to records;
-// journeys up to limit are asked for ahead. The loop does little but load,
+// journeys up to limit are asked for ahead. Throws for a journey of more
+// than MAX_JOURNEY_LEGS legs. The loop does little but load,
 // so the processor overlaps the cache misses of many journeys; the
 // formatting comes after.
 void Gather_Records(const Journey_Table& journeys, std::size_t first,
@@ -315,9 +329,13 @@ void Gather_Records(const Journey_Table& journeys, std::size_t first,
   for (std::size_t g = first; g < stop; ++g) {
     Prefetch_Journey(journeys, g, limit);
     const Journey_Table::Journey& journey = journeys[g];
+    std::size_t start = records.size();
     records.push_back({journey.trigger->data, ','});
-    for (const History_Data* m = journey.trigger->next; m; m = m->next)
+    for (const History_Data* m = journey.trigger->next; m; m = m->next) {
+      if (records.size() - start == MAX_JOURNEY_LEGS)
+        Too_Many_Legs(journey.trigger->data, m, MAX_JOURNEY_LEGS);
       records.push_back({m->data, m->prev == third_metro ? ' ' : ','});
+    }
   }
 }
 
@@ -354,8 +372,11 @@ class Chunk_Turns {
     turn_changed_.notify_all();
     return !failure_;
   }
-  void Fail(std::exception_ptr failure) {
-    std::lock_guard<std::mutex> lock(mutex_);
+  // Keeps the failure of chunk once every chunk before it has been
+  // written, so that the first failure in journey order is the one kept.
+  void Fail(std::size_t chunk, std::exception_ptr failure) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    turn_changed_.wait(lock, [&] { return turn_ == chunk || failure_; });
     if (!failure_) failure_ = failure;
     turn_changed_.notify_all();
   }
@@ -380,16 +401,17 @@ void Write_Groups(const Journey_Table& journeys, History_Sink& sink) {
   const std::size_t chunks = (count + CHUNK - 1) / CHUNK;
   Chunk_Turns turns(sink);
   auto writer = [&](std::size_t parity) {
+    std::size_t c = parity;
     try {
       std::string out;
-      for (std::size_t c = parity; c < chunks; c += 2) {
+      for (; c < chunks; c += 2) {
         out.clear();
         Format_Groups(journeys, c * CHUNK, std::min(count, (c + 1) * CHUNK),
                       out);
         if (!turns.Write(c, out)) return;
       }
     } catch (...) {
-      turns.Fail(std::current_exception());
+      turns.Fail(c, std::current_exception());
     }
   };
   std::thread helper(writer, 1);
@@ -419,7 +441,7 @@ void Separate_Transfers(std::string& history) {
   history += "END";
 }
 
-void HistoryData_Reader_Manager() {
+Staged_File HistoryData_Reader_Manager() {
   Staged_File history(HISTORY_FILE);
   std::string out;
   History_Sink sink(out, &history);
@@ -427,5 +449,5 @@ void HistoryData_Reader_Manager() {
   sink.Flush();
   history.Write("END");
   history.Finish(false);
-  history.Publish();
+  return history;
 }

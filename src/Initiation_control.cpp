@@ -3,20 +3,28 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
+#include <sstream>
 
 #include "Calculating_System.h"
 
 namespace {
 
 constexpr int MAX_POLLS = 180;
+// A flag file is a digit or two; what lies beyond this is never looked at.
+constexpr std::size_t FLAG_BYTES = 4096;
 
 void Sleep_One_Second() { ::sleep(1); }
 
 }  // namespace
 
 int Read_Flag(int previous) {
-  std::ifstream in(FLAG_FILE);
+  std::string bytes;
+  try {
+    bytes = Read_File_Start(FLAG_FILE, FLAG_BYTES);
+  } catch (const Settlement_Error&) {
+    return previous;  // missing, unreadable or not a regular file
+  }
+  std::istringstream in(bytes);
   int value = 0;
   if (in >> value) return value;
   return previous;
@@ -45,14 +53,18 @@ void StandBy() { Wait_For_Flag(MAX_POLLS, Sleep_One_Second); }
 
 void StartProcess() {
   HistoryData_Reader_Interface();
-  HistoryData_Reader_Manager();
+  Staged_File history = HistoryData_Reader_Manager();
   Normal_Bus_Process(&Total_bus_fee);
   Normal_Metro_Process(&Total_metro_fee);
-  Transfer_Process();
-  End_Process();
+  Transfer_Process(history.Staged_Path());
+  End_Process(history);
 }
 
 void Initiation_Control() {
+  Day_Lock lock(".", Day_Lock::SETTLEMENT);
+  // What a killed run left behind; no other run can be writing now.
+  for (const char* file : {HISTORY_FILE, BUS_SUMMARY_FILE, METRO_SUMMARY_FILE})
+    Remove_Stale_Temporaries(file);
   StandBy();
   StartProcess();
 }

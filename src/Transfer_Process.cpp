@@ -13,6 +13,12 @@ namespace {
 
 __extension__ typedef __int128 Wide;
 
+[[noreturn]] void Too_Many_Legs(const char* terminal) {
+  Fail(HISTORY_FILE, 0,
+       "journey " + std::string(terminal) + " has more than " +
+           std::to_string(MAX_JOURNEY_LEGS) + " legs");
+}
+
 // A journey is settled as soon as its last line has been read, so the
 // history is never held whole. A settlement failure (a zero divisor, a total
 // leaving 64 bits) is kept until the file has been read to its END mark: a
@@ -26,6 +32,8 @@ class Journey_Settler {
       Settle();
     if (legs_.empty())
       std::memcpy(terminal_, record.TerminalInfo, sizeof terminal_);
+    // The separation refuses such journeys; a history from elsewhere may not.
+    if (legs_.size() == MAX_JOURNEY_LEGS) Too_Many_Legs(terminal_);
     legs_.push_back({record.LastTime, record.Mot, record.Balance});
   }
   // Settles the last journey, then reports a kept failure.
@@ -121,8 +129,8 @@ void calculate(const Leg_Table& arr, std::int64_t* bus_fee,
   }
 }
 
-void Transfer_Process() {
-  Line_Reader reader(HISTORY_FILE);
+void Transfer_Process(const std::string& path) {
+  Line_Reader reader(path);
   Journey_Settler settler;
   std::string_view line;
   Data record;

@@ -11,9 +11,13 @@ int main() {
   // A write past a file-size limit then fails with an error we can report,
   // instead of killing the run silently.
   std::signal(SIGXFSZ, SIG_IGN);
+  Stop_On_Signals("fare-settlement");
   try {
     Create_Settlement_State();
     Initiation_Control();
+  } catch (const Report_Error& error) {
+    std::fprintf(stderr, "fare-settlement: %s\n", error.what());
+    return 2;
   } catch (const Settlement_Error& error) {
     std::fprintf(stderr, "fare-settlement: %s\n", error.what());
     return 1;

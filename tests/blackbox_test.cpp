@@ -176,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "directory"},
         Failure_Case{"PaymentFileIsDirectory",
                      Make_Directory("paymentData_5001.txt"),
-                     "paymentData_5001.txt: cannot read: Is a directory"},
+                     "paymentData_5001.txt: not a regular file"},
         Failure_Case{
             "ShortLine",
             Replace("paymentData_7003.txt", "270,0,1,100,T2\n\n271,0,1,100\n"),
@@ -184,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
         Failure_Case{"WideField",
                      Replace("paymentData_7005.txt", "1,0,1,10500,T\n"),
                      "paymentData_7005.txt:1: Balance longer than 4 "
-                     "characters"},
+                     "bytes"},
         Failure_Case{"TimeOutOfRange",
                      Replace("paymentData_5001.txt", "99999999999,1,1,5,T\n"),
                      "paymentData_5001.txt:1: LastTime outside the 32-bit "

@@ -1,6 +1,8 @@
 // The enable-flag handshake: how the flag is read and how the wait ends.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 
 #include "Calculating_System.h"
@@ -27,6 +29,25 @@ TEST_F(Flag, ReadsTheFirstDecimalIntegerOrKeepsThePreviousValue) {
     std::remove(FLAG_FILE);
     if (c.content != nullptr) dir_.Write(FLAG_FILE, c.content);
     EXPECT_EQ(Read_Flag(42), c.want) << (c.content ? c.content : "missing");
+  }
+}
+
+// A flag file that is not a regular file is a poll that did not see the
+// flag, found without waiting; writing the flag into a FIFO nobody reads
+// fails instead of hanging.
+TEST_F(Flag, NotARegularFileIsNeverWaitedOn) {
+  for (const char* kind : {"fifo", "endless device", "directory"}) {
+    SCOPED_TRACE(kind);
+    std::filesystem::remove_all(FLAG_FILE);
+    if (kind[0] == 'f') {
+      ASSERT_EQ(::mkfifo(FLAG_FILE, 0644), 0);
+    }
+    if (kind[0] == 'e') std::filesystem::create_symlink("/dev/zero", FLAG_FILE);
+    if (kind[0] == 'd') std::filesystem::create_directory(FLAG_FILE);
+    EXPECT_EQ(Read_Flag(42), 42);
+    if (kind[0] == 'f') {
+      EXPECT_THROW(Write_Flag('1'), Settlement_Error);
+    }
   }
 }
 

@@ -139,8 +139,10 @@ TEST_F(Loading, ErrorsNameTheFileAndLine) {
 
 TEST(LineReader, LinesLongerThanOneBlockStayWhole) {
   Scratch_Dir dir;
-  std::string longer(3 << 20, 'x');
-  dir.Write("long.txt", "a\n" + longer + "\nb");
+  // The longest line accepted, starting part-way into the first block.
+  std::string longer(MAX_LINE_BYTES, 'x');
+  dir.Write("long.txt", "a\n" + std::string(MAX_LINE_BYTES - 5, 'y') + "\n" +
+                            longer + "\nb");
   Line_Reader reader(dir.File("long.txt"));
   std::string_view line;
   std::vector<std::string> lines;
@@ -149,9 +151,34 @@ TEST(LineReader, LinesLongerThanOneBlockStayWhole) {
     lines.emplace_back(line);
     newline.push_back(reader.Ended_By_Newline());
   }
-  EXPECT_EQ(lines, (Names{"a", longer, "b"}));
-  EXPECT_EQ(newline, (std::vector<bool>{true, true, false}));
-  EXPECT_EQ(reader.Line_Number(), 3);
+  EXPECT_EQ(lines,
+            (Names{"a", std::string(MAX_LINE_BYTES - 5, 'y'), longer, "b"}));
+  EXPECT_EQ(newline, (std::vector<bool>{true, true, true, false}));
+  EXPECT_EQ(reader.Line_Number(), 4);
+}
+
+// One byte more is refused, naming the line, whether or not a newline ends
+// it, and wherever it starts in the buffer.
+TEST(LineReader, LineLongerThanTheLimitIsAnError) {
+  const std::string over(MAX_LINE_BYTES + 1, 'x');
+  for (const std::string& text :
+       {over, over + "\n", "a\n" + over, "a\n" + over + "\nb\n",
+        std::string(MAX_LINE_BYTES, 'y') + "\n" + over}) {
+    Scratch_Dir dir;
+    dir.Write("long.txt", text);
+    Line_Reader reader(dir.File("long.txt"));
+    std::string_view line;
+    long expected_line = text[0] == 'x' ? 1 : 2;
+    try {
+      while (reader.Next(line)) {
+      }
+      ADD_FAILURE() << "no error for a line of " << over.size() << " bytes";
+    } catch (const Settlement_Error& error) {
+      EXPECT_EQ(std::string(error.what()), dir.File("long.txt") + ":" +
+                                               std::to_string(expected_line) +
+                                               ": line longer than 1 MiB");
+    }
+  }
 }
 
 }  // namespace

@@ -37,6 +37,18 @@ bool Unprivileged_Ids(uid_t& uid, gid_t& gid) {
   if (::chdir(dir.c_str()) != 0) ::_exit(126);
   ::dup2(out, 1);
   ::dup2(err, 2);
+  if (options.standard_output != nullptr) {
+    ::close(1);
+    if (std::string(options.standard_output) != "closed" &&
+        ::open(options.standard_output, O_WRONLY) != 1)
+      ::_exit(126);
+  }
+  if (options.memory_limit >= 0) {
+    rlimit limit{static_cast<rlim_t>(options.memory_limit),
+                 static_cast<rlim_t>(options.memory_limit)};
+    if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
+  }
+  if (options.time_limit_seconds > 0) ::alarm(options.time_limit_seconds);
   if (options.file_size_limit >= 0) {
     rlimit limit{static_cast<rlim_t>(options.file_size_limit),
                  static_cast<rlim_t>(options.file_size_limit)};
@@ -49,11 +61,13 @@ bool Unprivileged_Ids(uid_t& uid, gid_t& gid) {
         ::setgid(gid) != 0 || ::setuid(uid) != 0)
       ::_exit(126);
   }
-  std::vector<char*> argv{const_cast<char*>(FARE_SETTLEMENT_EXE)};
+  const char* program =
+      options.program != nullptr ? options.program : FARE_SETTLEMENT_EXE;
+  std::vector<char*> argv{const_cast<char*>(program)};
   for (const std::string& arg : options.args)
     argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
-  ::execv(FARE_SETTLEMENT_EXE, argv.data());
+  ::execv(program, argv.data());
   ::_exit(127);
 }
 
@@ -145,6 +159,18 @@ Run_Result Run_Settlement(const Scratch_Dir& dir,
   Run_Options options;
   options.args = args;
   return Run_Settlement(dir, options);
+}
+
+void Wait_Until_Signals_Handled(int pid) {
+  for (int tries = 0; tries < 5000; ++tries) {
+    std::string status = Read_File("/proc/" + std::to_string(pid) + "/status");
+    std::size_t at = status.find("SigBlk:");
+    if (at == std::string::npos) return;
+    unsigned long long blocked =
+        std::stoull(status.substr(at + 7), nullptr, 16);
+    if (blocked & (1ULL << (SIGTERM - 1))) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
 }
 
 void Give_To_Unprivileged_User(const std::string& dir) {

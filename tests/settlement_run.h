@@ -41,8 +41,16 @@ struct Run_Options {
   bool unprivileged = false;
   // Sends SIGKILL this many seconds after the start, or never when < 0.
   double kill_after_seconds = -1;
+  // RLIMIT_AS in bytes, or -1 for none.
+  long long memory_limit = -1;
+  // A run still going after this many seconds ends by SIGALRM (0: never).
+  unsigned time_limit_seconds = 0;
+  // Standard output: the pipe (nullptr), "closed", or a file to open.
+  const char* standard_output = nullptr;
   // Command-line arguments after the program name.
   std::vector<std::string> args;
+  // The executable to run instead of fare-settlement, or nullptr.
+  const char* program = nullptr;
 };
 Run_Result Run_Settlement(const Scratch_Dir& dir, const Run_Options& options);
 // Starts a run and returns at once; Finish_Run waits for it.
@@ -54,6 +62,11 @@ struct Started_Run {
 Started_Run Start_Settlement(const std::string& dir,
                              const Run_Options& options);
 Run_Result Finish_Run(const Started_Run& run);
+
+// Waits until process pid has blocked SIGTERM, which the programs do first
+// thing to handle it themselves (a signal before that finds nothing to
+// clean up), or has ended.
+void Wait_Until_Signals_Handled(int pid);
 
 // Hands dir and everything in it to the unprivileged user (when root).
 void Give_To_Unprivileged_User(const std::string& dir);

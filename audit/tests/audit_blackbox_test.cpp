@@ -1,9 +1,17 @@
 // Runs the built fare-audit on whole days: the worked run, days whose
 // residues are worked out by hand, tampered outputs and bad input.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <random>
+#include <thread>
 
 #include "audit_run.h"
 
@@ -258,6 +266,39 @@ TEST(AuditBadInput, ExitsTwoWithFileLineAndProblemAndWritesNothing) {
        {"no-such-dir"},
        "fare-audit: no-such-dir: cannot enter directory: No such file or "
        "directory\n"},
+      // Files that are not files: refused at once, never waited on.
+      {"payment file is a FIFO",
+       [](const Scratch_Dir& d) {
+         std::remove(d.File("paymentData_7002.txt").c_str());
+         ::mkfifo(d.File("paymentData_7002.txt").c_str(), 0644);
+       },
+       {},
+       "fare-audit: paymentData_7002.txt: not a regular file\n"},
+      {"history is a FIFO",
+       [](const Scratch_Dir& d) {
+         std::remove(d.File("trans_history.txt").c_str());
+         ::mkfifo(d.File("trans_history.txt").c_str(), 0644);
+       },
+       {},
+       "fare-audit: trans_history.txt: not a regular file\n"},
+      {"summary linked to an endless device",
+       [](const Scratch_Dir& d) {
+         std::remove(d.File("Total_Bus_Data.txt").c_str());
+         std::filesystem::create_symlink("/dev/zero",
+                                         d.File("Total_Bus_Data.txt"));
+       },
+       {},
+       "fare-audit: Total_Bus_Data.txt: not a regular file\n"},
+      {"output that is a directory",
+       [](const Scratch_Dir& d) {
+         std::filesystem::create_directory(d.File("out"));
+       },
+       {"--html", "out"},
+       "fare-audit: DIR/out: --html names a directory\n"},
+      {"output named twice",
+       [](const Scratch_Dir&) {},
+       {"--html", "r.json"},
+       "fare-audit: DIR/r.json: named by both --json and --html\n"},
   };
   for (const Bad_Input& bad : cases) {
     SCOPED_TRACE(bad.name);
@@ -269,10 +310,206 @@ TEST(AuditBadInput, ExitsTwoWithFileLineAndProblemAndWritesNothing) {
     std::vector<std::string> before = Names_In(day.Path());
     Run_Result run = Run_Audit(args, day.Path());
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.err, bad.message);
+    std::string message = bad.message;
+    if (message.find("DIR/") != std::string::npos)
+      message.replace(message.find("DIR/"), 3, day.Path());
+    EXPECT_EQ(run.err, message);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(Names_In(day.Path()), before);
   }
+}
+
+// Every file the audit reads, named as any of its outputs directly or
+// through a link, is refused before anything is written.
+TEST(AuditOutputs, NeverReplaceWhatTheAuditReads) {
+  const char* inputs[] = {"paymentData_5001.txt", "paymentData_7001.txt",
+                          "paymentData_7002.txt", "paymentData_7003.txt",
+                          "paymentData_7004.txt", "paymentData_7005.txt",
+                          "trans_history.txt",    "Total_Bus_Data.txt",
+                          "Total_Metro_Data.txt", "enable.txt"};
+  const char* options[] = {"--json", "--html", "--journeys"};
+  for (int i = 0; i < 20; ++i) {
+    const char* input = inputs[i % 10];
+    const char* option = options[i % 3];
+    bool through_link = i >= 10;
+    SCOPED_TRACE(std::string(option) + " " + input +
+                 (through_link ? " through a link" : ""));
+    Scratch_Dir day;
+    Lay_Out_Settled_Day(day, WORKED_RUN);
+    day.Write("enable.txt", "0");
+    std::string output = input;
+    if (through_link) {
+      output = "link.out";
+      std::filesystem::create_symlink(input, day.File(output));
+    }
+    std::vector<std::string> before = Names_In(day.Path());
+    std::string content = day.Read(input);
+    // The day is given by its path: the check must not depend on the
+    // working directory.
+    Run_Result run = Run_Audit({option, day.File(output), day.Path()}, "/");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "fare-audit: " + day.File(output) + ": " + option +
+                           " names " + input + ", a file the audit reads\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(day.Read(input), content);
+    EXPECT_EQ(Names_In(day.Path()), before);
+  }
+}
+
+// A device is written, never replaced; -h is --help.
+TEST(AuditOutputs, DevicesAreWrittenInPlace) {
+  Scratch_Dir day;
+  Lay_Out_Settled_Day(day, WORKED_RUN);
+  Run_Result run =
+      Run_Audit({"--json", "/dev/null", "--html", "/dev/stdout"}, day.Path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("</html>"), std::string::npos);
+  struct stat status;
+  ASSERT_EQ(::stat("/dev/null", &status), 0);
+  EXPECT_TRUE(S_ISCHR(status.st_mode));
+  Run_Result full = Run_Audit({"--json", "/dev/full"}, day.Path());
+  EXPECT_EQ(full.status, 2);
+  EXPECT_EQ(full.err,
+            "fare-audit: /dev/full: cannot write: No space left on "
+            "device\n");
+  EXPECT_EQ(Run_Audit({"-h"}, "/").out, Run_Audit({"--help"}, "/").out);
+}
+
+// A summary file far longer than a summary line is read only so far and
+// reported as different.
+TEST(AuditOutputs, LongSummaryIsNotASummaryLine) {
+  Scratch_Dir day;
+  Lay_Out_Settled_Day(day, WORKED_RUN);
+  day.Write("Total_Metro_Data.txt", "280,0,5349" + std::string(8 << 20, ' '));
+  Run_Result run = Run_Audit({}, day.Path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err.rfind("fare-audit: Total_Metro_Data.txt: expected "
+                          "\"280,0,5349\", found \"280,0,5349 ",
+                          0),
+            0u)
+      << run.err;
+}
+
+// A day of many taps, so that an audit of it takes a while.
+Day Long_Day() {
+  Day day;
+  std::mt19937 random(11);
+  for (int i = 0; i < 300000; ++i) {
+    int file = static_cast<int>(random() % 6);
+    int amount = file == 0 && i % 3 == 0 ? 500 : 1100;
+    day.files[file] += std::to_string(i) + (file == 0 ? ",1,1," : ",0,1,") +
+                       std::to_string(amount) + ",P" +
+                       std::to_string(random() % 100000) + "\n";
+  }
+  return day;
+}
+
+// SIGINT, SIGTERM or SIGHUP at a random moment of an audit: it ends by that
+// signal with one line and leaves no temporary in its output folder.
+TEST(AuditSignalled, LeavesNoTemporaries) {
+  Scratch_Dir day;
+  Lay_Out_Settled_Day(day, WORKED_RUN);
+  Lay_Out_Day(day, Long_Day());
+  Scratch_Dir out;
+  Run_Options options;
+  options.program = FARE_AUDIT_EXE;
+  options.time_limit_seconds = 60;
+  options.args = {"--json",           out.File("r.json"), "--html",
+                  out.File("r.html"), "--journeys",       out.File("j.csv"),
+                  day.Path()};
+  auto start = std::chrono::steady_clock::now();
+  Run_Result whole = Finish_Run(Start_Settlement("/", options));
+  double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+          .count();
+  ASSERT_EQ(whole.status, 1) << whole.err;  // the outputs are the worked run's
+  std::random_device seed;
+  int stopped = 0;
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+  const char* names[] = {"SIGINT", "SIGTERM", "SIGHUP"};
+  for (int k = 0; k < 6; ++k) {
+    for (const char* name : {"r.json", "r.html", "j.csv"})
+      std::remove(out.File(name).c_str());
+    double delay =
+        std::uniform_real_distribution<double>(0, 0.6 * seconds)(seed);
+    SCOPED_TRACE(std::string(names[k % 3]) + " after " + std::to_string(delay));
+    Started_Run audit = Start_Settlement("/", options);
+    Wait_Until_Signals_Handled(audit.pid);
+    std::this_thread::sleep_for(std::chrono::duration<double>(delay));
+    ::kill(audit.pid, signals[k % 3]);
+    Run_Result run = Finish_Run(audit);
+    std::vector<std::string> left = Names_In(out.Path());
+    if (run.status == 128 + signals[k % 3]) {
+      ++stopped;
+      // Last, after the differences when the audit had got that far.
+      std::string line =
+          std::string("fare-audit: stopped by ") + names[k % 3] + "\n";
+      EXPECT_TRUE(
+          run.err.size() >= line.size() &&
+          run.err.compare(run.err.size() - line.size(), line.size(), line) == 0)
+          << run.err;
+      for (const std::string& name : left) EXPECT_NE(name[0], '.') << name;
+    } else {
+      EXPECT_EQ(run.status, 1) << run.err;
+      EXPECT_EQ(left, (std::vector<std::string>{"j.csv", "r.html", "r.json"}));
+    }
+  }
+  std::printf("%d of 6 audits stopped (a whole audit took %.2f s)\n", stopped,
+              seconds);
+  EXPECT_GE(stopped, 2);
+}
+
+// A settlement started while an audit reads waits for it: it prints its
+// "wait" only once the audit has exited, and neither run fails.
+TEST(AuditDuringSettlement, SettlementStartedDuringAnAuditWaitsForIt) {
+  Scratch_Dir day;
+  Lay_Out_Settled_Day(day, WORKED_RUN);
+  Lay_Out_Day(day, Long_Day());
+  Run_Options audit_options;
+  audit_options.program = FARE_AUDIT_EXE;
+  audit_options.time_limit_seconds = 60;
+  audit_options.args = {day.Path()};
+  Run_Options settlement_options;
+  settlement_options.time_limit_seconds = 60;
+  Started_Run audit = Start_Settlement("/", audit_options);
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  Started_Run settlement = Start_Settlement(day.Path(), settlement_options);
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  pollfd out = {settlement.out_fd, POLLIN, 0};
+  bool printed = ::poll(&out, 1, 0) > 0;
+  siginfo_t info{};
+  bool audit_running = ::waitid(P_PID, static_cast<id_t>(audit.pid), &info,
+                                WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                       info.si_pid == 0;
+  // Seen in that order, "wait" would have come while the audit still ran.
+  EXPECT_FALSE(printed && audit_running);
+  std::printf("the audit was %s when the settlement was looked at\n",
+              audit_running ? "still running" : "over");
+  Run_Result audited = Finish_Run(audit);
+  EXPECT_EQ(audited.status, 1) << audited.err;  // it read the old outputs
+  Run_Result settled = Finish_Run(settlement);
+  EXPECT_EQ(settled.status, 0) << settled.err;
+}
+
+// A day whose settlement is under way, even only waiting for its flag, is
+// refused; the settlement then goes on unharmed.
+TEST(AuditDuringSettlement, IsRefused) {
+  Scratch_Dir day;
+  Lay_Out_Settled_Day(day, WORKED_RUN);
+  day.Write("enable.txt", "0");
+  Run_Options limited;
+  limited.time_limit_seconds = 30;
+  Started_Run settlement = Start_Settlement(day.Path(), limited);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  Run_Result audit = Run_Audit({}, day.Path());
+  EXPECT_EQ(audit.status, 2);
+  EXPECT_EQ(audit.err,
+            "fare-audit: .: a settlement is under way in this directory\n");
+  EXPECT_EQ(audit.out, "");
+  day.Write("enable.txt", "1");
+  Run_Result settled = Finish_Run(settlement);
+  EXPECT_EQ(settled.status, 0) << settled.err;
+  EXPECT_EQ(Run_Audit({}, day.Path()).status, 0);
 }
 
 TEST(AuditCommandLine, HelpVersionAndUnknownOptions) {

@@ -39,6 +39,7 @@ Run_Result Run_Audit(const std::vector<std::string>& args,
     if (::chdir(cwd.c_str()) != 0) ::_exit(126);
     ::dup2(out, 1);
     ::dup2(err, 2);
+    ::alarm(60);  // an audit that hangs ends by SIGALRM
     ::execv(FARE_AUDIT_EXE, argv.data());
     ::_exit(127);
   }

@@ -223,7 +223,6 @@ Outcome Settle(const std::array<std::string, 6>& files) {
       seen = true;
     }
     outcome.history = Separate(lists);
-    outcome.history_written = true;
     long long bus = 0;
     long long metro = 0;
     for (const Record& rec : lists[0]) bus += rec.balance;

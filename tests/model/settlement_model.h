@@ -35,9 +35,6 @@ struct Outcome {
   // On error: the file the message must name, and its line (0 for none).
   std::string error_file;
   long error_line = 0;
-  // Whether trans_history.txt was written before the error (then history
-  // holds its bytes).
-  bool history_written = false;
 };
 
 // Settles a day given the six payment files' bytes: bus, metro 1 to 5.
