@@ -11,6 +11,8 @@ TEST_JOBS ?= 8
 BENCH_BUILD_DIR ?= build-release
 BENCH_CACHE ?= $(or $(XDG_CACHE_HOME),$(HOME)/.cache)/fare-settlement
 BENCH_RUNS ?= 5
+# Sizes of the timed days in taps; add 100000000 for the day of 2.45 GB.
+BENCH_SIZES ?= 1000000 10000000
 
 .PHONY: all build test-build test demo install clean bench difftest \
   asan-test fuzz package
@@ -83,7 +85,8 @@ bench:
 	  -DFARE_BUILD_TESTS=OFF -DFARE_BUILD_BENCH=ON
 	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target fare-bench fare-gen-day \
 	  fare-settlement fare-audit
-	sh bench/run.sh $(BENCH_BUILD_DIR) $(BENCH_CACHE) $(BENCH_RUNS)
+	BENCH_SIZES="$(BENCH_SIZES)" sh bench/run.sh $(BENCH_BUILD_DIR) \
+	  $(BENCH_CACHE) $(BENCH_RUNS)
 
 install: build
 	cmake --install $(BUILD_DIR)

@@ -7,6 +7,11 @@
 //                               the time of a plain cat of the input, then
 //                               checks the outputs against the sort-based
 //                               reference settlement
+//   fare-bench table DIR RUNS PEER...
+//                               the same, then runs the command PEER... DIR
+//                               (a SQL engine settling the day, printing
+//                               "BUS METRO SECONDS") up to 3 times, checks
+//                               its totals and prints the ratio
 //   fare-bench literal DIR      checks the transfer separation against the
 //                               literal one (quadratic: small days only)
 //   fare-bench once DIR         one timed run (used by table)
@@ -210,7 +215,55 @@ bool Check_Outputs(const std::string& dir) {
   return ok;
 }
 
-int Run_Table(const std::string& self, const std::string& dir, int runs) {
+// The figures of the program's runs that the peer's are set against.
+struct Program_Figures {
+  double wall = 0;
+  double cpu = 0;
+  double rss_mib = 0;
+};
+
+// Runs the peer command (which prints "BUS METRO SECONDS" for the day in
+// dir) runs times, checks its totals against the reference settlement and
+// prints its median query time and the ratio to the program's.
+bool Run_Peer(std::vector<std::string> peer, const std::string& dir, int runs,
+              const Program_Figures& program) {
+  peer.push_back(dir);
+  Reference_Result expected = Expected(dir);
+  const std::string out = dir + "/bench-peer.txt";
+  std::vector<double> query, wall, cpu;
+  long max_rss = 0;
+  bool same = true;
+  for (int run = 0; run < runs; ++run) {
+    Child child = Spawn(peer, out);
+    long long bus = 0, metro = 0;
+    double seconds = 0;
+    std::ifstream result(out);
+    if (child.status != 0 || !(result >> bus >> metro >> seconds)) {
+      std::printf("  SQL engine: the query failed\n");
+      return false;
+    }
+    same = same && bus == expected.bus_fee && metro == expected.metro_fee;
+    query.push_back(seconds);
+    wall.push_back(child.wall);
+    cpu.push_back(child.cpu);
+    max_rss = std::max(max_rss, child.max_rss_kib);
+  }
+  std::printf(
+      "  SQL engine (median of %d runs): query %.3f s; whole process %.3f s "
+      "wall, %.3f s CPU, peak RSS %.0f MiB\n",
+      runs, Median(query), Median(wall), Median(cpu), max_rss / 1024.0);
+  std::printf("  SQL engine totals %s the reference settlement's\n",
+              same ? "equal" : "DIFFER FROM");
+  std::printf(
+      "  program vs SQL engine: %.1f x faster (query time / program's whole "
+      "process wall time), %.1f x less CPU, %.1f x less memory\n",
+      Median(query) / program.wall, Median(cpu) / program.cpu,
+      max_rss / 1024.0 / program.rss_mib);
+  return same;
+}
+
+int Run_Table(const std::string& self, const std::string& dir, int runs,
+              const std::vector<std::string>& peer) {
   Day_Size size = Measure_Day(dir);
   std::vector<double> stage_times[STAGES], totals, cat_times, cpu_times,
       process_times;
@@ -250,6 +303,12 @@ int Run_Table(const std::string& self, const std::string& dir, int runs) {
   bool ok = Check_Outputs(dir);
   std::printf("  outputs %s the reference settlement\n",
               ok ? "match" : "DO NOT match");
+  if (!peer.empty())
+    ok = Run_Peer(
+             peer, dir, std::min(runs, 3),
+             {Median(process_times), Median(cpu_times), max_rss / 1024.0}) &&
+         ok;
+  std::fflush(stdout);
   return ok ? 0 : 1;
 }
 
@@ -335,11 +394,12 @@ int main(int argc, char** argv) {
       ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
       if (n < 0) Fail_Errno("/proc/self/exe", "cannot read");
       self[n] = '\0';
-      return Run_Table(self, argv[2], std::atoi(argv[3]));
+      return Run_Table(self, argv[2], std::atoi(argv[3]),
+                       std::vector<std::string>(argv + 4, argv + argc));
     }
     std::fprintf(stderr,
-                 "usage: fare-bench table DIR RUNS | literal DIR | once DIR | "
-                 "legs RUNS\n");
+                 "usage: fare-bench table DIR RUNS [PEER...] | literal DIR | "
+                 "once DIR | legs RUNS\n");
     return 2;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "fare-bench: %s\n", error.what());

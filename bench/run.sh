@@ -1,12 +1,20 @@
 #!/bin/sh
 # Generates (once, into CACHE) the benchmark days and runs the benchmark on
-# them: a small day against the literal separation, then the timed days.
+# them: small days against the literal separation, then the timed days, each
+# beside a general SQL engine settling the same day.
 #   bench/run.sh BUILD_DIR CACHE RUNS
+# BENCH_SIZES lists the timed days' sizes in taps (default "1000000
+# 10000000"; 100000000 adds a day of 2.45 GB, which needs as much again in
+# memory and several minutes).
 set -eu
 build=$1
 cache=$2
 runs=$3
-mkdir -p "$cache"
+sizes=${BENCH_SIZES:-1000000 10000000}
+# The layout the generator writes; bumped whenever its output changes, so a
+# cached day is never one of an older generator.
+days="$cache/days-2"
+mkdir -p "$days"
 
 # Prints the directory of the day of $1 taps (further arguments: generator
 # options, $2 names them), generating it if needed.
@@ -14,7 +22,7 @@ day() {
   taps=$1
   name=${2:-}
   [ $# -ge 2 ] && shift 2 || shift 1
-  dir="$cache/day-$taps-seed1$name"
+  dir="$days/day-$taps-seed1$name"
   if [ ! -f "$dir/.complete" ]; then
     rm -rf "$dir" && mkdir -p "$dir"
     echo "generating $taps taps into $dir" >&2
@@ -23,6 +31,25 @@ day() {
   fi
   echo "$dir"
 }
+
+# The SQL engine that the timed days are also settled with: DuckDB through
+# its Node client from the npm registry, installed into the build folder.
+# Without node or npm, or when the install fails, the peer is skipped.
+DUCKDB_NODE_API=${DUCKDB_NODE_API:-1.5.6-r.1}
+peer_modules="$build/sql-peer/node_modules"
+peer=""
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+  echo "node or npm is missing: the SQL engine is skipped"
+elif [ -d "$peer_modules/@duckdb/node-api" ] || {
+  mkdir -p "$build/sql-peer" &&
+    (cd "$build/sql-peer" && npm install --no-audit --no-fund \
+      --no-package-lock "@duckdb/node-api@$DUCKDB_NODE_API" >/dev/null)
+}; then
+  peer="$(command -v node) $(cd "$(dirname "$0")" && pwd)/sql-peer.cjs \
+$(cd "$peer_modules" && pwd)"
+else
+  echo "the SQL engine could not be installed: it is skipped"
+fi
 
 echo "load before: $(uptime)"
 # Small days against the literal separation, awkward ones included: ids
@@ -33,8 +60,11 @@ echo "load before: $(uptime)"
 "$build/bench/fare-bench" literal "$(day 20000 -legs --legs 40 --reuse 3000)"
 # The longest journey settled, with heavy ties in its times.
 "$build/bench/fare-bench" legs "$runs"
-for taps in 1000000 10000000; do
-  "$build/bench/fare-bench" table "$(day $taps)" "$runs"
+for taps in $sizes; do
+  echo "load: $(uptime)"
+  # $peer is split into its words on purpose.
+  # shellcheck disable=SC2086
+  "$build/bench/fare-bench" table "$(day "$taps")" "$runs" $peer
 done
 # The audit of the 10M day against the settlement's own time on it.
 # (absolute paths: the settlement runs inside the day's directory).

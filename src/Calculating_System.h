@@ -36,8 +36,11 @@ constexpr int TRANSFER_THRESHOLD = 1050;
 
 // One tap record. TerminalInfo is NUL-terminated (records filled from a line
 // are zero after the text); taps with equal TerminalInfo belong to one
-// journey.
-struct data {
+// journey. Packed to 20 bytes: without it two bytes of padding after InOut
+// would make every node 32 bytes instead of 28. Every field stays 2-byte
+// aligned, which this processor reads at full speed; a packed field cannot be
+// bound to a reference, so code copies the values it needs.
+struct __attribute__((packed, aligned(2))) data {
   std::int32_t LastTime;
   signed char Mot;
   signed char InOut;
@@ -46,12 +49,84 @@ struct data {
 };
 using Data = data;
 
+struct history_data;
+using History_Data = history_data;
+
+// The first node of the record arena, where every list node of the process
+// lives (see Node_Arena); node number n is Node_Arena_Base + n.
+extern History_Data* Node_Arena_Base;
+
+// A link between list nodes: the node's number in the record arena, 0 for no
+// node. It converts to and from History_Data* and reads like one
+// (node->next->data, link == nullptr), but takes 4 bytes instead of 8, and a
+// day's two links per record are a third of its memory.
+class Node_Link {
+ public:
+  Node_Link() = default;
+  Node_Link(std::nullptr_t) {}
+  Node_Link(History_Data* node);
+  operator History_Data*() const;
+  History_Data* operator->() const;
+
+ private:
+  std::uint32_t number_ = 0;
+};
+
 struct history_data {
-  history_data* next;
-  history_data* prev;
+  Node_Link next;
+  Node_Link prev;
   Data data;
 };
-using History_Data = history_data;
+static_assert(sizeof(Data) == 20 && sizeof(History_Data) == 28,
+              "the node layout the arena's size figures assume");
+
+inline Node_Link::Node_Link(History_Data* node)
+    : number_(node == nullptr
+                  ? 0
+                  : static_cast<std::uint32_t>(node - Node_Arena_Base)) {}
+inline Node_Link::operator History_Data*() const {
+  return number_ == 0 ? nullptr : Node_Arena_Base + number_;
+}
+inline History_Data* Node_Link::operator->() const {
+  return Node_Arena_Base + number_;
+}
+
+// The record arena: one range of address space reserved for the nodes of a
+// whole process, so that a node is named by a 32-bit number. Node 0 is never
+// handed out (its number means no node). Only address space is reserved up
+// front; Take makes memory usable as nodes are taken, and the system backs a
+// page when it is first touched. Nodes are never returned one by one.
+class Node_Arena {
+ public:
+  // The most nodes one arena can number.
+  static constexpr std::uint64_t MAX_NODES = UINT32_MAX;
+
+  // Reserves room for capacity nodes (at most MAX_NODES, node 0 included);
+  // throws std::bad_alloc when the system refuses the address space.
+  explicit Node_Arena(std::uint64_t capacity);
+  ~Node_Arena();
+  Node_Arena(const Node_Arena&) = delete;
+  Node_Arena& operator=(const Node_Arena&) = delete;
+
+  History_Data* Base() const { return base_; }
+  std::uint64_t Capacity() const { return capacity_; }
+  // Takes up to count further nodes, zeroed and usable, and returns the number
+  // of the first; taken tells how many. Throws Arena_Full when none is left:
+  // a number past the capacity is never handed out, so links cannot wrap.
+  std::uint32_t Take(std::uint32_t count, std::uint32_t& taken);
+
+ private:
+  History_Data* base_;
+  std::uint64_t capacity_;
+  std::uint64_t used_ = 1;          // nodes handed out, node 0 included
+  std::uint64_t usable_bytes_ = 0;  // from the start of the range
+};
+
+// Thrown by Node_Arena::Take when the arena has no node left.
+class Arena_Full : public Settlement_Error {
+ public:
+  using Settlement_Error::Settlement_Error;
+};
 
 // The six program-wide record lists: bus, then metro 1 to 5.
 extern History_Data *B_header, *B_tailer;

@@ -498,12 +498,13 @@ std::size_t Round_Up(std::size_t bytes) {
 
 }  // namespace
 
-void* Map_Memory(std::size_t bytes) {
-  // Over-allocate by one large page and trim, so the memory starts on a
-  // large-page boundary and can be backed by large pages throughout.
-  std::size_t size = Round_Up(bytes);
-  void* mapped = ::mmap(nullptr, size + LARGE_PAGE, PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+namespace {
+
+// Maps size bytes (a multiple of LARGE_PAGE) starting on a large-page
+// boundary: maps one large page more and trims the ends.
+char* Map_Aligned(std::size_t size, int protection, int flags) {
+  void* mapped = ::mmap(nullptr, size + LARGE_PAGE, protection,
+                        MAP_PRIVATE | MAP_ANONYMOUS | flags, -1, 0);
   if (mapped == MAP_FAILED) throw std::bad_alloc();
   char* start = static_cast<char*>(mapped);
   std::size_t head =
@@ -511,8 +512,21 @@ void* Map_Memory(std::size_t bytes) {
       LARGE_PAGE;
   if (head != 0) ::munmap(start, head);
   ::munmap(start + head + size, LARGE_PAGE - head);
-  ::madvise(start + head, size, MADV_HUGEPAGE);  // only advice: may fail
   return start + head;
+}
+
+}  // namespace
+
+void* Map_Memory(std::size_t bytes) {
+  // Aligned so that it can be backed by large pages throughout.
+  std::size_t size = Round_Up(bytes);
+  char* start = Map_Aligned(size, PROT_READ | PROT_WRITE, 0);
+  ::madvise(start, size, MADV_HUGEPAGE);  // only advice: may fail
+  return start;
+}
+
+void* Reserve_Memory(std::size_t bytes) {
+  return Map_Aligned(Round_Up(bytes), PROT_NONE, MAP_NORESERVE);
 }
 
 void Unmap_Memory(void* memory, std::size_t bytes) {

@@ -1,5 +1,7 @@
 // The payment history store: record lists, the record line, and the loading
 // of the six payment files.
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -27,46 +29,103 @@ std::int32_t metro_LastTag;
 
 // --- Record lists -----------------------------------------------------------
 
+History_Data* Node_Arena_Base;
+
 namespace {
 
-// Nodes come from blocks that live until the program exits: a day's records
-// stay in their lists for the whole run, and a removed node is never reused,
-// so one pointer bump per node replaces a heap allocation. Each thread takes
-// its nodes from a block of its own.
-constexpr std::size_t BLOCK_BYTES = std::size_t{32} << 20;
-constexpr std::size_t NODES_PER_BLOCK = BLOCK_BYTES / sizeof(History_Data);
+// The arena's range starts on a large-page boundary and is made usable in
+// steps of whole large pages, so the system can back it with large pages.
+constexpr std::size_t LARGE_PAGE = std::size_t{2} << 20;
 
-struct Node_Blocks {
-  std::mutex lock;
-  std::vector<void*> blocks;
-  ~Node_Blocks() {
-    for (void* block : blocks) Unmap_Memory(block, BLOCK_BYTES);
-  }
-};
-
-Node_Blocks& All_Blocks() {
-  static Node_Blocks blocks;
-  return blocks;
+std::size_t Round_Up_To_Large_Page(std::uint64_t bytes) {
+  return static_cast<std::size_t>((bytes + LARGE_PAGE - 1) / LARGE_PAGE *
+                                  LARGE_PAGE);
 }
 
-struct Thread_Block {
+}  // namespace
+
+Node_Arena::Node_Arena(std::uint64_t capacity)
+    : capacity_(std::min<std::uint64_t>(capacity, MAX_NODES)) {
+  // Inaccessible until Take opens it: reserving costs no memory, and the
+  // system charges memory only for the parts opened.
+  base_ = static_cast<History_Data*>(
+      Reserve_Memory(capacity_ * sizeof(History_Data)));
+}
+
+Node_Arena::~Node_Arena() {
+  Unmap_Memory(base_, capacity_ * sizeof(History_Data));
+}
+
+std::uint32_t Node_Arena::Take(std::uint32_t count, std::uint32_t& taken) {
+  if (used_ >= capacity_)
+    throw Arena_Full("more records than one run can hold (" +
+                     std::to_string(capacity_ - 1) + ")");
+  std::uint64_t first = used_;
+  taken = static_cast<std::uint32_t>(
+      std::min<std::uint64_t>(count, capacity_ - first));
+  std::uint64_t end_bytes = (first + taken) * sizeof(History_Data);
+  if (end_bytes > usable_bytes_) {
+    std::size_t grown =
+        std::min(Round_Up_To_Large_Page(end_bytes),
+                 Round_Up_To_Large_Page(capacity_ * sizeof(History_Data)));
+    char* from = reinterpret_cast<char*>(base_) + usable_bytes_;
+    if (::mprotect(from, grown - usable_bytes_, PROT_READ | PROT_WRITE) != 0)
+      throw std::bad_alloc();
+    ::madvise(from, grown - usable_bytes_, MADV_HUGEPAGE);  // advice only
+    usable_bytes_ = grown;
+  }
+  used_ = first + taken;
+  return static_cast<std::uint32_t>(first);
+}
+
+namespace {
+
+// The process's arena numbers as many nodes as links can name, unless an
+// address-space limit is set: then it reserves a quarter of the limit, and
+// leaves the rest to everything else the run maps.
+std::uint64_t Arena_Capacity() {
+  rlimit limit{};
+  std::uint64_t capacity = Node_Arena::MAX_NODES;
+  if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+    capacity = std::min<std::uint64_t>(
+        capacity, limit.rlim_cur / 4 / sizeof(History_Data));
+  return capacity;
+}
+
+Node_Arena& Process_Arena() {
+  static Node_Arena arena(Arena_Capacity());
+  return arena;
+}
+
+// Each thread takes its nodes from a chunk of the arena of its own, so that
+// one pointer bump per node replaces a heap allocation and threads meet at
+// the lock only once per chunk. A chunk is at most a 64th of the arena: what
+// is left of the other threads' chunks when the arena runs out is small.
+constexpr std::uint32_t CHUNK_NODES = 1 << 20;
+
+std::uint32_t Chunk_Nodes(const Node_Arena& arena) {
+  return static_cast<std::uint32_t>(
+      std::clamp<std::uint64_t>(arena.Capacity() / 64, 1, CHUNK_NODES));
+}
+
+struct Thread_Chunk {
   History_Data* next = nullptr;
   History_Data* end = nullptr;
 };
-thread_local Thread_Block current_block;
+thread_local Thread_Chunk current_chunk;
 
 History_Data* New_Node() {
-  Thread_Block& block = current_block;
-  if (block.next == block.end) {
-    Node_Blocks& all = All_Blocks();
-    std::lock_guard<std::mutex> guard(all.lock);
-    all.blocks.reserve(all.blocks.size() + 1);
-    void* memory = Map_Memory(BLOCK_BYTES);
-    all.blocks.push_back(memory);
-    block.next = static_cast<History_Data*>(memory);
-    block.end = block.next + NODES_PER_BLOCK;
+  Thread_Chunk& chunk = current_chunk;
+  if (chunk.next == chunk.end) {
+    static std::mutex lock;
+    std::lock_guard<std::mutex> guard(lock);
+    Node_Arena& arena = Process_Arena();
+    if (Node_Arena_Base == nullptr) Node_Arena_Base = arena.Base();
+    std::uint32_t taken = 0;
+    chunk.next = arena.Base() + arena.Take(Chunk_Nodes(arena), taken);
+    chunk.end = chunk.next + taken;
   }
-  History_Data* node = block.next++;
+  History_Data* node = chunk.next++;
   *node = History_Data{};
   return node;
 }
@@ -220,14 +279,18 @@ Boolean Fill_Simple_Record(Data& record, std::string_view line) {
   ++p;
   std::size_t length = static_cast<std::size_t>(end - p);
   if (length == 0 || length > TERMINALINFO_WIDTH) return FALSE;
-  for (const char* c = p; c != end; ++c)
-    if (Is_Separator_Or_Nul(*c)) return FALSE;
+  // Checked and copied in one loop of at most 9 characters: cheaper than the
+  // calls of a separate check, fill and copy for so short a text.
+  char terminal[TERMINALINFO_WIDTH + 1] = {};
+  for (std::size_t i = 0; i < length; ++i) {
+    if (Is_Separator_Or_Nul(p[i])) return FALSE;
+    terminal[i] = p[i];
+  }
   record.LastTime = static_cast<std::int32_t>(time);
   record.Mot = static_cast<signed char>(mot);
   record.InOut = static_cast<signed char>(in_out);
   record.Balance = static_cast<std::int32_t>(balance);
-  std::memset(record.TerminalInfo, 0, sizeof record.TerminalInfo);
-  std::memcpy(record.TerminalInfo, p, length);
+  std::memcpy(record.TerminalInfo, terminal, sizeof terminal);
   return TRUE;
 }
 
@@ -275,7 +338,11 @@ void Load_Payment_File(const char* file, History_Data* header,
   Data record;
   while (reader.Next(line)) {
     if (!Fill_Data(record, line, file, reader.Line_Number())) continue;
-    last = Append(last, tailer);
+    try {
+      last = Append(last, tailer);
+    } catch (const Arena_Full& full) {
+      Fail(file, reader.Line_Number(), full.what());
+    }
     last->data = record;
   }
 }

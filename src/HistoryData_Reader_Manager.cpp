@@ -163,14 +163,15 @@ class Group_Index {
 // The journeys in the bus-list order of their triggers: journey g is group
 // g of the index. A trigger leaves the bus list as soon as it is found; its
 // next then holds the first of the other records of its journey, chained
-// through next in walk order, and the table the last of them. An unlinked
-// member's prev holds the header of the list it came from, which decides
-// its line form.
+// through next in walk order, and the table the last of the chain (the
+// trigger while there is none). An unlinked member's prev holds the header
+// of the list it came from, which decides its line form. Links of 4 bytes
+// keep the table at 8 bytes a journey.
 class Journey_Table {
  public:
   struct Journey {
-    History_Data* trigger;
-    History_Data* last;  // of the chain
+    Node_Link trigger;
+    Node_Link last;  // of the chain
   };
 
   explicit Journey_Table(std::size_t capacity)
@@ -184,7 +185,7 @@ class Journey_Table {
   std::size_t Size() const { return size_; }
   Journey& operator[](std::size_t g) { return journeys_[g]; }
   const Journey& operator[](std::size_t g) const { return journeys_[g]; }
-  void Push(History_Data* trigger) { journeys_[size_++] = {trigger, nullptr}; }
+  void Push(History_Data* trigger) { journeys_[size_++] = {trigger, trigger}; }
 
  private:
   std::size_t capacity_;
@@ -272,8 +273,7 @@ void Collect_Members(const Record_List& list, Group_Index& index,
         member->next = nullptr;
         member->prev = list.header;
         Journey_Table::Journey& journey = journeys[record.group];
-        (journey.last != nullptr ? journey.last->next : journey.trigger->next) =
-            member;
+        journey.last->next = member;
         journey.last = member;
       });
 }

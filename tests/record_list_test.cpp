@@ -47,6 +47,30 @@ TEST(RecordList, DelKeepsBothDirectionsLinked) {
   EXPECT_EQ(tailer->prev, header);
 }
 
+// The arena hands out each node number once, up to its capacity, and then
+// fails instead of wrapping round to numbers already in use.
+TEST(NodeArena, HandsOutEachNumberOnceThenFails) {
+  Node_Arena arena(6);  // node 0 and five to hand out
+  struct Step {
+    std::uint32_t count, first, taken;
+  };
+  for (Step step : {Step{2, 1, 2}, Step{1, 3, 1}, Step{10, 4, 2}}) {
+    std::uint32_t taken = 0;
+    EXPECT_EQ(arena.Take(step.count, taken), step.first);
+    EXPECT_EQ(taken, step.taken);
+    for (std::uint32_t n = step.first; n < step.first + taken; ++n) {
+      EXPECT_EQ(arena.Base()[n].data.Balance, 0);  // zeroed and writable
+      arena.Base()[n].data.Balance = 1;
+    }
+  }
+  std::uint32_t taken = 0;
+  EXPECT_THROW(arena.Take(1, taken), Arena_Full);
+  EXPECT_THROW(arena.Take(1, taken), Arena_Full);
+  // No arena numbers more nodes than a 32-bit link can name.
+  EXPECT_EQ(Node_Arena(std::uint64_t{1} << 40).Capacity(),
+            Node_Arena::MAX_NODES);
+}
+
 class Loading : public ::testing::Test {
  protected:
   void SetUp() override { Create_Settlement_State(); }

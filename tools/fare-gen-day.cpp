@@ -5,11 +5,11 @@
 //
 // N taps in all. About a third of the journeys are transfers of 2..MAX legs
 // (MAX 4 by default): a full fare first, then discounted legs, at least one
-// of them a bus leg below 1050 won. The others are single taps of 1050 won
-// or more. --equal-times gives every leg of a journey the same time and uses
-// only a few distinct times; --reuse draws journey ids from a pool of IDS
-// ids, so that unrelated taps share ids. The same arguments always give the
-// same bytes.
+// of them a bus leg below 1050 won, each leg later than the one before. The
+// others are single taps of 1050 won or more. --equal-times gives every leg of
+// a journey the same time and uses only a few distinct times; --reuse draws
+// journey ids from a pool of IDS ids, so that unrelated taps share ids. The
+// same arguments always give the same bytes.
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -24,6 +24,7 @@
 namespace {
 
 constexpr int DAY_SECONDS = 86400;
+constexpr int MAX_LEG_GAP = 1800;  // seconds between two legs of a journey
 constexpr std::uint64_t ID_SPACE = 101559956668416ULL;  // 36^9
 constexpr char ID_DIGITS[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 constexpr const char* FILE_NAMES[6] = {
@@ -148,6 +149,12 @@ void Add_Single(std::vector<Tap> (&files)[6], std::uint64_t id, int time,
 void Add_Transfer(std::vector<Tap> (&files)[6], std::uint64_t id, int time,
                   int legs, const Options& options, Random& random) {
   int discounted_bus = random.Between(1, legs - 1);
+  // Starts early enough for every leg to fall within the day (unless legs
+  // are very many), so the legs' times are distinct: a clamp at the day's
+  // end would tie them.
+  if (!options.equal_times)
+    time =
+        std::max(0, std::min(time, DAY_SECONDS - 1 - (legs - 1) * MAX_LEG_GAP));
   for (int leg = 0; leg < legs; ++leg) {
     int source = leg == discounted_bus ? 0 : Pick_Source(random);
     int balance = leg == 0      ? 1050 + 50 * random.Between(0, 8)
@@ -155,8 +162,7 @@ void Add_Transfer(std::vector<Tap> (&files)[6], std::uint64_t id, int time,
                                 : 10 * random.Between(0, 30);
     std::int8_t in_out = static_cast<std::int8_t>(random.Between(0, 1));
     files[source].push_back({time, balance, id, in_out});
-    if (!options.equal_times)
-      time = std::min(time + random.Between(60, 1800), DAY_SECONDS - 1);
+    if (!options.equal_times) time += random.Between(60, MAX_LEG_GAP);
   }
 }
 
