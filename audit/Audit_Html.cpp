@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "Audit_Findings.h"
+#include "Audit_Json.h"
 #include "Audit_Text.h"
 
 namespace {
@@ -11,16 +13,39 @@ __extension__ typedef __int128 Wide;
 constexpr const char* ORDINARY_COLOUR = "#3b6fb6";
 constexpr const char* CREDIT_COLOUR = "#e08a2c";
 
-// Terminal texts and other bytes from the files, made printable and safe.
+// Terminal texts and other bytes from the files, made printable and safe:
+// valid UTF-8 shown as its characters, control characters and bytes that
+// are not UTF-8 in the escaped form of the text report.
 std::string Shown(std::string_view bytes) {
-  return Html_Escape(Escaped(bytes));
+  std::string text;
+  for (std::size_t at = 0; at < bytes.size();) {
+    unsigned char c = static_cast<unsigned char>(bytes[at]);
+    std::size_t length = Utf8_Length(bytes, at);
+    if (c < 0x20 || c == 0x7f || length == 0) {
+      text += Escaped(bytes.substr(at, 1));
+      ++at;
+    } else {
+      text.append(bytes.substr(at, length));
+      at += length;
+    }
+  }
+  return Html_Escape(text);
+}
+
+// "1 journey", "2 journeys".
+std::string Journeys(std::int64_t count) {
+  return Grouped(count) + (count == 1 ? " journey" : " journeys");
 }
 
 std::string Cell(const std::string& text, bool number = false) {
   return number ? "<td class=\"n\">" + text + "</td>" : "<td>" + text + "</td>";
 }
 
-std::string Num(std::int64_t value) { return std::to_string(value); }
+std::string Num(std::int64_t value) { return Grouped(value); }
+
+std::string Signed_Num(std::int64_t value) {
+  return (value > 0 ? "+" : "") + Grouped(value);
+}
 
 Wide Magnitude(std::int64_t value) {
   return value < 0 ? -static_cast<Wide>(value) : value;
@@ -103,13 +128,13 @@ std::string Residue_Chart(const Audit_Figures& f) {
     long x = 50 + slot * static_cast<long>(i);
     long h =
         bin.journeys > 0 ? std::max(1L, Scaled(bin.journeys, most, 190)) : 0;
-    std::string range = bin.low == bin.high
-                            ? Signed(bin.low)
-                            : Signed(bin.low) + " to " + Signed(bin.high);
+    std::string range = bin.low == bin.high ? Signed_Num(bin.low)
+                                            : Signed_Num(bin.low) + " to " +
+                                                  Signed_Num(bin.high);
     svg += Rect(x + 2, 210 - h, std::max(1L, slot - 4), h, CREDIT_COLOUR,
-                range + " won: " + Num(bin.journeys) + " journeys");
+                range + " won: " + Journeys(bin.journeys));
     if (bins.size() <= 10 || i % 2 == 0)
-      svg += Text(x + slot / 2, 226, Signed(bin.low), "middle");
+      svg += Text(x + slot / 2, 226, Signed_Num(bin.low), "middle");
   }
   svg += Text(360, 250, "residue per journey, won (lower bound of each bar)",
               "middle");
@@ -138,7 +163,7 @@ std::string Figures_Tables(const Audit_Figures& f) {
   rows = "";
   auto money = [&](const char* label, std::int64_t value, bool sign = false) {
     rows += "<tr>" + Cell(label) +
-            Cell(sign ? Signed(value) : Num(value), true) +
+            Cell(sign ? Signed_Num(value) : Num(value), true) +
             Cell(Percent(value, f.collected), true) + "</tr>";
   };
   money("collected", f.collected);
@@ -166,8 +191,8 @@ std::string Residue_Table(const Audit_Figures& f) {
     rows += "<tr>" + Cell("<code>" + Shown(e.terminal) + "</code>") +
             Cell(Num(static_cast<std::int64_t>(e.legs)), true) +
             Cell(Num(e.collected), true) + Cell(Num(e.bus_credit), true) +
-            Cell(Num(e.metro_credit), true) + Cell(Signed(e.residue), true) +
-            "</tr>";
+            Cell(Num(e.metro_credit), true) +
+            Cell(Signed_Num(e.residue), true) + "</tr>";
   return Table("Largest residues",
                "<th>terminal</th><th>legs</th><th>collected</th><th>bus</th>"
                "<th>metro</th><th>residue</th>",
@@ -220,6 +245,9 @@ constexpr const char* PAGE_HEAD =
     "td, th { border: 1px solid #bbb; padding: 0.2em 0.6em; }\n"
     "td.n { text-align: right; font-variant-numeric: tabular-nums; }\n"
     "svg text { font-size: 12px; fill: #222; }\n"
+    ".headline { border: 2px solid #2a7a2a; padding: 0.5em 1em; }\n"
+    ".headline.bad { border-color: #b22; }\n"
+    ".verdict { font-size: 1.6em; font-weight: bold; margin: 0.2em 0; }\n"
     "</style>\n";
 
 }  // namespace
@@ -251,25 +279,134 @@ std::string Html_Escape(std::string_view text) {
   return out;
 }
 
+namespace {
+
+// value / width rounded toward minus infinity (width > 0).
+Wide Floor_Div(Wide value, Wide width) {
+  Wide quotient = value / width;
+  return quotient * width > value ? quotient - 1 : quotient;
+}
+
+// The smallest of 1, 2, 5, 10, 20, 50 ... that is at least least.
+Wide Round_Width(Wide least) {
+  for (Wide decade = 1;; decade *= 10)
+    for (Wide step : {1, 2, 5})
+      if (step * decade >= least) return step * decade;
+}
+
+std::int64_t Clamped(Wide value) {
+  return static_cast<std::int64_t>(
+      std::clamp<Wide>(value, INT64_MIN, INT64_MAX));
+}
+
+}  // namespace
+
 std::vector<Residue_Bin> Residue_Bins(const Tally& distribution,
                                       std::size_t max_bins) {
   std::vector<Residue_Bin> bins;
   if (distribution.empty() || max_bins == 0) return bins;
   Wide low = distribution.front().first;
-  Wide span = static_cast<Wide>(distribution.back().first) - low + 1;
-  Wide count = std::min<Wide>(span, static_cast<Wide>(max_bins));
-  Wide width = (span + count - 1) / count;
-  count = (span + width - 1) / width;
+  Wide high = distribution.back().first;
+  Wide most = static_cast<Wide>(max_bins);
+  // Bars start on multiples of a round width, as few as fit in max_bins.
+  Wide width = Round_Width((high - low + 1 + most - 1) / most);
+  while (Floor_Div(high, width) - Floor_Div(low, width) + 1 > most)
+    width = Round_Width(width + 1);
+  Wide first = Floor_Div(low, width);
+  Wide count = Floor_Div(high, width) - first + 1;
   for (Wide i = 0; i < count; ++i)
-    bins.push_back({static_cast<std::int64_t>(low + i * width),
-                    static_cast<std::int64_t>(std::min<Wide>(
-                        low + (i + 1) * width - 1, distribution.back().first)),
-                    0});
+    bins.push_back({Clamped((first + i) * width),
+                    Clamped((first + i + 1) * width - 1), 0});
   for (const auto& [residue, journeys] : distribution)
-    bins[static_cast<std::size_t>((residue - low) / width)].journeys +=
-        journeys;
+    bins[static_cast<std::size_t>(Floor_Div(residue, width) - first)]
+        .journeys += journeys;
   return bins;
 }
+
+namespace {
+
+// The verdict, the two company totals, the residue and the warnings.
+std::string Headline(const Audit_Outcome& outcome) {
+  const Audit_Figures& f = outcome.figures;
+  std::size_t warnings = Warnings_Met(outcome.scan).size();
+  std::string out = "<div id=\"headline\" class=\"headline " +
+                    std::string(outcome.Consistent() ? "good" : "bad") +
+                    "\">\n<p class=\"verdict\">" + outcome.Verdict() + "</p>\n";
+  if (outcome.Bad_Input())
+    out += "<p>" + Num(outcome.scan.Problem_Count()) +
+           (outcome.scan.Problem_Count() == 1 ? " problem" : " problems") +
+           " in the payment files; nothing settled</p>\n";
+  else
+    out += "<p>bus " + Num(f.bus_total) + " won &middot; metro " +
+           Num(f.metro_total) + " won &middot; residue " +
+           Signed_Num(f.Residue()) + " won</p>\n";
+  return out + "<p>" + Num(static_cast<std::int64_t>(warnings)) +
+         (warnings == 1 ? " kind" : " kinds") +
+         " of data-quality warning</p>\n</div>\n";
+}
+
+std::string Reconciliation_Table(const Audit_Figures& f) {
+  std::int64_t ordinary = f.ordinary_bus + f.ordinary_metro;
+  std::string rows =
+      "<tr>" + Cell("collected") + Cell(Num(ordinary + f.collected), true) +
+      Cell("ordinary " + Num(ordinary) + ", transfer " + Num(f.collected)) +
+      "</tr><tr>" + Cell("credited") +
+      Cell(Num(f.bus_total + f.metro_total), true) +
+      Cell("bus " + Num(f.bus_total) + ", metro " + Num(f.metro_total)) +
+      "</tr><tr>" + Cell("residue") + Cell(Signed_Num(f.Residue()), true) +
+      Cell("") + "</tr>";
+  return Table("Reconciliation", "<th></th><th>won</th><th></th>", rows);
+}
+
+std::string Warnings_Table(const Scan_Result& scan) {
+  std::string rows;
+  for (const Warning* w : Warnings_Met(scan)) {
+    std::string places;
+    for (const std::string& place : w->examples)
+      places += (places.empty() ? "" : ", ") + Shown(place);
+    if (w->count > static_cast<std::int64_t>(w->examples.size()))
+      places += ", &hellip;";
+    rows += "<tr>" + Cell(Html_Escape(w->title)) + Cell(Num(w->count), true) +
+            Cell("<code>" + places + "</code>") + "</tr>";
+  }
+  if (rows.empty()) rows = "<tr><td colspan=\"3\">none</td></tr>";
+  return "<div id=\"warnings\">" +
+         Table("Data-quality warnings",
+               "<th>warning</th><th>count</th><th>first places</th>", rows) +
+         "</div>\n";
+}
+
+std::string Problems_Table(const Audit_Outcome& outcome) {
+  std::string rows;
+  for (int i = 0; i < 6; ++i) {
+    const File_Problems& problems = outcome.scan.problems[i];
+    std::size_t shown = std::min(
+        problems.size(), static_cast<std::size_t>(outcome.max_problems));
+    for (std::size_t k = 0; k < shown; ++k)
+      rows += "<tr>" +
+              Cell(std::string(AUDITED_FILES[i]) + ":" +
+                   std::to_string(problems[k].line)) +
+              Cell(Shown(problems[k].problem)) +
+              Cell("<code>" + Shown(problems[k].text) + "</code>") + "</tr>";
+    if (shown < problems.size())
+      rows += "<tr><td colspan=\"3\">" + std::string(AUDITED_FILES[i]) + ": " +
+              Num(static_cast<std::int64_t>(problems.size() - shown)) +
+              " more not shown</td></tr>";
+  }
+  for (const Line_Problem& p : outcome.scan.journey_problems)
+    rows += "<tr><td colspan=\"3\">" + Shown(p.problem) + "</td></tr>";
+  std::string out;
+  for (const std::string& path : outcome.rejects)
+    out += "<li><code>" + Shown(path) + "</code></li>";
+  if (!out.empty()) out = "<p>Rejects files written:</p><ul>" + out + "</ul>\n";
+  return "<div id=\"problems\">" +
+         Table("Problems in the payment files: " +
+                   Num(outcome.scan.Problem_Count()),
+               "<th>place</th><th>problem</th><th>line</th>", rows) +
+         out + "</div>\n";
+}
+
+}  // namespace
 
 std::string Format_Html(const Audit_Outcome& outcome) {
   const Audit_Figures& f = outcome.figures;
@@ -277,8 +414,13 @@ std::string Format_Html(const Audit_Outcome& outcome) {
   out += "<title>Settlement audit of " + Shown(outcome.dir) +
          "</title></head>\n<body>\n<h1>Settlement audit of <code>" +
          Shown(outcome.dir) + "</code></h1>\n";
+  out += Headline(outcome);
+  if (outcome.Bad_Input())
+    return out + Problems_Table(outcome) + Warnings_Table(outcome.scan) +
+           "</body></html>\n";
   out += "<h2>Revenue by company</h2>\n" + Revenue_Chart(f) + "\n";
   out += "<h2>Residue per transfer journey</h2>\n" + Residue_Chart(f) + "\n";
+  out += Reconciliation_Table(f) + Warnings_Table(outcome.scan);
   out += Figures_Tables(f) + Residue_Table(f) + Check_Tables(outcome);
   return out + "</body></html>\n";
 }

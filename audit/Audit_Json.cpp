@@ -1,11 +1,11 @@
 #include "Audit_Json.h"
 
+#include "Audit_Findings.h"
 #include "Audit_Options.h"
 #include "Audit_Text.h"
 
-namespace {
+namespace {}  // namespace
 
-// Length of the valid UTF-8 sequence starting at text[at], 0 if invalid.
 std::size_t Utf8_Length(std::string_view text, std::size_t at) {
   auto byte = [&](std::size_t i) {
     return static_cast<unsigned char>(text[i]);
@@ -28,6 +28,8 @@ std::size_t Utf8_Length(std::string_view text, std::size_t at) {
   return length;
 }
 
+namespace {
+
 void Append_Code_Unit(std::string& out, unsigned char c) {
   static constexpr char DIGITS[] = "0123456789abcdef";
   out += "\\u00";
@@ -36,6 +38,12 @@ void Append_Code_Unit(std::string& out, unsigned char c) {
 }
 
 std::string Number(std::int64_t value) { return std::to_string(value); }
+
+// A percentage as a JSON number ("47.57"), null when whole is 0.
+std::string Percent_Number(std::int64_t part, std::int64_t whole) {
+  std::string text = Percent(part, whole);
+  return whole == 0 ? "null" : text.substr(0, text.size() - 1);
+}
 
 std::string Figures_Json(const Audit_Figures& f) {
   std::string out = "  \"taps\": {";
@@ -57,7 +65,7 @@ std::string Figures_Json(const Audit_Figures& f) {
          ", \"credited\": " + Number(f.bus_credit + f.metro_credit) +
          ", \"residue\": " + Number(f.Residue()) +
          ", \"residue_percent_of_collected\": " +
-         Json_String(Percent(f.Residue(), f.collected)) + "},\n";
+         Percent_Number(f.Residue(), f.collected) + "},\n";
   out += "  \"totals\": {\"bus\": {\"last_tag\": " + Number(f.bus_tag) +
          ", \"total\": " + Number(f.bus_total) +
          "}, \"metro\": {\"last_tag\": " + Number(f.metro_tag) +
@@ -137,6 +145,7 @@ std::string Format_Json(const Audit_Outcome& outcome) {
       ",\n  \"directory\": " + Json_String(outcome.dir) +
       ",\n  \"consistent\": " + (outcome.Consistent() ? "true" : "false") +
       ",\n";
+  out += Findings_Json(outcome);
   out += Figures_Json(outcome.figures);
   out += Residues_Json(outcome.figures);
   out += Checks_Json(outcome);

@@ -11,4 +11,7 @@
 // point of the same value (\u00HH).
 std::string Json_String(std::string_view bytes);
 
+// Length of the valid UTF-8 sequence starting at text[at], 0 if invalid.
+std::size_t Utf8_Length(std::string_view text, std::size_t at);
+
 std::string Format_Json(const Audit_Outcome& outcome);

@@ -1,5 +1,6 @@
 #include "Audit_Options.h"
 
+#include <charconv>
 #include <string_view>
 
 namespace {
@@ -9,24 +10,39 @@ std::string* Value_Slot(Audit_Options& options, std::string_view name) {
   if (name == "--journeys") return &options.journeys_csv;
   if (name == "--json") return &options.json;
   if (name == "--html") return &options.html;
+  if (name == "--rejects") return &options.rejects_dir;
   return nullptr;
+}
+
+// The count of --max-problems: a decimal number from 0 up.
+long Problem_Limit(std::string_view text) {
+  long value = 0;
+  auto [end, error] = std::from_chars(text.begin(), text.end(), value);
+  if (error != std::errc() || end != text.end() || value < 0)
+    throw Usage_Error("option '--max-problems' needs a count, not '" +
+                      std::string(text) + "'");
+  return value;
 }
 
 }  // namespace
 
 const char* Usage_Text() {
-  return "usage: fare-audit [--journeys FILE.csv] [--json FILE] [--html FILE] "
-         "[DIR]\n"
+  return "usage: fare-audit [--journeys FILE.csv] [--json FILE] [--html FILE]\n"
+         "                  [--rejects DIR] [--max-problems N] [DIR]\n"
          "       fare-audit -h | --help | --version\n"
          "Recomputes the settlement of the day in DIR (default: the current\n"
          "directory) from its six payment files, checks trans_history.txt,\n"
          "Total_Bus_Data.txt and Total_Metro_Data.txt against it and prints a\n"
          "reconciliation report. Exit status: 0 consistent, 1 inconsistent,\n"
-         "2 missing, malformed or unusable input or output, a settlement\n"
+         "2 missing, malformed or unusable input or output (every bad line\n"
+         "is listed), a settlement\n"
          "under way in DIR, or a usage error.\n"
          "  --journeys FILE.csv  one CSV row per transfer journey\n"
          "  --json FILE          the report's figures as JSON\n"
          "  --html FILE          a self-contained HTML page with charts\n"
+         "  --rejects DIR        DIR/paymentData_NNNN.rejects.csv for each\n"
+         "                       payment file with bad lines\n"
+         "  --max-problems N     bad lines shown per file (default 50)\n"
          "  -h, --help           this text\n"
          "  --version            the version\n";
 }
@@ -47,7 +63,9 @@ Audit_Options Parse_Options(int argc, const char* const* argv) {
       options.version = true;
     } else if (!options_end && arg.size() > 1 && arg[0] == '-') {
       std::string_view name = arg.substr(0, arg.find('='));
-      std::string* slot = Value_Slot(options, name);
+      std::string count;
+      std::string* slot =
+          name == "--max-problems" ? &count : Value_Slot(options, name);
       if (slot == nullptr)
         throw Usage_Error("unknown option '" + std::string(name) + "'");
       if (name.size() < arg.size()) {
@@ -59,6 +77,7 @@ Audit_Options Parse_Options(int argc, const char* const* argv) {
       }
       if (slot->empty())
         throw Usage_Error("option '" + std::string(name) + "' needs a file");
+      if (slot == &count) options.max_problems = Problem_Limit(count);
     } else if (!have_dir) {
       options.dir = arg;
       have_dir = true;

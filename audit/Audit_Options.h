@@ -9,6 +9,8 @@ struct Audit_Options {
   std::string journeys_csv;  // empty: no per-journey CSV
   std::string json;          // empty: no JSON
   std::string html;          // empty: no HTML page
+  std::string rejects_dir;   // empty: no rejects files
+  long max_problems = 50;    // problems shown per payment file
   bool help = false;
   bool version = false;
 };

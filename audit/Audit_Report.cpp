@@ -1,5 +1,6 @@
 #include "Audit_Report.h"
 
+#include "Audit_Findings.h"
 #include "Audit_Options.h"
 #include "Audit_Text.h"
 
@@ -19,7 +20,12 @@ std::string Row(const std::string& label, const std::string& value,
   return "  " + Pad(label, -30) + Pad(value, 16) + after + "\n";
 }
 
-std::string Won(std::int64_t value) { return std::to_string(value) + " won"; }
+std::string Won(std::int64_t value) { return Grouped(value) + " won"; }
+
+// A won amount grouped by thousands with its sign always shown.
+std::string Signed_Won(std::int64_t value) {
+  return (value > 0 ? "+" : "") + Won(value);
+}
 
 std::string Taps_Section(const Audit_Figures& f) {
   std::string out = "Taps per payment file\n";
@@ -52,7 +58,7 @@ std::string Transfer_Section(const Audit_Figures& f) {
   std::string out =
       "Transfer revenue" + std::string(30, ' ') + "share of collected\n";
   auto line = [&](const char* label, std::int64_t value, bool sign) {
-    out += Row(label, (sign ? Signed(value) : std::to_string(value)) + " won",
+    out += Row(label, sign ? Signed_Won(value) : Won(value),
                Pad(Percent(value, f.collected), 12));
   };
   line("collected", f.collected, false);
@@ -72,12 +78,12 @@ std::string Totals_Section(const Audit_Figures& f) {
   std::int64_t ordinary = f.ordinary_bus + f.ordinary_metro;
   out += "\nReconciliation\n";
   out += Row("collected", Won(ordinary + f.collected),
-             "  (ordinary " + std::to_string(ordinary) + ", transfer " +
-                 std::to_string(f.collected) + ")");
+             "  (ordinary " + Grouped(ordinary) + ", transfer " +
+                 Grouped(f.collected) + ")");
   out += Row("credited", Won(f.bus_total + f.metro_total),
-             "  (bus " + std::to_string(f.bus_total) + ", metro " +
-                 std::to_string(f.metro_total) + ")");
-  out += Row("residue", Signed(f.Residue()) + " won");
+             "  (bus " + Grouped(f.bus_total) + ", metro " +
+                 Grouped(f.metro_total) + ")");
+  out += Row("residue", Signed_Won(f.Residue()));
   return out;
 }
 
@@ -88,11 +94,9 @@ std::string Largest_Section(const Audit_Figures& f) {
          Pad("bus", 12) + Pad("metro", 12) + Pad("residue", 12) + "\n";
   for (const Residue_Entry& e : f.largest)
     out += "  " + Pad(Escaped(e.terminal), -14) +
-           Pad(std::to_string(e.legs), 6) +
-           Pad(std::to_string(e.collected), 12) +
-           Pad(std::to_string(e.bus_credit), 12) +
-           Pad(std::to_string(e.metro_credit), 12) +
-           Pad(Signed(e.residue), 12) + "\n";
+           Pad(std::to_string(e.legs), 6) + Pad(Grouped(e.collected), 12) +
+           Pad(Grouped(e.bus_credit), 12) + Pad(Grouped(e.metro_credit), 12) +
+           Pad((e.residue > 0 ? "+" : "") + Grouped(e.residue), 12) + "\n";
   return out;
 }
 
@@ -124,6 +128,13 @@ std::string Format_Report(const Audit_Outcome& outcome) {
   const Audit_Figures& f = outcome.figures;
   std::string out = "Settlement audit of " + Escaped(outcome.dir) +
                     "\nby fare-audit " + Version() + "\n\n";
+  if (outcome.Bad_Input()) {
+    out += Problems_Text(outcome) + "\n";
+    out += Warnings_Text(outcome.scan);
+    std::string rejects = Rejects_Text(outcome);
+    if (!rejects.empty()) out += "\n" + rejects;
+    return out + "\nresult: BAD INPUT, nothing settled\n";
+  }
   out += Taps_Section(f) + "\n";
   out += Ordinary_Section(f) + "\n";
   out += Journeys_Section(f) + "\n";
@@ -131,6 +142,9 @@ std::string Format_Report(const Audit_Outcome& outcome) {
   out += Totals_Section(f) + "\n";
   out += Largest_Section(f) + "\n";
   out += Consistency_Section(outcome) + "\n";
+  out += Warnings_Text(outcome.scan) + "\n";
+  std::string rejects = Rejects_Text(outcome);
+  if (!rejects.empty()) out += rejects + "\n";
   out += Inputs_Section(outcome);
   return out;
 }

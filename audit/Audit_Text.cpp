@@ -76,6 +76,16 @@ std::string Percent(std::int64_t part, std::int64_t whole) {
   return text;
 }
 
+std::string Grouped(std::int64_t value) {
+  std::string digits = std::to_string(value);
+  std::size_t first = digits[0] == '-' ? 1 : 0;
+  for (std::size_t at = digits.size(); at > first + 3;) {
+    at -= 3;
+    digits.insert(at, 1, ',');
+  }
+  return digits;
+}
+
 std::string Signed(std::int64_t value) {
   std::string text = value > 0 ? "+" : "";
   text += std::to_string(value);

@@ -14,6 +14,9 @@ std::string Escaped(std::string_view bytes, std::size_t limit = 0);
 // zero, computed in integers ("47.57%"); "n/a" when whole is 0.
 std::string Percent(std::int64_t part, std::int64_t whole);
 
+// A number with its digits grouped by thousands: "667,903,978", "-1,050".
+std::string Grouped(std::int64_t value);
+
 // A number with its sign always shown: "+547", "0", "-3".
 std::string Signed(std::int64_t value);
 

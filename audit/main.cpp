@@ -19,6 +19,7 @@
 #include "Audit_Json.h"
 #include "Audit_Options.h"
 #include "Audit_Recompute.h"
+#include "Audit_Rejects.h"
 #include "Audit_Report.h"
 #include "Audit_Text.h"
 
@@ -28,6 +29,14 @@ namespace {
 // directory; empty stays empty.
 std::string Absolute(const std::string& path) {
   return path.empty() ? path : std::filesystem::absolute(path).string();
+}
+
+// The day's directory as the reports name it: absolute, without dots.
+std::string Shown_Directory(const std::string& dir) {
+  std::string shown =
+      std::filesystem::absolute(dir).lexically_normal().string();
+  if (shown.size() > 1 && shown.back() == '/') shown.pop_back();
+  return shown;
 }
 
 // An output file asked for, created (under a temporary name) before the
@@ -105,9 +114,56 @@ void Print(std::FILE* stream, const std::string& text) {
          "cannot write");
 }
 
-// Runs the audit; returns the exit status, 0 consistent or 1 not.
+// Recomputes a day whose lines are all good and checks the outputs against
+// it. A journey that cannot be apportioned is a problem of the day; its
+// outputs are then not checked (the settlement cannot have written them).
+void Settle_And_Check(Audit_Outcome& outcome, Journey_Sink* csv) {
+  Found_Outputs found;
+  // The files are hashed on a second thread while the day is recomputed.
+  std::future<std::vector<File_Digest>> digests =
+      std::async(std::launch::async, [&found] { return Digest_Inputs(found); });
+  Journey_Warnings journey_warnings;
+  Journey_Tee sinks(csv, &journey_warnings);
+  try {
+    outcome.figures = Recompute_Settlement(&sinks);
+  } catch (const Settlement_Error& error) {
+    outcome.scan.journey_problems.push_back({0, error.what(), ""});
+    digests.wait();
+    return;
+  }
+  outcome.inputs = digests.get();
+  outcome.differences = Check_Outputs(outcome.figures, found);
+  journey_warnings.Add_To(outcome.scan);
+}
+
+// Standard error: each difference, or the first problem as the settlement
+// would name it and how many there are in all.
+std::string Error_Lines(const Audit_Outcome& outcome) {
+  std::string lines;
+  for (const Difference& d : outcome.differences)
+    lines += "fare-audit: " + d.file + ": " + d.problem + "\n";
+  const Scan_Result& scan = outcome.scan;
+  if (!outcome.Bad_Input()) return lines;
+  for (int i = 0; i < 6 && lines.empty(); ++i)
+    if (!scan.problems[i].empty())
+      lines = "fare-audit: " + std::string(AUDITED_FILES[i]) + ":" +
+              std::to_string(scan.problems[i][0].line) + ": " +
+              scan.problems[i][0].problem + "\n";
+  if (lines.empty())
+    lines = "fare-audit: " + scan.journey_problems[0].problem + "\n";
+  if (scan.Problem_Count() > 1)
+    lines += "fare-audit: " + std::to_string(scan.Problem_Count()) +
+             " problems in all, listed in the report\n";
+  return lines;
+}
+
+// Runs the audit; returns the exit status, 0 consistent, 1 not, 2 bad input.
 int Run_Audit(const Audit_Options& options) {
   Check_Outputs_Apart(options);
+  std::string rejects_dir = Absolute(options.rejects_dir);
+  if (!rejects_dir.empty()) Check_Rejects_Dir(rejects_dir);
+  Audit_Outcome outcome;
+  outcome.dir = Shown_Directory(options.dir);
   Day_Lock lock(options.dir, Day_Lock::AUDIT);
   std::unique_ptr<Csv_Journeys> csv;
   if (!options.journeys_csv.empty())
@@ -117,25 +173,18 @@ int Run_Audit(const Audit_Options& options) {
   if (::chdir(options.dir.c_str()) != 0)
     Fail_Errno(options.dir, "cannot enter directory");
 
-  // The files are hashed on a second thread while the day is recomputed.
-  Found_Outputs found;
-  std::future<std::vector<File_Digest>> digests =
-      std::async(std::launch::async, [&found] { return Digest_Inputs(found); });
-  Audit_Outcome outcome;
-  outcome.dir = options.dir;
-  outcome.figures = Recompute_Settlement(csv.get());
-  outcome.inputs = digests.get();
-  outcome.differences = Check_Outputs(outcome.figures, found);
+  outcome.max_problems = options.max_problems;
+  outcome.scan = Scan_Payment_Files();
+  if (!outcome.Bad_Input()) Settle_And_Check(outcome, csv.get());
+  if (!rejects_dir.empty())
+    outcome.rejects = Write_Rejects(rejects_dir, outcome.scan);
 
   Print(stdout, Format_Report(outcome));
-  if (csv) csv->Publish();
+  if (csv && !outcome.Bad_Input()) csv->Publish();
   Write_Output(json, Format_Json(outcome));
   Write_Output(html, Format_Html(outcome));
-  std::string problems;
-  for (const Difference& d : outcome.differences)
-    problems += "fare-audit: " + d.file + ": " + d.problem + "\n";
-  Print(stderr, problems);
-  return outcome.Consistent() ? 0 : 1;
+  Print(stderr, Error_Lines(outcome));
+  return outcome.Bad_Input() ? 2 : outcome.Consistent() ? 0 : 1;
 }
 
 }  // namespace

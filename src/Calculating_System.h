@@ -190,6 +190,9 @@ Boolean Fill_Simple_Record(Data& record, std::string_view line);
 // Fill_Data for every line: splits fields at any run of separators.
 Boolean Fill_Data_General(Data& record, std::string_view line,
                           std::string_view file, long line_number);
+// Splits the first five fields off line at runs of separators (space, comma,
+// tab); returns how many it found.
+int Split_Fields(std::string_view line, std::string_view fields[5]);
 // atoi-style conversion: leading white space, optional sign, digits up to the
 // first non-digit; no digits gives 0. The token holds at most 12 characters.
 std::int64_t Convert_Decimal(std::string_view token);

@@ -186,7 +186,8 @@ bool Is_Blank(std::string_view line) {
   return line.find_first_not_of(" \t,") == std::string_view::npos;
 }
 
-// Splits the first five fields off line; returns how many it found.
+}  // namespace
+
 int Split_Fields(std::string_view line, std::string_view fields[5]) {
   int count = 0;
   std::size_t at = line.find_first_not_of(SEPARATORS);
@@ -198,6 +199,8 @@ int Split_Fields(std::string_view line, std::string_view fields[5]) {
   }
   return count;
 }
+
+namespace {
 
 bool Is_C_Space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||

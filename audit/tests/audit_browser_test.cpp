@@ -35,13 +35,13 @@ TEST(AuditBrowser, PageLoadsWithoutErrorsAndRendersBothCharts) {
                  << "); .ci/run installs it";
   Scratch_Dir day;
   Settled_Day settled = WORKED_RUN;
-  // A second journey whose terminal text holds markup, a quote and a
+  // A second journey whose terminal text holds markup, a quote, UTF-8 and a
   // carriage return, all of which the page must show as text.
-  settled.day.files[0] += "400,1,1,0,<i>\"&\r\n";
-  settled.day.files[1] += "390,0,1,1050,<i>\"&\r\n";
+  settled.day.files[0] += "400,1,1,0,<i>\"&\xc3\xa9\r\n";
+  settled.day.files[1] += "390,0,1,1050,<i>\"&\xc3\xa9\r\n";
   settled.history =
       "200,1,1,0,T2\n150,0,1,1050,T2\n270,0,1,100 T2\n"
-      "400,1,1,0,<i>\"&\r\n390,0,1,1050,<i>\"&\r\nEND";
+      "400,1,1,0,<i>\"&\xc3\xa9\r\n390,0,1,1050,<i>\"&\xc3\xa9\r\nEND";
   settled.bus_summary = "400,1,3173";
   settled.metro_summary = "390,0,5874";
   Lay_Out_Settled_Day(day, settled);
@@ -50,8 +50,11 @@ TEST(AuditBrowser, PageLoadsWithoutErrorsAndRendersBothCharts) {
   std::string page = day.Read("audit.html");
   for (const char* outside : {"src=", "href=", "<link", "@import", "url("})
     EXPECT_EQ(page.find(outside), std::string::npos) << outside;
-  EXPECT_NE(page.find("<code>&lt;i&gt;\\&quot;&amp;\\r</code>"),
+  EXPECT_NE(page.find("<code>&lt;i&gt;&quot;&amp;\xc3\xa9\\r</code>"),
             std::string::npos);
+  EXPECT_NE(
+      page.find("<h1>Settlement audit of <code>" + day.Path() + "</code></h1>"),
+      std::string::npos);
 
   std::string dom = Run_Browser(day, day.File("audit.html"), "--dump-dom");
   EXPECT_NE(dom.find("data-charts-rendered=\"2\""), std::string::npos) << dom;
@@ -59,6 +62,17 @@ TEST(AuditBrowser, PageLoadsWithoutErrorsAndRendersBothCharts) {
   EXPECT_NE(dom.find("<svg id=\"revenue-chart\""), std::string::npos);
   EXPECT_NE(dom.find("<svg id=\"residue-chart\""), std::string::npos);
   EXPECT_EQ(dom.find("<i>"), std::string::npos) << "markup leaked";
+  // The headline block comes first, then the charts; the warnings follow.
+  std::size_t headline = dom.find("<div id=\"headline\"");
+  EXPECT_LT(headline, dom.find("<svg id=\"revenue-chart\""));
+  EXPECT_NE(dom.find("<p class=\"verdict\">consistent</p>\n<p>bus 3,173 won "
+                     "· metro 5,874 won · residue +547 won</p>\n<p>2 kinds "
+                     "of data-quality warning</p>"),
+            std::string::npos)
+      << dom;
+  EXPECT_NE(dom.find("<caption>Reconciliation</caption>"), std::string::npos);
+  EXPECT_NE(dom.find("without one)</td><td class=\"n\">2</td>"),
+            std::string::npos);
 
   std::string shot = day.File("audit.png");
   Run_Browser(day, day.File("audit.html"), "--screenshot=" + shot);
@@ -68,6 +82,22 @@ TEST(AuditBrowser, PageLoadsWithoutErrorsAndRendersBothCharts) {
   // Kept for a person to look at: FARE_AUDIT_SCREENSHOT names a copy.
   if (const char* keep = std::getenv("FARE_AUDIT_SCREENSHOT"))
     Write_File(keep, png);
+
+  // A day with bad lines: the page names the verdict and every problem.
+  day.Write("paymentData_7002.txt", "260,0,1,1050,T5\n1,2\n3\n");
+  run = Run_Audit({"--html", "bad.html", "."}, day.Path());
+  ASSERT_EQ(run.status, 2);
+  dom = Run_Browser(day, day.File("bad.html"), "--dump-dom");
+  EXPECT_EQ(dom.find("data-errors=\""), std::string::npos) << dom;
+  EXPECT_NE(dom.find("<p class=\"verdict\">bad input</p>\n<p>2 problems in "
+                     "the payment files; nothing settled</p>"),
+            std::string::npos)
+      << dom;
+  for (const char* line : {"paymentData_7002.txt:2", "paymentData_7002.txt:3"})
+    EXPECT_NE(dom.find(std::string("<td>") + line +
+                       "</td><td>fewer than five fields</td>"),
+              std::string::npos)
+        << line;
 }
 
 }  // namespace

@@ -26,6 +26,18 @@ TEST(AuditText, PercentRoundsHalfAwayFromZeroInIntegers) {
     EXPECT_EQ(Percent(c.part, c.whole), c.text) << c.part << "/" << c.whole;
 }
 
+TEST(AuditText, GroupedByThousands) {
+  const std::pair<std::int64_t, const char*> cases[] = {
+      {0, "0"},
+      {999, "999"},
+      {1000, "1,000"},
+      {-1050, "-1,050"},
+      {-999, "-999"},
+      {667903978, "667,903,978"},
+      {INT64_MIN, "-9,223,372,036,854,775,808"}};
+  for (const auto& [value, text] : cases) EXPECT_EQ(Grouped(value), text);
+}
+
 TEST(AuditText, EscapedShowsEveryByteUnambiguously) {
   EXPECT_EQ(Escaped("T2"), "T2");
   EXPECT_EQ(Escaped("a\"b\\c\r\n\t"), "a\\\"b\\\\c\\r\\n\\t");
@@ -108,6 +120,17 @@ TEST(ResidueBins, CoverTheRangeInEqualBinsAndCountEveryJourney) {
   EXPECT_EQ(bins[5].journeys, 4);
   EXPECT_EQ(bins[19].high, 29);
   EXPECT_EQ(bins[19].journeys, 8);
+
+  // Bars start on round edges, whatever the residues found.
+  std::vector<Residue_Bin> round =
+      Residue_Bins({{-1, 1}, {639, 1}, {1279, 1}}, 20);
+  ASSERT_EQ(round.size(), 14u);
+  EXPECT_EQ(round[0].low, -100);
+  EXPECT_EQ(round[0].high, -1);
+  EXPECT_EQ(round[7].low, 600);
+  EXPECT_EQ(round[7].journeys, 1);
+  EXPECT_EQ(round[13].low, 1200);
+  EXPECT_EQ(round[13].high, 1299);
 
   // The extreme 64-bit residues still fall into bins without overflow.
   std::vector<Residue_Bin> wide =

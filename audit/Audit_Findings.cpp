@@ -1,0 +1,128 @@
+#include "Audit_Findings.h"
+
+#include "Audit_Json.h"
+#include "Audit_Text.h"
+
+namespace {
+
+// Text of a bad line in the report: escaped, cut after this many bytes.
+constexpr std::size_t SHOWN_LINE_BYTES = 120;
+
+std::string Count_Of(std::int64_t count, const char* one, const char* many) {
+  return Grouped(count) + " " + (count == 1 ? one : many);
+}
+
+std::string Problem_Line(const char* file, const Line_Problem& p) {
+  return "  " + std::string(file) + ":" + std::to_string(p.line) + ": " +
+         p.problem + "\n    \"" + Escaped(p.text, SHOWN_LINE_BYTES) + "\"\n";
+}
+
+}  // namespace
+
+const char* Audit_Outcome::Verdict() const {
+  return Bad_Input()    ? "bad input"
+         : Consistent() ? "consistent"
+                        : "inconsistent";
+}
+
+std::vector<const Warning*> Warnings_Met(const Scan_Result& scan) {
+  std::vector<const Warning*> met;
+  for (const Warning& w : scan.warnings)
+    if (w.count > 0) met.push_back(&w);
+  return met;
+}
+
+std::string Problems_Text(const Audit_Outcome& outcome) {
+  const Scan_Result& scan = outcome.scan;
+  std::string out = "Problems in the payment files (" +
+                    Count_Of(scan.Problem_Count(), "problem", "problems") +
+                    " in all)\n";
+  for (int i = 0; i < 6; ++i)
+    out += "  " + std::string(AUDITED_FILES[i]) + ": " +
+           Count_Of(static_cast<std::int64_t>(scan.problems[i].size()),
+                    "problem", "problems") +
+           "\n";
+  for (int i = 0; i < 6; ++i) {
+    const File_Problems& problems = scan.problems[i];
+    std::size_t shown = std::min(
+        problems.size(), static_cast<std::size_t>(outcome.max_problems));
+    for (std::size_t k = 0; k < shown; ++k)
+      out += Problem_Line(AUDITED_FILES[i], problems[k]);
+    if (shown < problems.size())
+      out += "  " + std::string(AUDITED_FILES[i]) + ": " +
+             Grouped(static_cast<std::int64_t>(problems.size() - shown)) +
+             " more not shown (--max-problems " +
+             std::to_string(outcome.max_problems) + ")\n";
+  }
+  for (const Line_Problem& p : scan.journey_problems)
+    out += "  " + p.problem + "\n";
+  return out;
+}
+
+std::string Warnings_Text(const Scan_Result& scan) {
+  std::vector<const Warning*> met = Warnings_Met(scan);
+  std::string out =
+      "Data-quality warnings (" +
+      Count_Of(static_cast<std::int64_t>(met.size()), "kind", "kinds") + ")\n";
+  if (met.empty()) return out + "  none\n";
+  for (const Warning* w : met) {
+    out += "  " + Grouped(w->count) + " " + w->title + "\n    ";
+    for (std::size_t k = 0; k < w->examples.size(); ++k)
+      out += (k ? ", " : "") + w->examples[k];
+    if (w->count > static_cast<std::int64_t>(w->examples.size()))
+      out += ", ...";
+    out += "\n";
+  }
+  return out;
+}
+
+std::string Rejects_Text(const Audit_Outcome& outcome) {
+  if (outcome.rejects.empty()) return "";
+  std::string out = "Rejects files written\n";
+  for (const std::string& path : outcome.rejects)
+    out += "  " + Escaped(path) + "\n";
+  return out;
+}
+
+std::string Findings_Json(const Audit_Outcome& outcome) {
+  const Scan_Result& scan = outcome.scan;
+  std::string out =
+      "  \"verdict\": " + Json_String(outcome.Verdict()) +
+      ",\n  \"problems\": {\"count\": " + std::to_string(scan.Problem_Count()) +
+      ", \"files\": [";
+  for (int i = 0; i < 6; ++i) {
+    out += std::string(i ? ",\n    " : "\n    ") +
+           "{\"name\": " + Json_String(AUDITED_FILES[i]) +
+           ", \"count\": " + std::to_string(scan.problems[i].size()) +
+           ", \"lines\": [";
+    const File_Problems& problems = scan.problems[i];
+    std::size_t shown = std::min(
+        problems.size(), static_cast<std::size_t>(outcome.max_problems));
+    for (std::size_t k = 0; k < shown; ++k)
+      out += std::string(k ? ", " : "") +
+             "{\"line\": " + std::to_string(problems[k].line) +
+             ", \"problem\": " + Json_String(problems[k].problem) +
+             ", \"text\": " + Json_String(problems[k].text) + "}";
+    out += "]}";
+  }
+  out += "],\n    \"journeys\": [";
+  for (std::size_t k = 0; k < scan.journey_problems.size(); ++k)
+    out += std::string(k ? ", " : "") +
+           Json_String(scan.journey_problems[k].problem);
+  out += "]},\n  \"warnings\": [";
+  std::vector<const Warning*> met = Warnings_Met(scan);
+  for (std::size_t k = 0; k < met.size(); ++k) {
+    out += std::string(k ? ",\n    " : "\n    ") +
+           "{\"id\": " + Json_String(met[k]->id) +
+           ", \"title\": " + Json_String(met[k]->title) +
+           ", \"count\": " + std::to_string(met[k]->count) +
+           ", \"examples\": [";
+    for (std::size_t e = 0; e < met[k]->examples.size(); ++e)
+      out += std::string(e ? ", " : "") + Json_String(met[k]->examples[e]);
+    out += "]}";
+  }
+  out += "],\n  \"rejects\": [";
+  for (std::size_t k = 0; k < outcome.rejects.size(); ++k)
+    out += std::string(k ? ", " : "") + Json_String(outcome.rejects[k]);
+  return out + "],\n";
+}

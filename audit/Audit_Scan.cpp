@@ -1,0 +1,314 @@
+#include "Audit_Scan.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <exception>
+#include <functional>
+#include <string_view>
+#include <thread>
+
+#include "Audit_Text.h"
+
+namespace {
+
+__extension__ typedef unsigned __int128 Terminal_Key;
+
+// The kinds of warning, in the order of the report. A file's scan leaves
+// the journey kinds empty; Journey_Warnings fills them.
+enum Kind {
+  MOT_UNKNOWN,
+  BUS_FILE_MOT,
+  METRO_FILE_MOT,
+  TERMINAL_CR,
+  CRLF_FILE,
+  LONG_JOURNEY,
+  BUSY_TERMINAL,
+  NOT_POSITIVE,
+  RESIDUE_ABOVE,
+  TIME_BACKWARDS,
+  LAST_NOT_LATEST,
+  DUPLICATE_LINE,
+  NEGATIVE_BALANCE,
+  PARTIAL_NUMBER,
+  BYTE_ORDER_MARK,
+  KINDS
+};
+
+std::vector<Warning> Empty_Warnings() {
+  const std::string many = std::to_string(MANY_TAPS);
+  return {
+      {"mot-unknown", "records whose Mot is neither 0 (metro) nor 1 (bus)"},
+      {"bus-file-mot",
+       "bus file records whose Mot is not 1: their ordinary revenue counts "
+       "for bus, their transfer share goes to metro"},
+      {"metro-file-mot",
+       "metro file records whose Mot is 1: their ordinary revenue counts for "
+       "metro, their transfer share goes to bus"},
+      {"terminal-cr",
+       "records whose TerminalInfo ends in a carriage return (it never "
+       "matches the same TerminalInfo without one)"},
+      {"crlf-file", "payment files whose lines end in CRLF (first such line)"},
+      {"long-journey", "journeys of more than " + many + " legs"},
+      {"busy-terminal",
+       "TerminalInfo values carried by more than " + many + " taps of the day"},
+      {"collected-not-positive",
+       "journeys whose collected amount is 0 or less"},
+      {"residue-above-collected",
+       "journeys whose residue exceeds their collected amount"},
+      {"time-backwards",
+       "payment files whose times go backwards (first place)"},
+      {"last-tag-not-latest",
+       "payment files whose last record's time is not their latest time "
+       "(latest at)"},
+      {"duplicate-line",
+       "lines that repeat an earlier line of the same file exactly"},
+      {"negative-balance", "records with a negative Balance"},
+      {"partial-number",
+       "number fields that are not plain integers and are read only in part"},
+      {"utf8-bom",
+       "payment files that start with a UTF-8 byte-order mark (their first "
+       "LastTime reads as 0)"},
+  };
+}
+
+constexpr std::string_view BYTE_ORDER_MARK_BYTES = "\xEF\xBB\xBF";
+
+// True for an optional sign followed by digits and nothing else: the text
+// the conversion reads in full.
+bool Is_Plain_Integer(std::string_view text) {
+  if (!text.empty() && (text[0] == '+' || text[0] == '-'))
+    text.remove_prefix(1);
+  return !text.empty() &&
+         text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// A TerminalInfo as one number: its bytes from the most significant end,
+// so that keys sort as the texts do.
+Terminal_Key Key_Of(const char (&terminal)[TERMINALINFO_WIDTH + 1]) {
+  Terminal_Key key = 0;
+  for (std::size_t i = 0; i < TERMINALINFO_WIDTH; ++i)
+    key = key << 8 | static_cast<unsigned char>(terminal[i]);
+  return key;
+}
+
+std::string Text_Of(Terminal_Key key) {
+  std::string text(TERMINALINFO_WIDTH, '\0');
+  for (std::size_t i = TERMINALINFO_WIDTH; i-- > 0; key >>= 8)
+    text[i] = static_cast<char>(key & 0xff);
+  return text.substr(0, text.find('\0'));
+}
+
+struct Line_Hash {
+  std::size_t hash;
+  long line;
+  bool operator<(const Line_Hash& other) const {
+    return hash != other.hash ? hash < other.hash : line < other.line;
+  }
+};
+
+// Reads one payment file: its problems, its warnings and its TerminalInfos.
+class File_Scan {
+ public:
+  explicit File_Scan(int index)
+      : index_(index),
+        file_(AUDITED_FILES[index]),
+        warnings_(Empty_Warnings()) {}
+
+  void Run();
+
+  int index_;
+  const char* file_;
+  File_Problems problems_;
+  std::vector<Warning> warnings_;
+  std::vector<Terminal_Key> terminals_;
+
+ private:
+  void Line(std::string_view line, long number);
+  void Check_Fields(std::string_view line, long number);
+  void Check_Record(const Data& record, std::string_view line, long number);
+  void Finish();
+  std::string Place(long number) const {
+    return std::string(file_) + ":" + std::to_string(number);
+  }
+
+  std::vector<Line_Hash> lines_;
+  bool has_record_ = false;
+  bool backwards_ = false;
+  bool crlf_ = false;
+  std::int32_t last_time_ = 0;
+  std::int32_t latest_time_ = 0;
+  long latest_line_ = 0;
+};
+
+void File_Scan::Run() {
+  Line_Reader reader(file_);
+  std::string_view line;
+  while (reader.Next(line)) Line(line, reader.Line_Number());
+  Finish();
+}
+
+void File_Scan::Line(std::string_view line, long number) {
+  if (number == 1 && line.starts_with(BYTE_ORDER_MARK_BYTES))
+    Note(warnings_[BYTE_ORDER_MARK], file_);
+  Data record;
+  if (!Fill_Simple_Record(record, line)) {
+    try {
+      if (!Fill_Data_General(record, line, file_, number)) return;
+    } catch (const Settlement_Error& error) {
+      // The message is "FILE:LINE: PROBLEM"; the report names the file.
+      std::string_view message = error.what();
+      std::string prefix = Place(number) + ": ";
+      if (message.starts_with(prefix)) message.remove_prefix(prefix.size());
+      problems_.push_back({number, std::string(message), std::string(line)});
+      return;
+    }
+    Check_Fields(line, number);
+  }
+  Check_Record(record, line, number);
+}
+
+// Number fields read only in part; seen only on lines of the general form.
+void File_Scan::Check_Fields(std::string_view line, long number) {
+  if (number == 1 && line.starts_with(BYTE_ORDER_MARK_BYTES))
+    line.remove_prefix(BYTE_ORDER_MARK_BYTES.size());
+  std::string_view fields[5];
+  Split_Fields(line, fields);
+  for (int i = 0; i < 4; ++i) {
+    if (!Is_Plain_Integer(fields[i])) {
+      Note(warnings_[PARTIAL_NUMBER], Place(number));
+      return;
+    }
+  }
+}
+
+void File_Scan::Check_Record(const Data& record, std::string_view line,
+                             long number) {
+  int mot = record.Mot;
+  if (mot != BUS && mot != METRO) Note(warnings_[MOT_UNKNOWN], Place(number));
+  if (index_ == 0 && mot != BUS) Note(warnings_[BUS_FILE_MOT], Place(number));
+  if (index_ != 0 && mot == BUS) Note(warnings_[METRO_FILE_MOT], Place(number));
+  std::size_t length = strnlen(record.TerminalInfo, sizeof record.TerminalInfo);
+  if (length > 0 && record.TerminalInfo[length - 1] == '\r')
+    Note(warnings_[TERMINAL_CR], Place(number));
+  if (!crlf_ && line.ends_with('\r')) {
+    crlf_ = true;
+    Note(warnings_[CRLF_FILE], Place(number));
+  }
+  if (record.Balance < 0) Note(warnings_[NEGATIVE_BALANCE], Place(number));
+  if (has_record_ && record.LastTime < last_time_ && !backwards_) {
+    backwards_ = true;
+    Note(warnings_[TIME_BACKWARDS], Place(number));
+  }
+  if (!has_record_ || record.LastTime > latest_time_) {
+    latest_time_ = record.LastTime;
+    latest_line_ = number;
+  }
+  has_record_ = true;
+  last_time_ = record.LastTime;
+  lines_.push_back({std::hash<std::string_view>{}(line), number});
+  terminals_.push_back(Key_Of(record.TerminalInfo));
+}
+
+void File_Scan::Finish() {
+  if (has_record_ && last_time_ != latest_time_)
+    Note(warnings_[LAST_NOT_LATEST], Place(latest_line_));
+  // Equal lines sort together, each run in line order: every line after
+  // the first of a run repeats it (lines are compared by their hash).
+  std::sort(lines_.begin(), lines_.end());
+  std::vector<long> repeats;
+  for (std::size_t i = 1; i < lines_.size(); ++i)
+    if (lines_[i].hash == lines_[i - 1].hash) repeats.push_back(lines_[i].line);
+  std::sort(repeats.begin(), repeats.end());
+  for (long line : repeats) Note(warnings_[DUPLICATE_LINE], Place(line));
+  std::vector<Line_Hash>().swap(lines_);
+}
+
+// Counts the TerminalInfos carried by more than MANY_TAPS taps of the day.
+void Note_Busy_Terminals(std::vector<Terminal_Key>& terminals,
+                         Warning& warning) {
+  std::sort(terminals.begin(), terminals.end());
+  for (std::size_t start = 0; start < terminals.size();) {
+    std::size_t stop = start;
+    while (stop < terminals.size() && terminals[stop] == terminals[start])
+      ++stop;
+    if (static_cast<std::int64_t>(stop - start) > MANY_TAPS)
+      Note(warning, "\"" + Escaped(Text_Of(terminals[start])) + "\" (" +
+                        std::to_string(stop - start) + " taps)");
+    start = stop;
+  }
+}
+
+void Merge(Warning& into, const Warning& from) {
+  into.count += from.count;
+  for (const std::string& place : from.examples)
+    if (into.examples.size() < WARNING_EXAMPLES) into.examples.push_back(place);
+}
+
+}  // namespace
+
+std::int64_t Scan_Result::Problem_Count() const {
+  std::int64_t count = static_cast<std::int64_t>(journey_problems.size());
+  for (const File_Problems& file : problems)
+    count += static_cast<std::int64_t>(file.size());
+  return count;
+}
+
+void Note(Warning& warning, const std::string& place) {
+  ++warning.count;
+  if (warning.examples.size() < WARNING_EXAMPLES)
+    warning.examples.push_back(place);
+}
+
+// The six files are read on two threads, each file whole by one of them.
+Scan_Result Scan_Payment_Files() {
+  std::vector<File_Scan> scans;
+  for (int i = 0; i < 6; ++i) scans.emplace_back(i);
+  std::exception_ptr failure[6];
+  std::atomic<int> next{0};
+  auto work = [&] {
+    for (int i; (i = next.fetch_add(1)) < 6;) {
+      try {
+        scans[i].Run();
+      } catch (...) {
+        failure[i] = std::current_exception();
+      }
+    }
+  };
+  std::thread helper(work);
+  work();
+  helper.join();
+  for (const std::exception_ptr& f : failure)
+    if (f) std::rethrow_exception(f);
+
+  Scan_Result result;
+  std::vector<Warning> warnings = Empty_Warnings();
+  std::vector<Terminal_Key> terminals;
+  for (File_Scan& scan : scans) {
+    result.problems[scan.index_] = std::move(scan.problems_);
+    for (int k = 0; k < KINDS; ++k) Merge(warnings[k], scan.warnings_[k]);
+    terminals.insert(terminals.end(), scan.terminals_.begin(),
+                     scan.terminals_.end());
+    std::vector<Terminal_Key>().swap(scan.terminals_);
+  }
+  Note_Busy_Terminals(terminals, warnings[BUSY_TERMINAL]);
+  result.warnings = std::move(warnings);
+  return result;
+}
+
+Journey_Warnings::Journey_Warnings() : warnings_(Empty_Warnings()) {}
+
+void Journey_Warnings::Journey(const Journey_Audit& journey) {
+  std::string name = "\"" + Escaped(journey.terminal) + "\"";
+  if (static_cast<std::int64_t>(journey.legs.size()) > MANY_TAPS)
+    Note(warnings_[LONG_JOURNEY],
+         name + " (" + std::to_string(journey.legs.size()) + " legs)");
+  if (journey.collected <= 0) Note(warnings_[NOT_POSITIVE], name);
+  if (journey.Residue() > journey.collected)
+    Note(warnings_[RESIDUE_ABOVE], name);
+}
+
+void Journey_Warnings::Add_To(Scan_Result& scan) const {
+  for (int k : {LONG_JOURNEY, NOT_POSITIVE, RESIDUE_ABOVE})
+    Merge(scan.warnings[k], warnings_[k]);
+}

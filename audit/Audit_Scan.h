@@ -1,0 +1,83 @@
+// The audit's own reading of the six payment files: every line checked with
+// the settlement's record-line check, so that every bad line of a day is
+// found in one run, and the data-quality warnings gathered on the way.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Audit_Figures.h"
+
+// One line the settlement would stop at, or one journey it cannot apportion
+// (line 0, text the journey's TerminalInfo).
+struct Line_Problem {
+  long line = 0;
+  std::string problem;  // the settlement's own words, without the file
+  std::string text;     // the line exactly as it stands, without its '\n'
+};
+
+// The problems of one payment file, in file order, all of them.
+using File_Problems = std::vector<Line_Problem>;
+
+// One kind of data-quality warning: how often it was met and the first few
+// places ("FILE:LINE", a file name or a journey's TerminalInfo, escaped).
+struct Warning {
+  Warning(const char* id_, std::string title_)
+      : id(id_), title(std::move(title_)) {}
+  const char* id;     // a stable name for the JSON: "mot-unknown"
+  std::string title;  // what was found, as the report says it
+  std::int64_t count = 0;
+  std::vector<std::string> examples;  // at most WARNING_EXAMPLES
+};
+
+constexpr std::size_t WARNING_EXAMPLES = 5;
+// More legs than this in a journey, or more taps than this carrying one
+// TerminalInfo, are worth a look.
+constexpr std::int64_t MANY_TAPS = 20;
+
+// What the audit's reading of the payment files found.
+struct Scan_Result {
+  std::array<File_Problems, 6> problems;  // per payment file
+  File_Problems journey_problems;         // journeys that cannot be apportioned
+  std::vector<Warning>
+      warnings;  // every kind, in report order; count 0 if unmet
+
+  std::int64_t Problem_Count() const;
+};
+
+// Reads the six payment files of the working directory to the end.
+// Throws Settlement_Error only for a file that cannot be opened or read.
+Scan_Result Scan_Payment_Files();
+
+// Adds the warnings about the transfer journeys (long ones, amounts that
+// add up to nothing, residues above the amount) to scan, in their place.
+class Journey_Warnings : public Journey_Sink {
+ public:
+  Journey_Warnings();
+  void Journey(const Journey_Audit& journey) override;
+  void Add_To(Scan_Result& scan) const;
+
+ private:
+  std::vector<Warning> warnings_;
+};
+
+// Passes each journey on to two sinks (either may be null).
+class Journey_Tee : public Journey_Sink {
+ public:
+  Journey_Tee(Journey_Sink* first, Journey_Sink* second)
+      : first_(first), second_(second) {}
+  void Journey(const Journey_Audit& journey) override {
+    if (first_ != nullptr) first_->Journey(journey);
+    if (second_ != nullptr) second_->Journey(journey);
+  }
+
+ private:
+  Journey_Sink* first_;
+  Journey_Sink* second_;
+};
+
+// Counts one occurrence of warning, keeping its place if there is room.
+void Note(Warning& warning, const std::string& place);

@@ -1,0 +1,264 @@
+// Runs the built fare-audit on days with bad lines and doubtful data: every
+// problem listed at once, the rejects files, the data-quality warnings.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "audit_run.h"
+
+namespace {
+
+// The sample day with bad lines in three files: bus line 2, metro 2 lines
+// 1 and 3, metro 4 line 2.
+Day Day_With_Bad_Lines() {
+  Day day = Worked_Day();
+  day.files[0] = "100,1,1,1050,T1\n1,2\n200,1,1,0,T2\n300,1,1,1050,T3\n";
+  day.files[2] = "260,\"0\",1\n261,0,1,1050,T5a\n262,0,1,12345,T5b\n";
+  day.files[4] = "280,0,1,1050,T6\n281,0,1,1050,TERMINAL10\n";
+  return day;
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos;
+       at = text.find(part, at + 1))
+    ++count;
+  return count;
+}
+
+TEST(AuditProblems, EveryBadLineIsListedWithTheSettlementsWords) {
+  Scratch_Dir day, out;
+  Lay_Out_Day(day, Day_With_Bad_Lines());
+  Run_Result settled = Run_Settlement(day);
+  ASSERT_EQ(settled.status, 1);
+  Run_Result run =
+      Run_Audit({"--json", out.File("r.json"), "--html", out.File("p.html"),
+                 "--journeys", out.File("j.csv"), day.Path()},
+                day.Path());
+  EXPECT_EQ(run.status, 2);
+  // The first problem in the words and line number of the settlement.
+  std::string first = settled.err.substr(settled.err.find(": ") + 2);
+  EXPECT_EQ(run.err,
+            "fare-audit: " + first +
+                "fare-audit: 4 problems in all, listed in the report\n");
+  for (const char* line :
+       {"Problems in the payment files (4 problems in all)\n",
+        "  paymentData_5001.txt: 1 problem\n",
+        "  paymentData_7002.txt: 2 problems\n",
+        "  paymentData_7003.txt: 0 problems\n",
+        "  paymentData_5001.txt:2: fewer than five fields\n    \"1,2\"\n",
+        "  paymentData_7002.txt:1: fewer than five fields\n"
+        "    \"260,\\\"0\\\",1\"\n",
+        "  paymentData_7002.txt:3: Balance longer than 4 bytes\n"
+        "    \"262,0,1,12345,T5b\"\n",
+        "  paymentData_7004.txt:2: TerminalInfo longer than 9 bytes\n"
+        "    \"281,0,1,1050,TERMINAL10\"\n",
+        "result: BAD INPUT, nothing settled\n"})
+    EXPECT_NE(run.out.find(line), std::string::npos) << line << run.out;
+  // The reports describe the problems; no journeys file for an unsettled day.
+  std::string json = out.Read("r.json");
+  EXPECT_NE(json.find("\"verdict\": \"bad input\""), std::string::npos);
+  EXPECT_NE(json.find("\"problems\": {\"count\": 4"), std::string::npos);
+  EXPECT_NE(json.find("{\"line\": 3, \"problem\": \"Balance longer than 4 "
+                      "bytes\", \"text\": \"262,0,1,12345,T5b\"}"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(out.Read("p.html").find("paymentData_7002.txt:3"),
+            std::string::npos);
+  EXPECT_EQ(out.Read("j.csv"), "<missing>");
+
+  // --max-problems bounds what is shown, never the counts.
+  run = Run_Audit({"--max-problems", "1", day.Path()}, day.Path());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.out.find("  paymentData_7002.txt: 2 problems\n"),
+            std::string::npos);
+  EXPECT_EQ(Count(run.out, "  paymentData_7002.txt:1: "), 1u) << run.out;
+  EXPECT_EQ(Count(run.out, "  paymentData_7002.txt:3: "), 0u) << run.out;
+  EXPECT_NE(run.out.find("  paymentData_7002.txt: 1 more not shown "
+                         "(--max-problems 1)\n"),
+            std::string::npos);
+  for (const char* bad : {"-1", "x", "1x", ""})
+    EXPECT_EQ(Run_Audit({std::string("--max-problems=") + bad, day.Path()},
+                        day.Path())
+                  .status,
+              2)
+        << bad;
+}
+
+TEST(AuditProblems, JourneyThatCannotBeApportionedIsListed) {
+  Scratch_Dir day;
+  Lay_Out_Settled_Day(day, WORKED_RUN);
+  day.Write("paymentData_5001.txt", "10,1,1,-999,Z\n");
+  day.Write("paymentData_7001.txt", "5,0,1,-51,Z\n");
+  Run_Result run = Run_Audit({"--json", "r.json"}, day.Path());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err,
+            "fare-audit: trans_history.txt: journey Z: amounts add up to "
+            "-1050, which leaves no divisor\n");
+  EXPECT_NE(run.out.find("(1 problem in all)"), std::string::npos) << run.out;
+  EXPECT_NE(day.Read("r.json").find("\"journeys\": [\"trans_history.txt: "
+                                    "journey Z: amounts add up to -1050"),
+            std::string::npos);
+  EXPECT_NE(day.Read("r.json").find("\"residue_percent_of_collected\": null"),
+            std::string::npos);
+}
+
+TEST(AuditRejects, OneFilePerSourceWithProblemsExactAndStaleOnesRemoved) {
+  Scratch_Dir day, rejects;
+  Day bad = Day_With_Bad_Lines();
+  bad.files[4] = "280,0,1,1050,T6\r\n281,0,1,1050,\"TERMINAL\"\r\n";
+  Lay_Out_Day(day, bad);
+  // Left from an audit of an earlier delivery of a file that is clean now.
+  rejects.Write("paymentData_7005.rejects.csv", "line,problem,text\r\n");
+  rejects.Write("other.csv", "kept");
+  Run_Result run = Run_Audit({"--rejects", rejects.Path()}, day.Path());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(
+      Names_In(rejects.Path()),
+      (std::vector<std::string>{"other.csv", "paymentData_5001.rejects.csv",
+                                "paymentData_7002.rejects.csv",
+                                "paymentData_7004.rejects.csv"}));
+  EXPECT_EQ(rejects.Read("paymentData_5001.rejects.csv"),
+            "line,problem,text\r\n2,fewer than five fields,\"1,2\"\r\n");
+  EXPECT_EQ(rejects.Read("paymentData_7002.rejects.csv"),
+            "line,problem,text\r\n"
+            "1,fewer than five fields,\"260,\"\"0\"\",1\"\r\n"
+            "3,Balance longer than 4 bytes,\"262,0,1,12345,T5b\"\r\n");
+  // The text as it stood, carriage return included.
+  EXPECT_EQ(rejects.Read("paymentData_7004.rejects.csv"),
+            "line,problem,text\r\n"
+            "2,TerminalInfo longer than 9 bytes,"
+            "\"281,0,1,1050,\"\"TERMINAL\"\"\r\"\r\n");
+  EXPECT_NE(run.out.find("Rejects files written\n  " + rejects.Path() +
+                         "/paymentData_5001.rejects.csv\n"),
+            std::string::npos)
+      << run.out;
+
+  // Once the sources send clean files, their rejects files go.
+  Lay_Out_Settled_Day(day, WORKED_RUN);
+  run = Run_Audit({"--rejects", rejects.Path()}, day.Path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Names_In(rejects.Path()), std::vector<std::string>{"other.csv"});
+
+  // The directory must exist, and nothing is read when it does not.
+  run = Run_Audit({"--rejects", rejects.File("none")}, day.Path());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "fare-audit: " + rejects.File("none") +
+                         ": cannot use as the rejects directory: No such file "
+                         "or directory\n");
+  EXPECT_EQ(run.out, "");
+}
+
+// One small day per warning: the file changed, the warning's JSON id, and
+// the report's line for it with its count and places.
+struct Warning_Case {
+  const char* id;
+  std::vector<std::pair<int, std::string>> files;  // payment file, content
+  std::string report;
+};
+
+std::string Many_Taps(const char* terminal, int count, int mot, int balance) {
+  std::string lines;
+  for (int i = 1; i <= count; ++i)
+    lines += std::to_string(i * 10) + "," + std::to_string(mot) + ",1," +
+             std::to_string(balance) + "," + terminal + "\n";
+  return lines;
+}
+
+TEST(AuditWarnings, EachIsCountedWithItsPlacesAndNoneOnTheSampleDay) {
+  const Warning_Case cases[] = {
+      {"mot-unknown",
+       {{2, "260,7,1,1050,T5\n"}},
+       "  1 records whose Mot is neither 0 (metro) nor 1 (bus)\n"
+       "    paymentData_7002.txt:1\n"},
+      {"bus-file-mot",
+       {{0, "100,1,1,1050,T1\n200,1,1,0,T2\n300,0,1,1050,T3\n"}},
+       "  1 bus file records whose Mot is not 1: their ordinary revenue counts "
+       "for bus, their transfer share goes to metro\n"
+       "    paymentData_5001.txt:3\n"},
+      {"metro-file-mot",
+       {{1, "150,0,1,1050,T2\n250,1,0,1050,T4\n"}},
+       "  1 metro file records whose Mot is 1: their ordinary revenue counts "
+       "for metro, their transfer share goes to bus\n"
+       "    paymentData_7001.txt:2\n"},
+      {"terminal-cr",
+       {{1, "150,0,1,1050,T2\r\n250,0,0,1050,T4\r\n"}},
+       "  2 records whose TerminalInfo ends in a carriage return (it never "
+       "matches the same TerminalInfo without one)\n"
+       "    paymentData_7001.txt:1, paymentData_7001.txt:2\n"},
+      {"crlf-file",
+       {{1, "150,0,1,1050,T2\r\n"}, {4, "280,0,1,1050,T6\r\n"}},
+       "  2 payment files whose lines end in CRLF (first such line)\n"
+       "    paymentData_7001.txt:1, paymentData_7004.txt:1\n"},
+      {"long-journey",
+       {{5, Many_Taps("LJ", 21, 0, 10)}, {0, "1,1,1,0,LJ\n"}},
+       "  1 journeys of more than 20 legs\n    \"LJ\" (22 legs)\n"},
+      {"busy-terminal",
+       {{5, Many_Taps("0000", 21, 0, 1050)}},
+       "  1 TerminalInfo values carried by more than 20 taps of the day\n"
+       "    \"0000\" (21 taps)\n"},
+      {"collected-not-positive",
+       {{0, "100,1,1,-5,Z\n"}},
+       "  1 journeys whose collected amount is 0 or less\n    \"Z\"\n"},
+      {"residue-above-collected",
+       {{0, "100,1,1,-5,Z\n"}},
+       "  1 journeys whose residue exceeds their collected amount\n"
+       "    \"Z\"\n"},
+      {"time-backwards",
+       {{1, "150,0,1,1050,T2\n140,0,0,1050,T4\n130,0,0,1050,T8\n"}},
+       "  1 payment files whose times go backwards (first place)\n"
+       "    paymentData_7001.txt:2\n"},
+      {"last-tag-not-latest",
+       {{0, "100,1,1,1050,T1\n300,1,1,0,T2\n200,1,1,1050,T3\n"}},
+       "  1 payment files whose last record's time is not their latest time "
+       "(latest at)\n    paymentData_5001.txt:2\n"},
+      {"duplicate-line",
+       {{1,
+         "150,0,1,1050,T2\n250,0,0,1050,T4\n250,0,0,1050,T4\n"
+         "250,0,0,1050,T4\n"}},
+       "  2 lines that repeat an earlier line of the same file exactly\n"
+       "    paymentData_7001.txt:3, paymentData_7001.txt:4\n"},
+      {"negative-balance",
+       {{2, "260,0,1,-100,T5\n"}},
+       "  1 records with a negative Balance\n    paymentData_7002.txt:1\n"},
+      {"partial-number",
+       {{2,
+         "260x,0,1,1050,T5\n261,0,1,abc,T9\n262,0,1,+-3,T10\n"
+         "263,0,1,+50,T11\n"}},
+       "  3 number fields that are not plain integers and are read only in "
+       "part\n    paymentData_7002.txt:1, paymentData_7002.txt:2, "
+       "paymentData_7002.txt:3\n"},
+      {"utf8-bom",
+       {{3,
+         "\xEF\xBB\xBF"
+         "270,0,1,100,T2\n"}},
+       "  1 payment files that start with a UTF-8 byte-order mark (their "
+       "first LastTime reads as 0)\n    paymentData_7003.txt\n"},
+  };
+  for (const Warning_Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    Scratch_Dir day;
+    Day changed = Worked_Day();
+    for (const auto& [file, content] : c.files) changed.files[file] = content;
+    Lay_Out_Day(day, changed);
+    ASSERT_EQ(Run_Settlement(day).status, 0);
+    Run_Result run = Run_Audit({"--json", "r.json"}, day.Path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(c.report), std::string::npos) << run.out;
+    EXPECT_NE(day.Read("r.json").find("{\"id\": \"" + std::string(c.id) + "\""),
+              std::string::npos);
+  }
+  Scratch_Dir sample;
+  Lay_Out_Day(sample, Worked_Day());
+  ASSERT_EQ(Run_Settlement(sample).status, 0);
+  Run_Result run = Run_Audit({"--json", "r.json"}, sample.Path());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("Data-quality warnings (0 kinds)\n  none\n"),
+            std::string::npos);
+  std::string json = sample.Read("r.json");
+  EXPECT_NE(json.find("\"warnings\": [],"), std::string::npos);
+  EXPECT_NE(json.find("\"residue_percent_of_collected\": 47.57}"),
+            std::string::npos);
+}
+
+}  // namespace
