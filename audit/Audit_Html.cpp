@@ -43,10 +43,6 @@ std::string Cell(const std::string& text, bool number = false) {
 
 std::string Num(std::int64_t value) { return Grouped(value); }
 
-std::string Signed_Num(std::int64_t value) {
-  return (value > 0 ? "+" : "") + Grouped(value);
-}
-
 Wide Magnitude(std::int64_t value) {
   return value < 0 ? -static_cast<Wide>(value) : value;
 }
@@ -128,13 +124,13 @@ std::string Residue_Chart(const Audit_Figures& f) {
     long x = 50 + slot * static_cast<long>(i);
     long h =
         bin.journeys > 0 ? std::max(1L, Scaled(bin.journeys, most, 190)) : 0;
-    std::string range = bin.low == bin.high ? Signed_Num(bin.low)
-                                            : Signed_Num(bin.low) + " to " +
-                                                  Signed_Num(bin.high);
+    std::string range = bin.low == bin.high ? Signed_Grouped(bin.low)
+                                            : Signed_Grouped(bin.low) + " to " +
+                                                  Signed_Grouped(bin.high);
     svg += Rect(x + 2, 210 - h, std::max(1L, slot - 4), h, CREDIT_COLOUR,
                 range + " won: " + Journeys(bin.journeys));
     if (bins.size() <= 10 || i % 2 == 0)
-      svg += Text(x + slot / 2, 226, Signed_Num(bin.low), "middle");
+      svg += Text(x + slot / 2, 226, Signed_Grouped(bin.low), "middle");
   }
   svg += Text(360, 250, "residue per journey, won (lower bound of each bar)",
               "middle");
@@ -163,7 +159,7 @@ std::string Figures_Tables(const Audit_Figures& f) {
   rows = "";
   auto money = [&](const char* label, std::int64_t value, bool sign = false) {
     rows += "<tr>" + Cell(label) +
-            Cell(sign ? Signed_Num(value) : Num(value), true) +
+            Cell(sign ? Signed_Grouped(value) : Num(value), true) +
             Cell(Percent(value, f.collected), true) + "</tr>";
   };
   money("collected", f.collected);
@@ -192,7 +188,7 @@ std::string Residue_Table(const Audit_Figures& f) {
             Cell(Num(static_cast<std::int64_t>(e.legs)), true) +
             Cell(Num(e.collected), true) + Cell(Num(e.bus_credit), true) +
             Cell(Num(e.metro_credit), true) +
-            Cell(Signed_Num(e.residue), true) + "</tr>";
+            Cell(Signed_Grouped(e.residue), true) + "</tr>";
   return Table("Largest residues",
                "<th>terminal</th><th>legs</th><th>collected</th><th>bus</th>"
                "<th>metro</th><th>residue</th>",
@@ -339,7 +335,7 @@ std::string Headline(const Audit_Outcome& outcome) {
   else
     out += "<p>bus " + Num(f.bus_total) + " won &middot; metro " +
            Num(f.metro_total) + " won &middot; residue " +
-           Signed_Num(f.Residue()) + " won</p>\n";
+           Signed_Grouped(f.Residue()) + " won</p>\n";
   return out + "<p>" + Num(static_cast<std::int64_t>(warnings)) +
          (warnings == 1 ? " kind" : " kinds") +
          " of data-quality warning</p>\n</div>\n";
@@ -353,7 +349,7 @@ std::string Reconciliation_Table(const Audit_Figures& f) {
       "</tr><tr>" + Cell("credited") +
       Cell(Num(f.bus_total + f.metro_total), true) +
       Cell("bus " + Num(f.bus_total) + ", metro " + Num(f.metro_total)) +
-      "</tr><tr>" + Cell("residue") + Cell(Signed_Num(f.Residue()), true) +
+      "</tr><tr>" + Cell("residue") + Cell(Signed_Grouped(f.Residue()), true) +
       Cell("") + "</tr>";
   return Table("Reconciliation", "<th></th><th>won</th><th></th>", rows);
 }

@@ -24,7 +24,7 @@ std::string Won(std::int64_t value) { return Grouped(value) + " won"; }
 
 // A won amount grouped by thousands with its sign always shown.
 std::string Signed_Won(std::int64_t value) {
-  return (value > 0 ? "+" : "") + Won(value);
+  return Signed_Grouped(value) + " won";
 }
 
 std::string Taps_Section(const Audit_Figures& f) {
@@ -96,7 +96,7 @@ std::string Largest_Section(const Audit_Figures& f) {
     out += "  " + Pad(Escaped(e.terminal), -14) +
            Pad(std::to_string(e.legs), 6) + Pad(Grouped(e.collected), 12) +
            Pad(Grouped(e.bus_credit), 12) + Pad(Grouped(e.metro_credit), 12) +
-           Pad((e.residue > 0 ? "+" : "") + Grouped(e.residue), 12) + "\n";
+           Pad(Signed_Grouped(e.residue), 12) + "\n";
   return out;
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string_view>
 #include <thread>
+#include <unordered_set>
 
 #include "Audit_Text.h"
 
@@ -99,13 +100,28 @@ std::string Text_Of(Terminal_Key key) {
   return text.substr(0, text.find('\0'));
 }
 
-struct Line_Hash {
-  std::size_t hash;
-  long line;
-  bool operator<(const Line_Hash& other) const {
-    return hash != other.hash ? hash < other.hash : line < other.line;
+// A tap as one number that sorts by TerminalInfo: the terminal's bytes in
+// the top 72 bits, below them 56 bits of a hash of the line and its file.
+// Equal numbers are (but for a hash collision) equal lines of one file.
+Terminal_Key Tap_Key(const Data& record, std::string_view line, int file) {
+  constexpr std::uint64_t LOW_56 = (std::uint64_t{1} << 56) - 1;
+  std::uint64_t mark =
+      std::hash<std::string_view>{}(line) ^
+      (static_cast<std::uint64_t>(file) + 1) * 0x9E3779B97F4A7C15u;
+  return Key_Of(record.TerminalInfo) << 56 | (mark & LOW_56);
+}
+
+// The record a line gives, as the settlement reads it; false for a blank
+// or bad line.
+bool Read_Record(Data& record, std::string_view line, const char* file,
+                 long number) {
+  if (Fill_Simple_Record(record, line)) return true;
+  try {
+    return Fill_Data_General(record, line, file, number);
+  } catch (const Settlement_Error&) {
+    return false;
   }
-};
+}
 
 // Reads one payment file: its problems, its warnings and its TerminalInfos.
 class File_Scan {
@@ -132,7 +148,6 @@ class File_Scan {
     return std::string(file_) + ":" + std::to_string(number);
   }
 
-  std::vector<Line_Hash> lines_;
   bool has_record_ = false;
   bool backwards_ = false;
   bool crlf_ = false;
@@ -206,36 +221,57 @@ void File_Scan::Check_Record(const Data& record, std::string_view line,
   }
   has_record_ = true;
   last_time_ = record.LastTime;
-  lines_.push_back({std::hash<std::string_view>{}(line), number});
-  terminals_.push_back(Key_Of(record.TerminalInfo));
+  terminals_.push_back(Tap_Key(record, line, index_));
 }
 
 void File_Scan::Finish() {
   if (has_record_ && last_time_ != latest_time_)
     Note(warnings_[LAST_NOT_LATEST], Place(latest_line_));
-  // Equal lines sort together, each run in line order: every line after
-  // the first of a run repeats it (lines are compared by their hash).
-  std::sort(lines_.begin(), lines_.end());
-  std::vector<long> repeats;
-  for (std::size_t i = 1; i < lines_.size(); ++i)
-    if (lines_[i].hash == lines_[i - 1].hash) repeats.push_back(lines_[i].line);
-  std::sort(repeats.begin(), repeats.end());
-  for (long line : repeats) Note(warnings_[DUPLICATE_LINE], Place(line));
-  std::vector<Line_Hash>().swap(lines_);
 }
 
-// Counts the TerminalInfos carried by more than MANY_TAPS taps of the day.
-void Note_Busy_Terminals(std::vector<Terminal_Key>& terminals,
-                         Warning& warning) {
-  std::sort(terminals.begin(), terminals.end());
-  for (std::size_t start = 0; start < terminals.size();) {
+// Counts the TerminalInfos carried by more than MANY_TAPS taps of the day
+// and returns the taps whose line occurs more than once in its file. One
+// sort of the day's taps serves both.
+std::vector<Terminal_Key> Note_Busy_Terminals(std::vector<Terminal_Key>& taps,
+                                              Warning& warning) {
+  std::sort(taps.begin(), taps.end());
+  std::vector<Terminal_Key> repeated;
+  for (std::size_t start = 0; start < taps.size();) {
     std::size_t stop = start;
-    while (stop < terminals.size() && terminals[stop] == terminals[start])
+    while (stop < taps.size() && taps[stop] >> 56 == taps[start] >> 56) {
+      if (stop > start && taps[stop] == taps[stop - 1] &&
+          (repeated.empty() || repeated.back() != taps[stop]))
+        repeated.push_back(taps[stop]);
       ++stop;
+    }
     if (static_cast<std::int64_t>(stop - start) > MANY_TAPS)
-      Note(warning, "\"" + Escaped(Text_Of(terminals[start])) + "\" (" +
+      Note(warning, Quoted(Text_Of(taps[start] >> 56)) + " (" +
                         std::to_string(stop - start) + " taps)");
     start = stop;
+  }
+  return repeated;
+}
+
+// Reads the files again, only on a day with repeated lines, to name each
+// line that repeats an earlier one of its file.
+void Note_Repeated_Lines(const std::vector<Terminal_Key>& repeated,
+                         Warning& warning) {
+  for (int file = 0; file < 6; ++file) {
+    std::unordered_set<std::uint64_t> seen;
+    Line_Reader reader(AUDITED_FILES[file]);
+    std::string_view line;
+    Data record;
+    while (reader.Next(line)) {
+      long number = reader.Line_Number();
+      if (!Read_Record(record, line, AUDITED_FILES[file], number)) continue;
+      Terminal_Key key = Tap_Key(record, line, file);
+      if (!std::binary_search(repeated.begin(), repeated.end(), key)) continue;
+      std::uint64_t low = static_cast<std::uint64_t>(key);
+      std::uint64_t high = static_cast<std::uint64_t>(key >> 64);
+      if (!seen.insert(low ^ (high * 0x9E3779B97F4A7C15u)).second)
+        Note(warning,
+             std::string(AUDITED_FILES[file]) + ":" + std::to_string(number));
+    }
   }
 }
 
@@ -291,7 +327,11 @@ Scan_Result Scan_Payment_Files() {
                      scan.terminals_.end());
     std::vector<Terminal_Key>().swap(scan.terminals_);
   }
-  Note_Busy_Terminals(terminals, warnings[BUSY_TERMINAL]);
+  std::vector<Terminal_Key> repeated =
+      Note_Busy_Terminals(terminals, warnings[BUSY_TERMINAL]);
+  std::vector<Terminal_Key>().swap(terminals);
+  if (!repeated.empty())
+    Note_Repeated_Lines(repeated, warnings[DUPLICATE_LINE]);
   result.warnings = std::move(warnings);
   return result;
 }
@@ -299,7 +339,7 @@ Scan_Result Scan_Payment_Files() {
 Journey_Warnings::Journey_Warnings() : warnings_(Empty_Warnings()) {}
 
 void Journey_Warnings::Journey(const Journey_Audit& journey) {
-  std::string name = "\"" + Escaped(journey.terminal) + "\"";
+  std::string name = Quoted(journey.terminal);
   if (static_cast<std::int64_t>(journey.legs.size()) > MANY_TAPS)
     Note(warnings_[LONG_JOURNEY],
          name + " (" + std::to_string(journey.legs.size()) + " legs)");

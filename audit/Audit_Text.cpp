@@ -86,6 +86,19 @@ std::string Grouped(std::int64_t value) {
   return digits;
 }
 
+std::string Signed_Grouped(std::int64_t value) {
+  std::string text = value > 0 ? "+" : "";
+  text += Grouped(value);
+  return text;
+}
+
+std::string Quoted(std::string_view bytes) {
+  std::string text = "\"";
+  text += Escaped(bytes);
+  text += '"';
+  return text;
+}
+
 std::string Signed(std::int64_t value) {
   std::string text = value > 0 ? "+" : "";
   text += std::to_string(value);

@@ -17,6 +17,12 @@ std::string Percent(std::int64_t part, std::int64_t whole);
 // A number with its digits grouped by thousands: "667,903,978", "-1,050".
 std::string Grouped(std::int64_t value);
 
+// Grouped with its sign always shown: "+1,072", "0", "-3".
+std::string Signed_Grouped(std::int64_t value);
+
+// Escaped bytes in double quotes: "\"T2\\r\"".
+std::string Quoted(std::string_view bytes);
+
 // A number with its sign always shown: "+547", "0", "-3".
 std::string Signed(std::int64_t value);
 

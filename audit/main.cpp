@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <future>
 #include <memory>
@@ -114,26 +115,55 @@ void Print(std::FILE* stream, const std::string& text) {
          "cannot write");
 }
 
-// Recomputes a day whose lines are all good and checks the outputs against
-// it. A journey that cannot be apportioned is a problem of the day; its
-// outputs are then not checked (the settlement cannot have written them).
-void Settle_And_Check(Audit_Outcome& outcome, Journey_Sink* csv) {
+// Recomputes the day and checks the outputs against it, keeping the journey
+// warnings, and any journey the settlement cannot apportion as a problem
+// (whose outputs are then not checked: the settlement cannot have written
+// them).
+void Settle_And_Check(Audit_Outcome& outcome, Journey_Sink* csv,
+                      Journey_Warnings& journey_warnings,
+                      File_Problems& journey_problems) {
   Found_Outputs found;
   // The files are hashed on a second thread while the day is recomputed.
   std::future<std::vector<File_Digest>> digests =
       std::async(std::launch::async, [&found] { return Digest_Inputs(found); });
-  Journey_Warnings journey_warnings;
   Journey_Tee sinks(csv, &journey_warnings);
   try {
     outcome.figures = Recompute_Settlement(&sinks);
   } catch (const Settlement_Error& error) {
-    outcome.scan.journey_problems.push_back({0, error.what(), ""});
+    journey_problems.push_back({0, error.what(), ""});
     digests.wait();
     return;
   }
   outcome.inputs = digests.get();
   outcome.differences = Check_Outputs(outcome.figures, found);
-  journey_warnings.Add_To(outcome.scan);
+}
+
+// Reads every line of the payment files and, at the same time (on a day
+// with good lines most of the audit's work), recomputes and checks the day.
+// A day with bad lines keeps only what the reading found: its settlement
+// fails at the first bad line and its outputs need not exist.
+void Scan_Settle_And_Check(Audit_Outcome& outcome, Journey_Sink* csv) {
+  std::future<Scan_Result> scan =
+      std::async(std::launch::async, Scan_Payment_Files);
+  Journey_Warnings journey_warnings;
+  File_Problems journey_problems;
+  std::exception_ptr settle_failure;
+  try {
+    Settle_And_Check(outcome, csv, journey_warnings, journey_problems);
+  } catch (const Settlement_Error&) {
+    settle_failure = std::current_exception();
+  }
+  outcome.scan = scan.get();
+  if (outcome.Bad_Input()) {
+    Audit_Outcome unsettled;
+    outcome.figures = unsettled.figures;
+    outcome.differences.clear();
+    outcome.inputs.clear();
+    return;
+  }
+  if (settle_failure) std::rethrow_exception(settle_failure);
+  outcome.scan.journey_problems = std::move(journey_problems);
+  if (!outcome.Bad_Input()) journey_warnings.Add_To(outcome.scan);
 }
 
 // Standard error: each difference, or the first problem as the settlement
@@ -174,8 +204,7 @@ int Run_Audit(const Audit_Options& options) {
     Fail_Errno(options.dir, "cannot enter directory");
 
   outcome.max_problems = options.max_problems;
-  outcome.scan = Scan_Payment_Files();
-  if (!outcome.Bad_Input()) Settle_And_Check(outcome, csv.get());
+  Scan_Settle_And_Check(outcome, csv.get());
   if (!rejects_dir.empty())
     outcome.rejects = Write_Rejects(rejects_dir, outcome.scan);
 
