@@ -28,20 +28,19 @@ long Problem_Limit(std::string_view text) {
 
 const char* Usage_Text() {
   return "usage: fare-audit [--journeys FILE.csv] [--json FILE] [--html FILE]\n"
-         "                  [--rejects DIR] [--max-problems N] [DIR]\n"
+         "                  [--rejects REJECTS_DIR] [--max-problems N] [DIR]\n"
          "       fare-audit -h | --help | --version\n"
          "Recomputes the settlement of the day in DIR (default: the current\n"
          "directory) from its six payment files, checks trans_history.txt,\n"
          "Total_Bus_Data.txt and Total_Metro_Data.txt against it and prints a\n"
          "reconciliation report. Exit status: 0 consistent, 1 inconsistent,\n"
          "2 missing, malformed or unusable input or output (every bad line\n"
-         "is listed), a settlement\n"
-         "under way in DIR, or a usage error.\n"
+         "is listed), a settlement under way in DIR, or a usage error.\n"
          "  --journeys FILE.csv  one CSV row per transfer journey\n"
          "  --json FILE          the report's figures as JSON\n"
          "  --html FILE          a self-contained HTML page with charts\n"
-         "  --rejects DIR        DIR/paymentData_NNNN.rejects.csv for each\n"
-         "                       payment file with bad lines\n"
+         "  --rejects REJECTS_DIR  REJECTS_DIR/paymentData_NNNN.rejects.csv\n"
+         "                       for each payment file with bad lines\n"
          "  --max-problems N     bad lines shown per file (default 50)\n"
          "  -h, --help           this text\n"
          "  --version            the version\n";
@@ -68,15 +67,18 @@ Audit_Options Parse_Options(int argc, const char* const* argv) {
           name == "--max-problems" ? &count : Value_Slot(options, name);
       if (slot == nullptr)
         throw Usage_Error("unknown option '" + std::string(name) + "'");
+      std::string needs = "option '" + std::string(name) + "' needs " +
+                          (slot == &count                 ? "a count"
+                           : slot == &options.rejects_dir ? "a directory"
+                                                          : "a file");
       if (name.size() < arg.size()) {
         *slot = arg.substr(name.size() + 1);
       } else if (i + 1 < argc) {
         *slot = argv[++i];
       } else {
-        throw Usage_Error("option '" + std::string(name) + "' needs a file");
+        throw Usage_Error(needs);
       }
-      if (slot->empty())
-        throw Usage_Error("option '" + std::string(name) + "' needs a file");
+      if (slot->empty()) throw Usage_Error(needs);
       if (slot == &count) options.max_problems = Problem_Limit(count);
     } else if (!have_dir) {
       options.dir = arg;
