@@ -50,8 +50,8 @@ cmp "$scratch/settle.out" "$scratch/expected" || fail "settlement report differs
   fail "fare-audit exited $?"
 for line in "by fare-audit $version" "  result: consistent" \
   "  residue                               +547 won" \
-  "  bus (last tag 300)                    2648 won" \
-  "  metro (last tag 280)                  5349 won"; do
+  "  bus (last tag 300)                   2,648 won" \
+  "  metro (last tag 280)                 5,349 won"; do
   grep -qxF "$line" "$scratch/report.txt" || fail "report lacks: $line"
 done
 grep -qF "\"version\": \"$version\"," "$scratch/report.json" ||
