@@ -66,7 +66,7 @@ std::string Warnings_Text(const Scan_Result& scan) {
       Count_Of(static_cast<std::int64_t>(met.size()), "kind", "kinds") + ")\n";
   if (met.empty()) return out + "  none\n";
   for (const Warning* w : met) {
-    out += "  " + Grouped(w->count) + " " + w->title + "\n    ";
+    out += "  " + w->title + ": " + Grouped(w->count) + "\n    ";
     for (std::size_t k = 0; k < w->examples.size(); ++k)
       out += (k ? ", " : "") + w->examples[k];
     if (w->count > static_cast<std::int64_t>(w->examples.size()))

@@ -41,11 +41,11 @@ std::vector<Warning> Empty_Warnings() {
   return {
       {"mot-unknown", "records whose Mot is neither 0 (metro) nor 1 (bus)"},
       {"bus-file-mot",
-       "bus file records whose Mot is not 1: their ordinary revenue counts "
-       "for bus, their transfer share goes to metro"},
+       "bus file records whose Mot is not 1 (ordinary revenue to bus by file, "
+       "transfer share to metro by Mot)"},
       {"metro-file-mot",
-       "metro file records whose Mot is 1: their ordinary revenue counts for "
-       "metro, their transfer share goes to bus"},
+       "metro file records whose Mot is 1 (ordinary revenue to metro by file, "
+       "transfer share to bus by Mot)"},
       {"terminal-cr",
        "records whose TerminalInfo ends in a carriage return (it never "
        "matches the same TerminalInfo without one)"},
@@ -61,7 +61,7 @@ std::vector<Warning> Empty_Warnings() {
        "payment files whose times go backwards (first place)"},
       {"last-tag-not-latest",
        "payment files whose last record's time is not their latest time "
-       "(latest at)"},
+       "(place of the latest)"},
       {"duplicate-line",
        "lines that repeat an earlier line of the same file exactly"},
       {"negative-balance", "records with a negative Balance"},

@@ -169,71 +169,72 @@ TEST(AuditWarnings, EachIsCountedWithItsPlacesAndNoneOnTheSampleDay) {
   const Warning_Case cases[] = {
       {"mot-unknown",
        {{2, "260,7,1,1050,T5\n"}},
-       "  1 records whose Mot is neither 0 (metro) nor 1 (bus)\n"
+       "  records whose Mot is neither 0 (metro) nor 1 (bus): 1\n"
        "    paymentData_7002.txt:1\n"},
       {"bus-file-mot",
        {{0, "100,1,1,1050,T1\n200,1,1,0,T2\n300,0,1,1050,T3\n"}},
-       "  1 bus file records whose Mot is not 1: their ordinary revenue counts "
-       "for bus, their transfer share goes to metro\n"
+       "  bus file records whose Mot is not 1 (ordinary revenue to bus by "
+       "file, "
+       "transfer share to metro by Mot): 1\n"
        "    paymentData_5001.txt:3\n"},
       {"metro-file-mot",
        {{1, "150,0,1,1050,T2\n250,1,0,1050,T4\n"}},
-       "  1 metro file records whose Mot is 1: their ordinary revenue counts "
-       "for metro, their transfer share goes to bus\n"
+       "  metro file records whose Mot is 1 (ordinary revenue to metro by "
+       "file, transfer share to bus by Mot): 1\n"
        "    paymentData_7001.txt:2\n"},
       {"terminal-cr",
        {{1, "150,0,1,1050,T2\r\n250,0,0,1050,T4\r\n"}},
-       "  2 records whose TerminalInfo ends in a carriage return (it never "
-       "matches the same TerminalInfo without one)\n"
+       "  records whose TerminalInfo ends in a carriage return (it never "
+       "matches the same TerminalInfo without one): 2\n"
        "    paymentData_7001.txt:1, paymentData_7001.txt:2\n"},
       {"crlf-file",
        {{1, "150,0,1,1050,T2\r\n"}, {4, "280,0,1,1050,T6\r\n"}},
-       "  2 payment files whose lines end in CRLF (first such line)\n"
+       "  payment files whose lines end in CRLF (first such line): 2\n"
        "    paymentData_7001.txt:1, paymentData_7004.txt:1\n"},
       {"long-journey",
        {{5, Many_Taps("LJ", 21, 0, 10)}, {0, "1,1,1,0,LJ\n"}},
-       "  1 journeys of more than 20 legs\n    \"LJ\" (22 legs)\n"},
+       "  journeys of more than 20 legs: 1\n    \"LJ\" (22 legs)\n"},
       {"busy-terminal",
        {{5, Many_Taps("0000", 21, 0, 1050)}},
-       "  1 TerminalInfo values carried by more than 20 taps of the day\n"
+       "  TerminalInfo values carried by more than 20 taps of the day: 1\n"
        "    \"0000\" (21 taps)\n"},
       {"collected-not-positive",
        {{0, "100,1,1,-5,Z\n"}},
-       "  1 journeys whose collected amount is 0 or less\n    \"Z\"\n"},
+       "  journeys whose collected amount is 0 or less: 1\n    \"Z\"\n"},
       {"residue-above-collected",
        {{0, "100,1,1,-5,Z\n"}},
-       "  1 journeys whose residue exceeds their collected amount\n"
+       "  journeys whose residue exceeds their collected amount: 1\n"
        "    \"Z\"\n"},
       {"time-backwards",
        {{1, "150,0,1,1050,T2\n140,0,0,1050,T4\n130,0,0,1050,T8\n"}},
-       "  1 payment files whose times go backwards (first place)\n"
+       "  payment files whose times go backwards (first place): 1\n"
        "    paymentData_7001.txt:2\n"},
       {"last-tag-not-latest",
        {{0, "100,1,1,1050,T1\n300,1,1,0,T2\n200,1,1,1050,T3\n"}},
-       "  1 payment files whose last record's time is not their latest time "
-       "(latest at)\n    paymentData_5001.txt:2\n"},
+       "  payment files whose last record's time is not their latest time "
+       "(place of the latest): 1\n    paymentData_5001.txt:2\n"},
       {"duplicate-line",
        {{1,
          "150,0,1,1050,T2\n250,0,0,1050,T4\n250,0,0,1050,T4\n"
          "250,0,0,1050,T4\n"}},
-       "  2 lines that repeat an earlier line of the same file exactly\n"
+       "  lines that repeat an earlier line of the same file exactly: 2\n"
        "    paymentData_7001.txt:3, paymentData_7001.txt:4\n"},
       {"negative-balance",
        {{2, "260,0,1,-100,T5\n"}},
-       "  1 records with a negative Balance\n    paymentData_7002.txt:1\n"},
+       "  records with a negative Balance: 1\n    paymentData_7002.txt:1\n"},
       {"partial-number",
        {{2,
          "260x,0,1,1050,T5\n261,0,1,abc,T9\n262,0,1,+-3,T10\n"
          "263,0,1,+50,T11\n"}},
-       "  3 number fields that are not plain integers and are read only in "
-       "part\n    paymentData_7002.txt:1, paymentData_7002.txt:2, "
+       "  number fields that are not plain integers and are read only in "
+       "part: 3\n    paymentData_7002.txt:1, paymentData_7002.txt:2, "
        "paymentData_7002.txt:3\n"},
       {"utf8-bom",
        {{3,
          "\xEF\xBB\xBF"
          "270,0,1,100,T2\n"}},
-       "  1 payment files that start with a UTF-8 byte-order mark (their "
-       "first LastTime reads as 0)\n    paymentData_7003.txt\n"},
+       "  payment files that start with a UTF-8 byte-order mark (their "
+       "first LastTime reads as 0): 1\n    paymentData_7003.txt\n"},
   };
   for (const Warning_Case& c : cases) {
     SCOPED_TRACE(c.id);
