@@ -3,32 +3,12 @@
 
 #include <array>
 #include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "Calculating_System.h"
-
-// One transfer journey as the settlement apportions it: legs in time order
-// with each leg's share.
-struct Journey_Audit {
-  std::string_view terminal;
-  std::span<const Leg> legs;
-  std::span<const std::int64_t> shares;  // one per leg
-  std::int64_t collected = 0;            // sum of the legs' amounts
-  std::int64_t bus_credit = 0;
-  std::int64_t metro_credit = 0;
-  std::int64_t Residue() const { return bus_credit + metro_credit - collected; }
-};
-
-// Receives every transfer journey in the order of the transfer history.
-class Journey_Sink {
- public:
-  virtual ~Journey_Sink() = default;
-  virtual void Journey(const Journey_Audit& journey) = 0;
-};
 
 // A journey kept for the list of largest residues.
 struct Residue_Entry {

@@ -125,7 +125,7 @@ std::string Table(const std::string& caption, const std::string& head,
 std::string Figures_Tables(const Audit_Figures& f) {
   std::string rows;
   for (int i = 0; i < 6; ++i)
-    rows += "<tr>" + Cell(AUDITED_FILES[i]) + Cell(Source_Label(i)) +
+    rows += "<tr>" + Cell(AUDITED_FILES[i]) + Cell(PAYMENT_FILES[i].label) +
             Cell(Num(f.taps[i]), true) + "</tr>";
   std::string out = Table("Taps per payment file",
                           "<th>file</th><th>source</th><th>taps</th>", rows);

@@ -24,8 +24,9 @@ std::string Won(std::int64_t value) { return std::to_string(value) + " won"; }
 std::string Taps_Section(const Audit_Figures& f) {
   std::string out = "Taps per payment file\n";
   for (int i = 0; i < 6; ++i)
-    out += Row(std::string(AUDITED_FILES[i]) + " (" + Source_Label(i) + ")",
-               std::to_string(f.taps[i]));
+    out +=
+        Row(std::string(AUDITED_FILES[i]) + " (" + PAYMENT_FILES[i].label + ")",
+            std::to_string(f.taps[i]));
   out += Row("all payment files", std::to_string(f.Taps()));
   return out;
 }

@@ -44,18 +44,15 @@ struct Entry {
 
 std::vector<Entry> Read_Day(const std::string& dir,
                             std::int32_t (&last_time)[6], bool (&has)[6]) {
-  const char* files[6] = {BUS_PAYMENT_FILE,       METRO_PAYMENT_FILES[0],
-                          METRO_PAYMENT_FILES[1], METRO_PAYMENT_FILES[2],
-                          METRO_PAYMENT_FILES[3], METRO_PAYMENT_FILES[4]};
   std::vector<Entry> entries;
   for (int list = 0; list < 6; ++list) {
-    Line_Reader reader(dir + "/" + files[list]);
+    Line_Reader reader(dir + "/" + PAYMENT_FILES[list].name);
     std::string_view line;
     Entry entry{};
     entry.list = list;
     has[list] = false;
     while (reader.Next(line)) {
-      if (!Fill_Data_General(entry.record, line, files[list],
+      if (!Fill_Data_General(entry.record, line, PAYMENT_FILES[list].name,
                              reader.Line_Number()))
         continue;
       entries.push_back(entry);

@@ -364,15 +364,14 @@ namespace {
 // each fills its own list. Every failure is kept and the one of the file
 // that comes first in reading order is thrown, as a reading one file after
 // the other would have stopped there.
-void Load_All_Payment_Files(const Record_List (&lists)[6],
-                            const char* const (&files)[6]) {
+void Load_All_Payment_Files() {
   std::exception_ptr failure[6];
   // Larger files first, so that the two threads finish close together.
   int order[6] = {0, 1, 2, 3, 4, 5};
   off_t size[6] = {};
   for (int i = 0; i < 6; ++i) {
     struct stat info;
-    if (::stat(files[i], &info) == 0) size[i] = info.st_size;
+    if (::stat(PAYMENT_FILES[i].name, &info) == 0) size[i] = info.st_size;
   }
   std::stable_sort(order, order + 6,
                    [&](int a, int b) { return size[a] > size[b]; });
@@ -381,7 +380,8 @@ void Load_All_Payment_Files(const Record_List (&lists)[6],
     for (int i; (i = next.fetch_add(1)) < 6;) {
       int file = order[i];
       try {
-        Load_Payment_File(files[file], lists[file].header, lists[file].tailer);
+        const Payment_File& payment = PAYMENT_FILES[file];
+        Load_Payment_File(payment.name, *payment.header, *payment.tailer);
       } catch (...) {
         failure[file] = std::current_exception();
       }
@@ -398,13 +398,7 @@ void Load_All_Payment_Files(const Record_List (&lists)[6],
 
 void HistoryData_Reader_Interface() {
   Metro_List_Set metro = Metro_Lists();
-  const Record_List lists[6] = {{B_header, B_tailer}, metro.list[0],
-                                metro.list[1],        metro.list[2],
-                                metro.list[3],        metro.list[4]};
-  const char* const files[6] = {BUS_PAYMENT_FILE,       METRO_PAYMENT_FILES[0],
-                                METRO_PAYMENT_FILES[1], METRO_PAYMENT_FILES[2],
-                                METRO_PAYMENT_FILES[3], METRO_PAYMENT_FILES[4]};
-  Load_All_Payment_Files(lists, files);
+  Load_All_Payment_Files();
 
   bool has_record = false;
   bus_LastTag = Last_Time(B_header, B_tailer, has_record);

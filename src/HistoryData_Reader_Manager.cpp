@@ -309,7 +309,7 @@ struct Line_Record {
                                 std::size_t legs) {
   for (; member != nullptr; member = member->next) ++legs;
   // Named by the bus file, where the journey's trigger stands.
-  Fail(BUS_PAYMENT_FILE, 0,
+  Fail(PAYMENT_FILES[0].name, 0,
        "journey " + std::string(trigger.TerminalInfo) + " has " +
            std::to_string(legs) + " legs, more than " +
            std::to_string(MAX_JOURNEY_LEGS) +

@@ -29,9 +29,6 @@ struct Day_Shape {
 // records across lists, have several bus records, and repeat triggers.
 void Fill_Random_Day(const Day_Shape& shape, std::mt19937& random) {
   Create_Settlement_State();
-  Record_List lists[6] = {{B_header, B_tailer}};
-  Metro_List_Set metro = Metro_Lists();
-  for (int i = 0; i < 5; ++i) lists[i + 1] = metro.list[i];
   for (int r = 0; r < shape.records; ++r) {
     int list = static_cast<int>(random() % 6);
     Data record{};
@@ -49,16 +46,15 @@ void Fill_Random_Day(const Day_Shape& shape, std::mt19937& random) {
     std::memset(record.TerminalInfo, random() % 2 ? 'Z' : 0,
                 sizeof record.TerminalInfo);
     std::memcpy(record.TerminalInfo, id.c_str(), id.size() + 1);
-    Append(lists[list].tailer->prev, lists[list].tailer)->data = record;
+    Record_List into = PAYMENT_FILES[list].List();
+    Append(into.tailer->prev, into.tailer)->data = record;
   }
 }
 
 std::string Lists_As_Text() {
   std::string out;
-  Record_List lists[6] = {{B_header, B_tailer}};
-  Metro_List_Set metro = Metro_Lists();
-  for (int i = 0; i < 5; ++i) lists[i + 1] = metro.list[i];
-  for (const Record_List& list : lists) {
+  for (const Payment_File& file : PAYMENT_FILES) {
+    Record_List list = file.List();
     for (History_Data* n = list.header->next; n != list.tailer; n = n->next) {
       EXPECT_EQ(n->next->prev, n);
       Append_Record_Line(out, n->data, ',');
@@ -101,9 +97,6 @@ TEST(IndexedSeparation, MatchesTheLiteralWalkOnRandomDays) {
 TEST(IndexedSeparation, MatchesTheReferenceOnADayOfManyJourneys) {
   Scratch_Dir dir;
   std::mt19937 random(11);
-  const char* names[6] = {BUS_PAYMENT_FILE,       METRO_PAYMENT_FILES[0],
-                          METRO_PAYMENT_FILES[1], METRO_PAYMENT_FILES[2],
-                          METRO_PAYMENT_FILES[3], METRO_PAYMENT_FILES[4]};
   std::string files[6];
   for (int r = 0; r < 120000; ++r) {
     int list = r % 2 == 0 ? 0 : 1 + static_cast<int>(random() % 5);
@@ -112,7 +105,7 @@ TEST(IndexedSeparation, MatchesTheReferenceOnADayOfManyJourneys) {
                    std::to_string(balance) + ",J" +
                    std::to_string(random() % 40000) + "\n";
   }
-  for (int i = 0; i < 6; ++i) dir.Write(names[i], files[i]);
+  for (int i = 0; i < 6; ++i) dir.Write(PAYMENT_FILES[i].name, files[i]);
   Working_Dir here(dir.Path());
   Create_Settlement_State();
   HistoryData_Reader_Interface();
@@ -229,11 +222,8 @@ TEST(PaymentLoading, LinesAcrossReadBlocksLoadLikeSingleLines) {
 
 std::string Load_Error(const std::vector<std::string>& files) {
   Scratch_Dir dir;
-  const char* names[6] = {BUS_PAYMENT_FILE,       METRO_PAYMENT_FILES[0],
-                          METRO_PAYMENT_FILES[1], METRO_PAYMENT_FILES[2],
-                          METRO_PAYMENT_FILES[3], METRO_PAYMENT_FILES[4]};
   for (int i = 0; i < 6; ++i)
-    if (files[i] != "<missing>") dir.Write(names[i], files[i]);
+    if (files[i] != "<missing>") dir.Write(PAYMENT_FILES[i].name, files[i]);
   Working_Dir here(dir.Path());
   Create_Settlement_State();
   try {
