@@ -203,8 +203,8 @@ INSTANTIATE_TEST_SUITE_P(
         Failure_Case{"SecondSummaryIsDirectory",
                      Make_Directory("Total_Metro_Data.txt"),
                      "Total_Metro_Data.txt: cannot replace: Is a directory"}),
-    [](const ::testing::TestParamInfo<Failure_Case>& info) {
-      return info.param.name;
+    [](const ::testing::TestParamInfo<Failure_Case>& param_info) {
+      return param_info.param.name;
     });
 
 }  // namespace

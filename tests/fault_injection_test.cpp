@@ -204,8 +204,8 @@ TEST_P(Unwritable, StopsCleanly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Unwritable, testing::ValuesIn(FAULTS),
-                         [](const testing::TestParamInfo<Fault>& info) {
-                           return std::string(info.param.name);
+                         [](const testing::TestParamInfo<Fault>& param_info) {
+                           return std::string(param_info.param.name);
                          });
 
 // Many transfer journeys, so the history file is long.
@@ -253,8 +253,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 "Total_Bus_Data.txt"},
                     Space_Limit{"MetroSummaryPartWay", SHORT_BUS_LONG_METRO, 10,
                                 "Total_Metro_Data.txt"}),
-    [](const testing::TestParamInfo<Space_Limit>& info) {
-      return std::string(info.param.name);
+    [](const testing::TestParamInfo<Space_Limit>& param_info) {
+      return std::string(param_info.param.name);
     });
 
 // A large day with few transfer journeys: about 300 000 taps.
