@@ -16,10 +16,9 @@
 
 #include "File_IO.h"
 
-// Values of Mot, and the end mark that fills an unused leg table.
+// Values of Mot.
 constexpr int BUS = 1;
 constexpr int METRO = 0;
-constexpr int END = 9;
 
 using Boolean = char;
 constexpr Boolean TRUE = 1;
@@ -137,7 +136,8 @@ extern History_Data *M3_header, *M3_tailer;
 extern History_Data *M4_header, *M4_tailer;
 extern History_Data *M5_header, *M5_tailer;
 
-// Settlement state. The totals are 64-bit so that a large day stays exact.
+// Settlement state (defined with the run control). The totals are 64-bit so
+// that a large day stays exact.
 extern std::int64_t Total_bus_fee;
 extern std::int64_t Total_metro_fee;
 extern std::int32_t bus_LastTag;
@@ -156,8 +156,15 @@ void Create_List(History_Data*& header, History_Data*& tailer);
 // freed one by one: their memory is returned when the program exits.
 History_Data* Append(History_Data* last, History_Data* tailer);
 // Unlinks a record node and returns the node that followed it. The unlinked
-// node's memory stays valid until the program exits.
-History_Data* Del(History_Data* data);
+// node's memory stays valid until the program exits. Inline: the separation
+// unlinks every transfer record.
+inline History_Data* Del(History_Data* data) {
+  History_Data* before = data->prev;
+  History_Data* after = data->next;
+  before->next = after;
+  after->prev = before;
+  return after;
+}
 // Creates the six program-wide lists empty and zeroes the settlement state.
 void Create_Settlement_State();
 
@@ -221,6 +228,17 @@ char* Format_Record_Line(char* out, const Data& record,
 // True when two records carry the same TerminalInfo text.
 bool Same_Terminal(const Data& a, const Data& b);
 
+// --- Money ------------------------------------------------------------------
+
+// Adds amount to total; throws if the sum leaves the 64-bit range. what names
+// the total in the error ("bus total").
+void Add_Won(std::int64_t* total, std::int64_t amount, const char* what);
+// One leg's share, total x running / (total + 1050) truncated toward zero,
+// exact for any 64-bit total and running amount; a zero divisor, or a share
+// outside 64 bits, throws naming the journey terminal.
+std::int64_t Leg_Share(std::int64_t total, std::int64_t running,
+                       std::string_view terminal);
+
 // --- Stages -----------------------------------------------------------------
 
 void Initiation_Control();
@@ -252,8 +270,6 @@ void Separate_Transfers(std::string& history);
 
 void Normal_Bus_Process(std::int64_t* bus_fee);
 void Normal_Metro_Process(std::int64_t* metro_fee);
-// Adds amount to total; throws if the sum leaves the 64-bit range.
-void Add_Won(std::int64_t* total, std::int64_t amount, const char* what);
 
 // One row of the leg table: a leg's time, mode and amount.
 struct Leg {
@@ -293,12 +309,11 @@ void reset_Arr(Leg_Table& arr);
 // Exchange sort by time: a row moves before an earlier one only when its time
 // is strictly smaller, so rows with equal times are never swapped.
 void Sort_Legs(Leg_Table& arr);
-// Credits each leg's share of the journey's fare to the bus or metro total.
-// terminal names the journey in the error for a zero divisor.
-// One leg's share, total x running / (total + 1050) truncated toward zero,
-// exact for any 64-bit total and running amount; a zero divisor throws.
-std::int64_t Leg_Share(std::int64_t total, std::int64_t running,
-                       std::string_view terminal);
+// Credits each leg's share of the journey's fare (Leg_Share of the journey's
+// total and the running sum up to that leg, legs in the order given) to
+// *bus_fee for a bus leg and *metro_fee for a metro leg, each addition
+// checked; terminal names the journey in the errors. At most
+// MAX_JOURNEY_LEGS legs.
 void calculate(const Leg_Table& arr, std::int64_t* bus_fee,
                std::int64_t* metro_fee, std::string_view terminal);
 

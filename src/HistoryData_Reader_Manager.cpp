@@ -21,14 +21,7 @@
 #include <vector>
 
 #include "Calculating_System.h"
-
-History_Data* Del(History_Data* data) {
-  History_Data* a = data->prev;
-  History_Data* b = data->next;
-  a->next = b;
-  b->prev = a;
-  return b;
-}
+#include "Memory.h"
 
 namespace {
 

@@ -12,8 +12,6 @@
 
 namespace {
 
-__extension__ typedef __int128 Wide;
-
 // calculate's work; on_share(share, mot) is told each leg's share once it
 // has been credited. Returns the journey's total amount.
 template <typename On_Share>
@@ -143,25 +141,6 @@ void Sort_Legs(Leg_Table& arr) {
       if (arr[x].LastTime > arr[y].LastTime) std::swap(arr[x], arr[y]);
     }
   }
-}
-
-std::int64_t Leg_Share(std::int64_t total, std::int64_t running,
-                       std::string_view terminal) {
-  std::int64_t divisor = total + TRANSFER_THRESHOLD;
-  if (divisor == 0)
-    Fail(HISTORY_FILE, 0,
-         "journey " + std::string(terminal) +
-             ": amounts add up to -1050, which leaves no divisor");
-  std::int64_t product;
-  // The common case, without 128-bit division (INT64_MIN / -1 overflows).
-  if (!__builtin_mul_overflow(total, running, &product) &&
-      !(product == INT64_MIN && divisor == -1))
-    return product / divisor;
-  Wide share = static_cast<Wide>(total) * running / divisor;
-  if (share < INT64_MIN || share > INT64_MAX)
-    Fail(HISTORY_FILE, 0,
-         "journey " + std::string(terminal) + ": share leaves 64 bits");
-  return static_cast<std::int64_t>(share);
 }
 
 void calculate(const Leg_Table& arr, std::int64_t* bus_fee,
