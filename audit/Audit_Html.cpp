@@ -251,7 +251,7 @@ std::string Html_Escape(std::string_view text) {
   return out;
 }
 
-std::vector<Residue_Bin> Residue_Bins(const Tally& distribution,
+std::vector<Residue_Bin> Residue_Bins(const Value_Counts& distribution,
                                       std::size_t max_bins) {
   std::vector<Residue_Bin> bins;
   if (distribution.empty() || max_bins == 0) return bins;

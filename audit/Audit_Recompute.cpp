@@ -41,11 +41,12 @@ bool Ranks_Before(std::int64_t a_residue, std::string_view a_terminal,
   return a_terminal < std::string_view(b.terminal);
 }
 
-// Sorted (key, count) pairs of a tally kept in a hash map.
-Tally Sorted(const std::unordered_map<std::int64_t, std::int64_t>& counts) {
-  Tally tally(counts.begin(), counts.end());
-  std::sort(tally.begin(), tally.end());
-  return tally;
+// Sorted (value, count) pairs of counts kept in a hash map.
+Value_Counts Sorted(
+    const std::unordered_map<std::int64_t, std::int64_t>& counts) {
+  Value_Counts sorted(counts.begin(), counts.end());
+  std::sort(sorted.begin(), sorted.end());
+  return sorted;
 }
 
 // Accumulates the figures of the transfer journeys, one at a time.

@@ -5,7 +5,8 @@
 
 namespace {
 
-// text padded with spaces to width on the left (align < 0) or right.
+// text padded with spaces to |width|: on the right (left-aligned) when width
+// is negative, on the left (right-aligned) otherwise.
 std::string Pad(const std::string& text, int width) {
   std::size_t size = static_cast<std::size_t>(width < 0 ? -width : width);
   if (text.size() >= size) return text;

@@ -26,11 +26,11 @@ void Extract_Matches(const Data& trigger, History_Data* first,
   }
 }
 
-void Extract_Group(History_Data* temp, std::string& out) {
-  const Data& trigger = temp->data;
+void Extract_Group(History_Data* trigger_node, std::string& out) {
+  const Data& trigger = trigger_node->data;
   Append_Record_Line(out, trigger, ',');
-  Extract_Matches(trigger, B_header->next, temp, ',', out);
-  Extract_Matches(trigger, temp->next, B_tailer, ',', out);
+  Extract_Matches(trigger, B_header->next, trigger_node, ',', out);
+  Extract_Matches(trigger, trigger_node->next, B_tailer, ',', out);
   Metro_List_Set metro = Metro_Lists();
   for (int i = 0; i < 5; ++i)
     Extract_Matches(trigger, metro.list[i].header->next, metro.list[i].tailer,
@@ -89,14 +89,14 @@ void Apportion(Leg_Table legs, Reference_Result& result) {
 }  // namespace
 
 void Literal_Separate_Transfers(std::string& history) {
-  History_Data* temp = B_header->next;
-  while (temp != B_tailer) {
-    if (temp->data.Balance >= TRANSFER_THRESHOLD) {
-      temp = temp->next;
+  History_Data* node = B_header->next;
+  while (node != B_tailer) {
+    if (node->data.Balance >= TRANSFER_THRESHOLD) {
+      node = node->next;
       continue;
     }
-    Extract_Group(temp, history);
-    temp = Del(temp);
+    Extract_Group(node, history);
+    node = Del(node);
   }
   history += "END";
 }

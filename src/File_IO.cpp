@@ -228,14 +228,14 @@ Staged_File::Staged_File(std::string path, bool write_special_directly)
     return;
   }
   target_ = Follow_Links(path_);
-  std::string temp =
+  std::string temporary =
       Directory_Prefix(target_) + "." + Base_Name(target_) + ".XXXXXX";
   {
     std::lock_guard<std::mutex> guard(Unpublished().lock);
-    fd_ = ::mkostemp(temp.data(), O_CLOEXEC);
+    fd_ = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd_ < 0) Fail_Errno(path_, "cannot create");
-    Unpublished().paths.push_back(temp);
-    temp_path_ = std::move(temp);
+    Unpublished().paths.push_back(temporary);
+    temp_path_ = std::move(temporary);
   }
   if (::fchmod(fd_, New_File_Mode()) != 0) Fail_Errno(path_, "cannot create");
   buffer_.reserve(WRITE_BLOCK);
