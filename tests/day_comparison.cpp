@@ -38,8 +38,8 @@ std::string Make_Folder() {
 // and transfer history of an earlier run, which an error must leave alone.
 void Lay_Out(Case& c) {
   c.dir = Make_Folder();
-  for (std::size_t i = 0; i < PAYMENT_FILES.size(); ++i)
-    c.before[PAYMENT_FILES[i]] = c.day.files[i];
+  for (std::size_t i = 0; i < c.day.files.size(); ++i)
+    c.before[PAYMENT_FILES[i].name] = c.day.files[i];
   c.before["enable.txt"] = "1";
   if (c.seed % 7 != 0) {
     c.before["Total_Bus_Data.txt"] = "17,1,old" + std::to_string(c.seed);
@@ -67,13 +67,6 @@ pid_t Start(const std::string& executable, const Case& c) {
   return child;
 }
 
-std::set<std::string> Names_In(const std::string& dir) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir))
-    names.insert(entry.path().filename().string());
-  return names;
-}
-
 // Describes the first difference between the run and the model; empty
 // when they agree in every byte.
 std::string Difference(const Case& c, const model::Outcome& want) {
@@ -86,9 +79,11 @@ std::string Difference(const Case& c, const model::Outcome& want) {
     auto it = c.before.find(name);
     return it == c.before.end() ? std::string("<missing>") : it->second;
   };
-  for (const char* name : PAYMENT_FILES)
-    if (file(name) != old(name)) return std::string(name) + " was changed";
-  std::set<std::string> names = Names_In(c.dir);
+  for (const Payment_File& payment : PAYMENT_FILES)
+    if (file(payment.name) != old(payment.name))
+      return std::string(payment.name) + " was changed";
+  std::vector<std::string> listed = Names_In(c.dir);
+  std::set<std::string> names(listed.begin(), listed.end());
   std::set<std::string> expected_names;
   for (const auto& entry : c.before) expected_names.insert(entry.first);
   if (want.ok) {

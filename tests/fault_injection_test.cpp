@@ -286,7 +286,7 @@ std::vector<Run_Result> Signal_Runs(
   std::vector<Started_Run> runs;
   auto launch = std::chrono::steady_clock::now();
   for (const auto& dir : dirs)
-    runs.push_back(Start_Settlement(dir->Path(), Run_Options{}));
+    runs.push_back(Start_Run(dir->Path(), Run_Options{}));
   std::vector<std::size_t> order(runs.size());
   for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
@@ -347,7 +347,7 @@ double Time_Runs_Together(const Day& day, const model::Outcome& want,
   auto start = std::chrono::steady_clock::now();
   std::vector<Started_Run> runs;
   for (const auto& dir : dirs)
-    runs.push_back(Start_Settlement(dir->Path(), Run_Options{}));
+    runs.push_back(Start_Run(dir->Path(), Run_Options{}));
   std::vector<Run_Result> results(count);
   std::vector<double> ended(count);
   std::vector<std::thread> waiters;
@@ -495,7 +495,7 @@ TEST(SecondRun, IsRefusedAtOnceAndTouchesNothing) {
   Scratch_Dir dir;
   Lay_Out_With_Old_Results(dir, Worked_Day());
   dir.Write("enable.txt", "0");
-  Started_Run first = Start_Settlement(dir.Path(), Limited());
+  Started_Run first = Start_Run(dir.Path(), Limited());
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   for (int attempt = 0; attempt < 2; ++attempt) {
     Run_Result second = Run_Settlement(dir, Limited());
@@ -516,8 +516,8 @@ TEST(SecondRun, IsRefusedAtOnceAndTouchesNothing) {
 TEST(SecondRun, OfTwoStartedTogetherOneSettles) {
   Scratch_Dir dir;
   Lay_Out_With_Old_Results(dir, Worked_Day());
-  Started_Run a = Start_Settlement(dir.Path(), Limited());
-  Started_Run b = Start_Settlement(dir.Path(), Limited());
+  Started_Run a = Start_Run(dir.Path(), Limited());
+  Started_Run b = Start_Run(dir.Path(), Limited());
   Run_Result runs[2] = {Finish_Run(a), Finish_Run(b)};
   std::sort(std::begin(runs), std::end(runs),
             [](const Run_Result& x, const Run_Result& y) {

@@ -15,10 +15,6 @@
 #include <stdexcept>
 #include <thread>
 
-const std::array<const char*, 6> PAYMENT_FILES = {
-    "paymentData_5001.txt", "paymentData_7001.txt", "paymentData_7002.txt",
-    "paymentData_7003.txt", "paymentData_7004.txt", "paymentData_7005.txt"};
-
 namespace {
 
 // The unprivileged account used when the tests run as root.
@@ -54,6 +50,13 @@ bool Unprivileged_Ids(uid_t& uid, gid_t& gid) {
                  static_cast<rlim_t>(options.file_size_limit)};
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
   }
+  const char* program =
+      options.program != nullptr ? options.program : FARE_SETTLEMENT_EXE;
+  // Opened while still privileged and run from the descriptor, so that the
+  // unprivileged user need not reach the build folder (a clone in a private
+  // folder).
+  int program_fd = ::open(program, O_RDONLY | O_CLOEXEC);
+  if (program_fd < 0) ::_exit(127);
   uid_t uid = 0;
   gid_t gid = 0;
   if (options.unprivileged && ::geteuid() == 0) {
@@ -61,13 +64,11 @@ bool Unprivileged_Ids(uid_t& uid, gid_t& gid) {
         ::setgid(gid) != 0 || ::setuid(uid) != 0)
       ::_exit(126);
   }
-  const char* program =
-      options.program != nullptr ? options.program : FARE_SETTLEMENT_EXE;
   std::vector<char*> argv{const_cast<char*>(program)};
   for (const std::string& arg : options.args)
     argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
-  ::execv(program, argv.data());
+  ::fexecve(program_fd, argv.data(), environ);
   ::_exit(127);
 }
 
@@ -111,13 +112,12 @@ const Day& Worked_Day() {
 }
 
 void Lay_Out_Day(const Scratch_Dir& dir, const Day& day) {
-  for (std::size_t i = 0; i < PAYMENT_FILES.size(); ++i)
-    dir.Write(PAYMENT_FILES[i], day.files[i]);
+  for (std::size_t i = 0; i < day.files.size(); ++i)
+    dir.Write(PAYMENT_FILES[i].name, day.files[i]);
   dir.Write("enable.txt", "1");
 }
 
-Started_Run Start_Settlement(const std::string& dir,
-                             const Run_Options& options) {
+Started_Run Start_Run(const std::string& dir, const Run_Options& options) {
   int out[2];
   int err[2];
   if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
@@ -145,7 +145,7 @@ Run_Result Finish_Run(const Started_Run& run) {
 }
 
 Run_Result Run_Settlement(const Scratch_Dir& dir, const Run_Options& options) {
-  Started_Run run = Start_Settlement(dir.Path(), options);
+  Started_Run run = Start_Run(dir.Path(), options);
   if (options.kill_after_seconds >= 0) {
     std::this_thread::sleep_for(
         std::chrono::duration<double>(options.kill_after_seconds));

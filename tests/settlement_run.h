@@ -6,14 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "Calculating_System.h"  // PAYMENT_FILES
 #include "scratch_dir.h"
 
 // The six payment files' contents: bus, then metro 1 to 5.
 struct Day {
   std::array<std::string, 6> files;
 };
-
-extern const std::array<const char*, 6> PAYMENT_FILES;
 
 // The bundled sample day: one transfer journey (T2) and six ordinary taps.
 const Day& Worked_Day();
@@ -59,8 +58,7 @@ struct Started_Run {
   int out_fd = -1;  // read ends of the pipes on its standard output and error
   int err_fd = -1;
 };
-Started_Run Start_Settlement(const std::string& dir,
-                             const Run_Options& options);
+Started_Run Start_Run(const std::string& dir, const Run_Options& options);
 Run_Result Finish_Run(const Started_Run& run);
 
 // Waits until process pid has blocked SIGTERM, which the programs do first
