@@ -322,17 +322,6 @@ bool New_Outputs(const Outputs& o, const model::Outcome& want) {
          o.metro == want.metro_summary;
 }
 
-// A seed for a randomised test, printed so that a failure can be replayed
-// with FARE_TEST_SEED.
-unsigned Test_Seed() {
-  const char* given = std::getenv("FARE_TEST_SEED");
-  unsigned seed = given
-                      ? static_cast<unsigned>(std::strtoul(given, nullptr, 10))
-                      : std::random_device{}();
-  std::printf("seed %u (replay with FARE_TEST_SEED=%u)\n", seed, seed);
-  return seed;
-}
-
 // Runs count copies of the day at once to their ends, checks them against
 // the model, and returns the seconds until the first of them ended: runs
 // started together to be signalled share the processors the same way, so

@@ -11,7 +11,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 #include <thread>
 
@@ -189,4 +192,15 @@ bool Permissions_Apply() {
   uid_t uid = 0;
   gid_t gid = 0;
   return ::geteuid() != 0 || Unprivileged_Ids(uid, gid);
+}
+
+// A seed for a randomised test, printed so that a failure can be replayed
+// with FARE_TEST_SEED.
+unsigned Test_Seed() {
+  const char* given = std::getenv("FARE_TEST_SEED");
+  unsigned seed = given
+                      ? static_cast<unsigned>(std::strtoul(given, nullptr, 10))
+                      : std::random_device{}();
+  std::printf("seed %u (replay with FARE_TEST_SEED=%u)\n", seed, seed);
+  return seed;
 }

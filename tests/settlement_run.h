@@ -70,3 +70,7 @@ void Wait_Until_Signals_Handled(int pid);
 void Give_To_Unprivileged_User(const std::string& dir);
 // True when runs with `unprivileged` really are refused what root may do.
 bool Permissions_Apply();
+
+// A seed for a randomised test: FARE_TEST_SEED when set, else a fresh one;
+// printed either way so that a failure can be replayed.
+unsigned Test_Seed();

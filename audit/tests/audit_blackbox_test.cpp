@@ -424,7 +424,7 @@ TEST(AuditSignalled, LeavesNoTemporaries) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
           .count();
   ASSERT_EQ(whole.status, 1) << whole.err;  // the outputs are the worked run's
-  std::random_device seed;
+  std::mt19937 seed(Test_Seed());
   int stopped = 0;
   const int signals[] = {SIGINT, SIGTERM, SIGHUP};
   const char* names[] = {"SIGINT", "SIGTERM", "SIGHUP"};
