@@ -10,6 +10,20 @@ namespace {
 
 __extension__ typedef __int128 Wide;
 
+// The history line of record, formatted here rather than by the program's
+// formatter, so that the literal separation checks that formatter too.
+void Append_Literal_Line(std::string& out, const Data& record,
+                         char terminal_separator) {
+  char line[96];
+  int length = std::snprintf(
+      line, sizeof line, "%d,%d,%d,%d%c%.*s\n",
+      static_cast<int>(record.LastTime), static_cast<int>(record.Mot),
+      static_cast<int>(record.InOut), static_cast<int>(record.Balance),
+      terminal_separator, static_cast<int>(sizeof record.TerminalInfo),
+      record.TerminalInfo);
+  out.append(line, static_cast<std::size_t>(length));
+}
+
 // Writes and removes every record from first up to (not including) stop
 // whose TerminalInfo equals the trigger's.
 void Extract_Matches(const Data& trigger, History_Data* first,
@@ -18,7 +32,7 @@ void Extract_Matches(const Data& trigger, History_Data* first,
   History_Data* node = first;
   while (node != stop) {
     if (Same_Terminal(node->data, trigger)) {
-      Append_Record_Line(out, node->data, terminal_separator);
+      Append_Literal_Line(out, node->data, terminal_separator);
       node = Del(node);
     } else {
       node = node->next;
@@ -28,7 +42,7 @@ void Extract_Matches(const Data& trigger, History_Data* first,
 
 void Extract_Group(History_Data* trigger_node, std::string& out) {
   const Data& trigger = trigger_node->data;
-  Append_Record_Line(out, trigger, ',');
+  Append_Literal_Line(out, trigger, ',');
   Extract_Matches(trigger, B_header->next, trigger_node, ',', out);
   Extract_Matches(trigger, trigger_node->next, B_tailer, ',', out);
   Metro_List_Set metro = Metro_Lists();

@@ -142,6 +142,30 @@ TEST(LegSort, GivesTheExchangeSortsOrderForAnySize) {
   }
 }
 
+// Orders worked out by hand, so that the small tables (sorted by the
+// exchange sort itself) are checked against something other than a copy:
+// times and, for each leg given as its original position, where it ends.
+TEST(LegSort, SmallTablesKeepTheExchangeSortsOrderOfEqualTimes) {
+  struct Case {
+    std::vector<std::int32_t> times;
+    std::vector<std::int32_t> order;  // original positions, sorted
+  };
+  const Case cases[] = {
+      {{2, 2, 1}, {2, 1, 0}},  // not the stable order 2, 0, 1
+      {{3, 1, 2, 1}, {1, 3, 2, 0}},
+      {{5, 5, 5}, {0, 1, 2}},
+      {{1}, {0}},
+  };
+  for (const Case& c : cases) {
+    Leg_Table table;
+    for (std::size_t i = 0; i < c.times.size(); ++i)
+      table.push_back({c.times[i], static_cast<std::int32_t>(i), 0});
+    Sort_Legs(table);
+    for (std::size_t i = 0; i < c.order.size(); ++i)
+      EXPECT_EQ(table[i].Mot, c.order[i]) << "leg " << i;
+  }
+}
+
 // --- Record lines -----------------------------------------------------------
 
 // Lines near the simple form, with the characters that make it not simple.
