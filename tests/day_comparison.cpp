@@ -12,6 +12,7 @@
 #include "model/settlement_model.h"
 #include "random_day.h"
 #include "scratch_dir.h"
+#include "settlement_run.h"
 
 namespace {
 
@@ -51,20 +52,10 @@ void Lay_Out(Case& c) {
 }
 
 pid_t Start(const std::string& executable, const Case& c) {
-  pid_t child = ::fork();
-  if (child < 0) throw std::runtime_error("fork failed");
-  if (child == 0) {
-    int out =
-        ::open((c.dir + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err =
-        ::open((c.dir + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0 || err < 0 || ::chdir(c.dir.c_str()) != 0) ::_exit(126);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    ::execl(executable.c_str(), executable.c_str(), (char*)nullptr);
-    ::_exit(127);
-  }
-  return child;
+  Run_Options options;
+  options.program = executable.c_str();
+  options.output_files = c.dir;
+  return Start_Run(c.dir, options).pid;
 }
 
 // Describes the first difference between the run and the model; empty

@@ -50,6 +50,9 @@ struct Run_Options {
   std::vector<std::string> args;
   // The executable to run instead of fare-settlement, or nullptr.
   const char* program = nullptr;
+  // When set, standard output and error go to the files OUTPUT.out and
+  // OUTPUT.err instead of pipes, and the caller reaps the run itself.
+  std::string output_files;
 };
 Run_Result Run_Settlement(const Scratch_Dir& dir, const Run_Options& options);
 // Starts a run and returns at once; Finish_Run waits for it.
