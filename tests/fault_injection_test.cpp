@@ -204,8 +204,8 @@ TEST_P(Unwritable, StopsCleanly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Unwritable, testing::ValuesIn(FAULTS),
-                         [](const testing::TestParamInfo<Fault>& info) {
-                           return std::string(info.param.name);
+                         [](const testing::TestParamInfo<Fault>& param_info) {
+                           return std::string(param_info.param.name);
                          });
 
 // Many transfer journeys, so the history file is long.
@@ -253,8 +253,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 "Total_Bus_Data.txt"},
                     Space_Limit{"MetroSummaryPartWay", SHORT_BUS_LONG_METRO, 10,
                                 "Total_Metro_Data.txt"}),
-    [](const testing::TestParamInfo<Space_Limit>& info) {
-      return std::string(info.param.name);
+    [](const testing::TestParamInfo<Space_Limit>& param_info) {
+      return std::string(param_info.param.name);
     });
 
 // A large day with few transfer journeys: about 300 000 taps.
@@ -286,7 +286,7 @@ std::vector<Run_Result> Signal_Runs(
   std::vector<Started_Run> runs;
   auto launch = std::chrono::steady_clock::now();
   for (const auto& dir : dirs)
-    runs.push_back(Start_Settlement(dir->Path(), Run_Options{}));
+    runs.push_back(Start_Run(dir->Path(), Run_Options{}));
   std::vector<std::size_t> order(runs.size());
   for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
@@ -322,17 +322,6 @@ bool New_Outputs(const Outputs& o, const model::Outcome& want) {
          o.metro == want.metro_summary;
 }
 
-// A seed for a randomised test, printed so that a failure can be replayed
-// with FARE_TEST_SEED.
-unsigned Test_Seed() {
-  const char* given = std::getenv("FARE_TEST_SEED");
-  unsigned seed = given
-                      ? static_cast<unsigned>(std::strtoul(given, nullptr, 10))
-                      : std::random_device{}();
-  std::printf("seed %u (replay with FARE_TEST_SEED=%u)\n", seed, seed);
-  return seed;
-}
-
 // Runs count copies of the day at once to their ends, checks them against
 // the model, and returns the seconds until the first of them ended: runs
 // started together to be signalled share the processors the same way, so
@@ -347,7 +336,7 @@ double Time_Runs_Together(const Day& day, const model::Outcome& want,
   auto start = std::chrono::steady_clock::now();
   std::vector<Started_Run> runs;
   for (const auto& dir : dirs)
-    runs.push_back(Start_Settlement(dir->Path(), Run_Options{}));
+    runs.push_back(Start_Run(dir->Path(), Run_Options{}));
   std::vector<Run_Result> results(count);
   std::vector<double> ended(count);
   std::vector<std::thread> waiters;
@@ -495,7 +484,7 @@ TEST(SecondRun, IsRefusedAtOnceAndTouchesNothing) {
   Scratch_Dir dir;
   Lay_Out_With_Old_Results(dir, Worked_Day());
   dir.Write("enable.txt", "0");
-  Started_Run first = Start_Settlement(dir.Path(), Limited());
+  Started_Run first = Start_Run(dir.Path(), Limited());
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   for (int attempt = 0; attempt < 2; ++attempt) {
     Run_Result second = Run_Settlement(dir, Limited());
@@ -516,8 +505,8 @@ TEST(SecondRun, IsRefusedAtOnceAndTouchesNothing) {
 TEST(SecondRun, OfTwoStartedTogetherOneSettles) {
   Scratch_Dir dir;
   Lay_Out_With_Old_Results(dir, Worked_Day());
-  Started_Run a = Start_Settlement(dir.Path(), Limited());
-  Started_Run b = Start_Settlement(dir.Path(), Limited());
+  Started_Run a = Start_Run(dir.Path(), Limited());
+  Started_Run b = Start_Run(dir.Path(), Limited());
   Run_Result runs[2] = {Finish_Run(a), Finish_Run(b)};
   std::sort(std::begin(runs), std::end(runs),
             [](const Run_Result& x, const Run_Result& y) {
