@@ -7,6 +7,9 @@ PACKAGE_BUILD_DIR ?= build-package
 PREREQUISITES = sh tools/install-prerequisites
 JOBS ?= $(shell nproc)
 TEST_JOBS ?= 8
+# WERROR=ON makes compiler warnings errors in the test, sanitizer and fuzz
+# builds (.ci/run sets it).
+WERROR ?= OFF
 
 BENCH_BUILD_DIR ?= build-release
 BENCH_CACHE ?= $(or $(XDG_CACHE_HOME),$(HOME)/.cache)/fare-settlement
@@ -28,7 +31,7 @@ build:
 
 test-build:
 	@$(PREREQUISITES) build test
-	cmake -S . -B $(BUILD_DIR) -DFARE_BUILD_TESTS=ON
+	cmake -S . -B $(BUILD_DIR) -DFARE_BUILD_TESTS=ON -DFARE_WERROR=$(WERROR)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # Black-box cases mostly sleep through the one-second wait before the first
@@ -50,7 +53,8 @@ SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 asan-test:
 	@$(PREREQUISITES) build test
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFARE_SANITIZE=ON
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFARE_SANITIZE=ON \
+	  -DFARE_WERROR=$(WERROR)
 	cmake --build build-asan -j $(JOBS)
 	$(SANITIZER_ENV) ctest --test-dir build-asan --output-on-failure -j $(TEST_JOBS)
 
@@ -65,7 +69,8 @@ FUZZ_OPTIONS = -artifact_prefix=build-fuzz/artifacts/
 fuzz:
 	@$(PREREQUISITES) build fuzz
 	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) \
-	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFARE_FUZZ=ON -DFARE_BUILD_TESTS=OFF
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFARE_FUZZ=ON -DFARE_BUILD_TESTS=OFF \
+	  -DFARE_WERROR=$(WERROR)
 	cmake --build build-fuzz -j $(JOBS) --target record_line_fuzzer settlement_fuzzer
 	mkdir -p build-fuzz/corpus/record_line build-fuzz/corpus/settlement \
 	  build-fuzz/artifacts

@@ -30,7 +30,7 @@ std::string Csv_Field(std::string_view text) {
 // Legs as "time mode amount share", separated by ';': for example
 // "150 metro 1050 548;200 bus 0 548". The mode is the side the leg's share
 // is credited to.
-void Append_Csv_Row(std::string& out, const Journey_Audit& journey) {
+void Append_Csv_Row(std::string& out, const Settled_Journey& journey) {
   out += Csv_Field(journey.terminal);
   out += ',';
   Append_Number(out, static_cast<std::int64_t>(journey.legs.size()));
@@ -56,7 +56,7 @@ Csv_Journeys::Csv_Journeys(const std::string& path) : file_(path, true) {
   file_.Write(CSV_HEADER);
 }
 
-void Csv_Journeys::Journey(const Journey_Audit& journey) {
+void Csv_Journeys::Settled(const Settled_Journey& journey) {
   row_.clear();
   Append_Csv_Row(row_, journey);
   file_.Write(row_);

@@ -11,15 +11,15 @@
 std::string Csv_Field(std::string_view text);
 
 // One row (with its CRLF) for a journey.
-void Append_Csv_Row(std::string& out, const Journey_Audit& journey);
+void Append_Csv_Row(std::string& out, const Settled_Journey& journey);
 
 extern const char* const CSV_HEADER;
 
 // Streams rows into a file that appears under its name only when complete.
-class Csv_Journeys : public Journey_Sink {
+class Csv_Journeys : public Journey_Observer {
  public:
   explicit Csv_Journeys(const std::string& path);
-  void Journey(const Journey_Audit& journey) override;
+  void Settled(const Settled_Journey& journey) override;
   // Finishes the file and puts it in place.
   void Publish();
 

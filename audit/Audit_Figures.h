@@ -3,32 +3,12 @@
 
 #include <array>
 #include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "Calculating_System.h"
-
-// One transfer journey as the settlement apportions it: legs in time order
-// with each leg's share.
-struct Journey_Audit {
-  std::string_view terminal;
-  std::span<const Leg> legs;
-  std::span<const std::int64_t> shares;  // one per leg
-  std::int64_t collected = 0;            // sum of the legs' amounts
-  std::int64_t bus_credit = 0;
-  std::int64_t metro_credit = 0;
-  std::int64_t Residue() const { return bus_credit + metro_credit - collected; }
-};
-
-// Receives every transfer journey in the order of the transfer history.
-class Journey_Sink {
- public:
-  virtual ~Journey_Sink() = default;
-  virtual void Journey(const Journey_Audit& journey) = 0;
-};
 
 // A journey kept for the list of largest residues.
 struct Residue_Entry {
@@ -41,7 +21,7 @@ struct Residue_Entry {
 };
 
 // How many journeys have a given count (of legs, or of won of residue).
-using Tally = std::vector<std::pair<std::int64_t, std::int64_t>>;
+using Value_Counts = std::vector<std::pair<std::int64_t, std::int64_t>>;
 
 struct Audit_Figures {
   std::array<std::int64_t, 6> taps{};  // records per payment file
@@ -49,10 +29,10 @@ struct Audit_Figures {
   std::int64_t ordinary_metro = 0;     // metro lists after separation, won
   std::int64_t journeys = 0;
   std::int64_t legs = 0;
-  Tally journeys_by_legs;       // (legs, journeys), ascending
-  Tally residue_distribution;   // (residue, journeys), ascending
-  std::int64_t collected = 0;   // transfer journeys' amounts
-  std::int64_t bus_credit = 0;  // shares of bus legs
+  Value_Counts journeys_by_legs;      // (legs, journeys), ascending
+  Value_Counts residue_distribution;  // (residue, journeys), ascending
+  std::int64_t collected = 0;         // transfer journeys' amounts
+  std::int64_t bus_credit = 0;        // shares of bus legs
   std::int64_t metro_credit = 0;
   std::vector<Residue_Entry> largest;  // largest |residue| first
   std::int32_t bus_tag = 0;

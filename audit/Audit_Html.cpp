@@ -146,7 +146,7 @@ std::string Table(const std::string& caption, const std::string& head,
 std::string Figures_Tables(const Audit_Figures& f) {
   std::string rows;
   for (int i = 0; i < 6; ++i)
-    rows += "<tr>" + Cell(AUDITED_FILES[i]) + Cell(Source_Label(i)) +
+    rows += "<tr>" + Cell(AUDITED_FILES[i]) + Cell(PAYMENT_FILES[i].label) +
             Cell(Num(f.taps[i]), true) + "</tr>";
   std::string out = Table("Taps per payment file",
                           "<th>file</th><th>source</th><th>taps</th>", rows);
@@ -217,22 +217,6 @@ std::string Check_Tables(const Audit_Outcome& outcome) {
 
 constexpr const char* PAGE_HEAD =
     "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
-    "<script>\n"
-    "window.onerror = function (message) {\n"
-    "  var root = document.documentElement;\n"
-    "  root.setAttribute('data-errors', String(message));\n"
-    "};\n"
-    "window.addEventListener('load', function () {\n"
-    "  var rendered = 0;\n"
-    "  document.querySelectorAll('svg.chart').forEach(function (svg) {\n"
-    "    var box = svg.getBoundingClientRect();\n"
-    "    if (box.width > 0 && box.height > 0 &&\n"
-    "        svg.querySelector('rect, text')) rendered += 1;\n"
-    "  });\n"
-    "  document.documentElement.setAttribute('data-charts-rendered',\n"
-    "                                        String(rendered));\n"
-    "});\n"
-    "</script>\n"
     "<style>\n"
     "body { font-family: sans-serif; margin: 2em; color: #222; }\n"
     "table { border-collapse: collapse; margin: 1em 0; }\n"
@@ -297,7 +281,7 @@ std::int64_t Clamped(Wide value) {
 
 }  // namespace
 
-std::vector<Residue_Bin> Residue_Bins(const Tally& distribution,
+std::vector<Residue_Bin> Residue_Bins(const Value_Counts& distribution,
                                       std::size_t max_bins) {
   std::vector<Residue_Bin> bins;
   if (distribution.empty() || max_bins == 0) return bins;

@@ -16,7 +16,7 @@ struct Residue_Bin {
   std::int64_t high = 0;
   std::int64_t journeys = 0;
 };
-std::vector<Residue_Bin> Residue_Bins(const Tally& distribution,
+std::vector<Residue_Bin> Residue_Bins(const Value_Counts& distribution,
                                       std::size_t max_bins);
 
 std::string Format_Html(const Audit_Outcome& outcome);

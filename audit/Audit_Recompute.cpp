@@ -1,6 +1,6 @@
-// Recomputes the settlement with the library's own stages and apportions
-// the transfer journeys leg by leg, as the transfer stage does, keeping
-// each leg's share instead of only adding it to the totals.
+// Recomputes the settlement with the library's own stages, the transfer
+// stage telling the audit of each journey's legs and shares as it settles
+// them.
 #include "Audit_Recompute.h"
 
 #include <sys/stat.h>
@@ -22,11 +22,9 @@ std::int64_t Count_Records(const History_Data* header,
 }
 
 void Count_Taps(Audit_Figures& figures) {
-  figures.taps[0] = Count_Records(B_header, B_tailer);
-  Metro_List_Set metro = Metro_Lists();
-  for (int i = 0; i < 5; ++i)
-    figures.taps[i + 1] =
-        Count_Records(metro.list[i].header, metro.list[i].tailer);
+  for (int i = 0; i < 6; ++i)
+    figures.taps[i] =
+        Count_Records(*PAYMENT_FILES[i].header, *PAYMENT_FILES[i].tailer);
 }
 
 // True when a ranks before b in the list of largest residues: greater
@@ -43,19 +41,22 @@ bool Ranks_Before(std::int64_t a_residue, std::string_view a_terminal,
   return a_terminal < std::string_view(b.terminal);
 }
 
-// Sorted (key, count) pairs of a tally kept in a hash map.
-Tally Sorted(const std::unordered_map<std::int64_t, std::int64_t>& counts) {
-  Tally tally(counts.begin(), counts.end());
-  std::sort(tally.begin(), tally.end());
-  return tally;
+// Sorted (value, count) pairs of counts kept in a hash map.
+Value_Counts Sorted(
+    const std::unordered_map<std::int64_t, std::int64_t>& counts) {
+  Value_Counts sorted(counts.begin(), counts.end());
+  std::sort(sorted.begin(), sorted.end());
+  return sorted;
 }
 
 // Accumulates the figures of the transfer journeys, one at a time.
-class Journey_Totals {
+class Journey_Totals : public Journey_Observer {
  public:
-  explicit Journey_Totals(Audit_Figures& figures) : figures_(figures) {}
+  // sink (may be null) is told of each journey after the totals.
+  Journey_Totals(Audit_Figures& figures, Journey_Observer* sink)
+      : figures_(figures), sink_(sink) {}
 
-  void Add(const Journey_Audit& journey) {
+  void Settled(const Settled_Journey& journey) override {
     ++figures_.journeys;
     figures_.legs += static_cast<std::int64_t>(journey.legs.size());
     Add_Won(&figures_.collected, journey.collected, "transfer revenue");
@@ -64,6 +65,7 @@ class Journey_Totals {
     ++by_legs_[static_cast<std::int64_t>(journey.legs.size())];
     ++by_residue_[journey.Residue()];
     Keep_If_Large(journey);
+    if (sink_ != nullptr) sink_->Settled(journey);
   }
 
   void Finish() {
@@ -72,7 +74,7 @@ class Journey_Totals {
   }
 
  private:
-  void Keep_If_Large(const Journey_Audit& journey) {
+  void Keep_If_Large(const Settled_Journey& journey) {
     std::vector<Residue_Entry>& largest = figures_.largest;
     std::int64_t residue = journey.Residue();
     if (largest.size() == LARGEST_RESIDUES &&
@@ -93,59 +95,10 @@ class Journey_Totals {
   }
 
   Audit_Figures& figures_;
+  Journey_Observer* sink_;
   std::unordered_map<std::int64_t, std::int64_t> by_legs_;
   std::unordered_map<std::int64_t, std::int64_t> by_residue_;
 };
-
-// Orders one journey's legs by time and computes every leg's share.
-void Apportion(const Data& first, Leg_Table& legs,
-               std::vector<std::int64_t>& shares, Journey_Audit& journey) {
-  Sort_Legs(legs);
-  journey = Journey_Audit{};
-  journey.terminal = first.TerminalInfo;
-  for (const Leg& leg : legs) journey.collected += leg.Balance;
-  shares.clear();
-  std::int64_t running = 0;
-  for (const Leg& leg : legs) {
-    running += leg.Balance;
-    std::int64_t share =
-        Leg_Share(journey.collected, running, first.TerminalInfo);
-    shares.push_back(share);
-    (leg.Mot == BUS ? journey.bus_credit : journey.metro_credit) += share;
-  }
-  journey.legs = legs;
-  journey.shares = shares;
-}
-
-// Walks the transfer history bytes line by line; a journey is a run of
-// consecutive lines with the same TerminalInfo, as the transfer stage reads.
-void Audit_Journeys(std::string_view history, Journey_Totals& totals,
-                    Journey_Sink* sink) {
-  Leg_Table legs;
-  std::vector<std::int64_t> shares;
-  Journey_Audit journey;
-  Data first{}, record{};
-  long line_number = 0;
-  auto flush = [&] {
-    if (legs.empty()) return;
-    Apportion(first, legs, shares, journey);
-    totals.Add(journey);
-    if (sink != nullptr) sink->Journey(journey);
-    reset_Arr(legs);
-  };
-  std::size_t at = 0;
-  for (;;) {
-    std::size_t stop = history.find('\n', at);
-    if (stop == std::string_view::npos) break;  // the closing "END"
-    std::string_view line = history.substr(at, stop - at);
-    at = stop + 1;
-    if (!Fill_Data(record, line, HISTORY_FILE, ++line_number)) continue;
-    if (!legs.empty() && !Same_Terminal(record, first)) flush();
-    if (legs.empty()) first = record;
-    legs.push_back({record.LastTime, record.Mot, record.Balance});
-  }
-  flush();
-}
 
 std::uint64_t File_Size(const char* path) {
   struct stat status;
@@ -157,14 +110,10 @@ std::uint64_t File_Size(const char* path) {
 // the size of the history file found, but never more than the payment
 // files' (no history line is longer than the payment line it comes from).
 void Reserve_History(std::string& history) {
-  std::uint64_t payments = File_Size(BUS_PAYMENT_FILE);
-  for (const char* file : METRO_PAYMENT_FILES) payments += File_Size(file);
+  std::uint64_t payments = 0;
+  for (const Payment_File& file : PAYMENT_FILES)
+    payments += File_Size(file.name);
   history.reserve(std::min(File_Size(HISTORY_FILE), payments) + 4);
-}
-
-std::string Summary_Line(std::int32_t tag, int mode, std::int64_t total) {
-  return std::to_string(tag) + "," + std::to_string(mode) + "," +
-         std::to_string(total);
 }
 
 }  // namespace
@@ -175,7 +124,7 @@ std::int64_t Audit_Figures::Taps() const {
   return sum;
 }
 
-Audit_Figures Recompute_Settlement(Journey_Sink* sink) {
+Audit_Figures Recompute_Settlement(Journey_Observer* sink) {
   Audit_Figures figures;
   Create_Settlement_State();
   HistoryData_Reader_Interface();
@@ -184,17 +133,17 @@ Audit_Figures Recompute_Settlement(Journey_Sink* sink) {
   Count_Taps(figures);
   Reserve_History(figures.history);
   Separate_Transfers(figures.history);
-  Normal_Bus_Process(&figures.ordinary_bus);
-  Normal_Metro_Process(&figures.ordinary_metro);
+  Normal_Bus_Process(&Total_bus_fee);
+  Normal_Metro_Process(&Total_metro_fee);
+  figures.ordinary_bus = Total_bus_fee;
+  figures.ordinary_metro = Total_metro_fee;
 
-  Journey_Totals totals(figures);
-  Audit_Journeys(figures.history, totals, sink);
+  Journey_Totals totals(figures, sink);
+  Transfer_Process(figures.history, totals);
   totals.Finish();
 
-  figures.bus_total = figures.ordinary_bus;
-  Add_Won(&figures.bus_total, figures.bus_credit, "bus total");
-  figures.metro_total = figures.ordinary_metro;
-  Add_Won(&figures.metro_total, figures.metro_credit, "metro total");
+  figures.bus_total = Total_bus_fee;
+  figures.metro_total = Total_metro_fee;
   figures.bus_summary = Summary_Line(figures.bus_tag, BUS, figures.bus_total);
   figures.metro_summary =
       Summary_Line(figures.metro_tag, METRO, figures.metro_total);

@@ -6,4 +6,4 @@
 // Settles the payment files of the working directory as the settlement
 // program does, keeping every journey's figures; sink (may be null) gets
 // each journey. Throws Settlement_Error for missing or malformed input.
-Audit_Figures Recompute_Settlement(Journey_Sink* sink);
+Audit_Figures Recompute_Settlement(Journey_Observer* sink);

@@ -6,7 +6,8 @@
 
 namespace {
 
-// text padded with spaces to width on the left (align < 0) or right.
+// text padded with spaces to |width|: on the right (left-aligned) when width
+// is negative, on the left (right-aligned) otherwise.
 std::string Pad(const std::string& text, int width) {
   std::size_t size = static_cast<std::size_t>(width < 0 ? -width : width);
   if (text.size() >= size) return text;
@@ -30,8 +31,9 @@ std::string Signed_Won(std::int64_t value) {
 std::string Taps_Section(const Audit_Figures& f) {
   std::string out = "Taps per payment file\n";
   for (int i = 0; i < 6; ++i)
-    out += Row(std::string(AUDITED_FILES[i]) + " (" + Source_Label(i) + ")",
-               std::to_string(f.taps[i]));
+    out +=
+        Row(std::string(AUDITED_FILES[i]) + " (" + PAYMENT_FILES[i].label + ")",
+            std::to_string(f.taps[i]));
   out += Row("all payment files", std::to_string(f.Taps()));
   return out;
 }

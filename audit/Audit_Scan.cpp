@@ -338,7 +338,7 @@ Scan_Result Scan_Payment_Files() {
 
 Journey_Warnings::Journey_Warnings() : warnings_(Empty_Warnings()) {}
 
-void Journey_Warnings::Journey(const Journey_Audit& journey) {
+void Journey_Warnings::Settled(const Settled_Journey& journey) {
   std::string name = Quoted(journey.terminal);
   if (static_cast<std::int64_t>(journey.legs.size()) > MANY_TAPS)
     Note(warnings_[LONG_JOURNEY],

@@ -54,29 +54,29 @@ Scan_Result Scan_Payment_Files();
 
 // Adds the warnings about the transfer journeys (long ones, amounts that
 // add up to nothing, residues above the amount) to scan, in their place.
-class Journey_Warnings : public Journey_Sink {
+class Journey_Warnings : public Journey_Observer {
  public:
   Journey_Warnings();
-  void Journey(const Journey_Audit& journey) override;
+  void Settled(const Settled_Journey& journey) override;
   void Add_To(Scan_Result& scan) const;
 
  private:
   std::vector<Warning> warnings_;
 };
 
-// Passes each journey on to two sinks (either may be null).
-class Journey_Tee : public Journey_Sink {
+// Passes each journey on to two observers (either may be null).
+class Journey_Tee : public Journey_Observer {
  public:
-  Journey_Tee(Journey_Sink* first, Journey_Sink* second)
+  Journey_Tee(Journey_Observer* first, Journey_Observer* second)
       : first_(first), second_(second) {}
-  void Journey(const Journey_Audit& journey) override {
-    if (first_ != nullptr) first_->Journey(journey);
-    if (second_ != nullptr) second_->Journey(journey);
+  void Settled(const Settled_Journey& journey) override {
+    if (first_ != nullptr) first_->Settled(journey);
+    if (second_ != nullptr) second_->Settled(journey);
   }
 
  private:
-  Journey_Sink* first_;
-  Journey_Sink* second_;
+  Journey_Observer* first_;
+  Journey_Observer* second_;
 };
 
 // Counts one occurrence of warning, keeping its place if there is room.

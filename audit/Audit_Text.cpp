@@ -104,9 +104,3 @@ std::string Signed(std::int64_t value) {
   text += std::to_string(value);
   return text;
 }
-
-const char* Source_Label(int file_index) {
-  static constexpr const char* LABELS[6] = {"bus",     "metro 1", "metro 2",
-                                            "metro 3", "metro 4", "metro 5"};
-  return LABELS[file_index];
-}

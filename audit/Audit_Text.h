@@ -26,11 +26,10 @@ std::string Quoted(std::string_view bytes);
 // A number with its sign always shown: "+547", "0", "-3".
 std::string Signed(std::int64_t value);
 
+#include "Calculating_System.h"
+
 // The payment files, then the settlement's three outputs, in report order.
 inline constexpr const char* AUDITED_FILES[9] = {
-    "paymentData_5001.txt", "paymentData_7001.txt", "paymentData_7002.txt",
-    "paymentData_7003.txt", "paymentData_7004.txt", "paymentData_7005.txt",
-    "trans_history.txt",    "Total_Bus_Data.txt",   "Total_Metro_Data.txt"};
-
-// What each payment file holds, for labels: "bus", "metro 1" ... "metro 5".
-const char* Source_Label(int file_index);
+    PAYMENT_FILES[0].name, PAYMENT_FILES[1].name, PAYMENT_FILES[2].name,
+    PAYMENT_FILES[3].name, PAYMENT_FILES[4].name, PAYMENT_FILES[5].name,
+    HISTORY_FILE,          BUS_SUMMARY_FILE,      METRO_SUMMARY_FILE};

@@ -119,7 +119,7 @@ void Print(std::FILE* stream, const std::string& text) {
 // warnings, and any journey the settlement cannot apportion as a problem
 // (whose outputs are then not checked: the settlement cannot have written
 // them).
-void Settle_And_Check(Audit_Outcome& outcome, Journey_Sink* csv,
+void Settle_And_Check(Audit_Outcome& outcome, Journey_Observer* csv,
                       Journey_Warnings& journey_warnings,
                       File_Problems& journey_problems) {
   Found_Outputs found;
@@ -142,7 +142,7 @@ void Settle_And_Check(Audit_Outcome& outcome, Journey_Sink* csv,
 // with good lines most of the audit's work), recomputes and checks the day.
 // A day with bad lines keeps only what the reading found: its settlement
 // fails at the first bad line and its outputs need not exist.
-void Scan_Settle_And_Check(Audit_Outcome& outcome, Journey_Sink* csv) {
+void Scan_Settle_And_Check(Audit_Outcome& outcome, Journey_Observer* csv) {
   std::future<Scan_Result> scan =
       std::async(std::launch::async, Scan_Payment_Files);
   Journey_Warnings journey_warnings;

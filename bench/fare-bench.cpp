@@ -52,7 +52,7 @@ constexpr const char* STAGE_NAMES[STAGES] = {
     "ordinary metro total", "apportion transfers", "end-of-run outputs"};
 
 std::string Day_File(const std::string& dir, int i) {
-  return dir + "/" + (i == 0 ? BUS_PAYMENT_FILE : METRO_PAYMENT_FILES[i - 1]);
+  return dir + "/" + PAYMENT_FILES[i].name;
 }
 
 std::string Slurp(const std::string& path) {
@@ -202,16 +202,13 @@ bool Check_Outputs(const std::string& dir) {
     std::printf("  MISMATCH in %s\n", what);
     ok = false;
   };
-  check("trans_history.txt", Slurp(dir + "/" + HISTORY_FILE), expected.history);
+  check(HISTORY_FILE, Slurp(dir + "/" + HISTORY_FILE), expected.history);
   check(BUS_SUMMARY_FILE, Slurp(dir + "/" + BUS_SUMMARY_FILE),
-        std::to_string(expected.bus_tag) + ",1," +
-            std::to_string(expected.bus_fee));
+        Summary_Line(expected.bus_tag, BUS, expected.bus_fee));
   check(METRO_SUMMARY_FILE, Slurp(dir + "/" + METRO_SUMMARY_FILE),
-        std::to_string(expected.metro_tag) + ",0," +
-            std::to_string(expected.metro_fee));
+        Summary_Line(expected.metro_tag, METRO, expected.metro_fee));
   check("report", Slurp(dir + "/" + REPORT_FILE),
-        "Result\nBus: " + std::to_string(expected.bus_fee) +
-            " won\nMetro: " + std::to_string(expected.metro_fee) + " won\n");
+        Report_Text(expected.bus_fee, expected.metro_fee));
   return ok;
 }
 
@@ -317,10 +314,8 @@ int Run_Table(const std::string& self, const std::string& dir, int runs,
 // The records left in the six lists, as history lines.
 std::string Remaining_Records() {
   std::string out;
-  Record_List lists[6] = {{B_header, B_tailer}};
-  Metro_List_Set metro = Metro_Lists();
-  for (int i = 0; i < 5; ++i) lists[i + 1] = metro.list[i];
-  for (const Record_List& list : lists) {
+  for (const Payment_File& file : PAYMENT_FILES) {
+    Record_List list = file.List();
     for (History_Data* n = list.header->next; n != list.tailer; n = n->next)
       Append_Record_Line(out, n->data, ',');
     out += "--\n";

@@ -10,6 +10,20 @@ namespace {
 
 __extension__ typedef __int128 Wide;
 
+// The history line of record, formatted here rather than by the program's
+// formatter, so that the literal separation checks that formatter too.
+void Append_Literal_Line(std::string& out, const Data& record,
+                         char terminal_separator) {
+  char line[96];
+  int length = std::snprintf(
+      line, sizeof line, "%d,%d,%d,%d%c%.*s\n",
+      static_cast<int>(record.LastTime), static_cast<int>(record.Mot),
+      static_cast<int>(record.InOut), static_cast<int>(record.Balance),
+      terminal_separator, static_cast<int>(sizeof record.TerminalInfo),
+      record.TerminalInfo);
+  out.append(line, static_cast<std::size_t>(length));
+}
+
 // Writes and removes every record from first up to (not including) stop
 // whose TerminalInfo equals the trigger's.
 void Extract_Matches(const Data& trigger, History_Data* first,
@@ -18,7 +32,7 @@ void Extract_Matches(const Data& trigger, History_Data* first,
   History_Data* node = first;
   while (node != stop) {
     if (Same_Terminal(node->data, trigger)) {
-      Append_Record_Line(out, node->data, terminal_separator);
+      Append_Literal_Line(out, node->data, terminal_separator);
       node = Del(node);
     } else {
       node = node->next;
@@ -26,11 +40,11 @@ void Extract_Matches(const Data& trigger, History_Data* first,
   }
 }
 
-void Extract_Group(History_Data* temp, std::string& out) {
-  const Data& trigger = temp->data;
-  Append_Record_Line(out, trigger, ',');
-  Extract_Matches(trigger, B_header->next, temp, ',', out);
-  Extract_Matches(trigger, temp->next, B_tailer, ',', out);
+void Extract_Group(History_Data* trigger_node, std::string& out) {
+  const Data& trigger = trigger_node->data;
+  Append_Literal_Line(out, trigger, ',');
+  Extract_Matches(trigger, B_header->next, trigger_node, ',', out);
+  Extract_Matches(trigger, trigger_node->next, B_tailer, ',', out);
   Metro_List_Set metro = Metro_Lists();
   for (int i = 0; i < 5; ++i)
     Extract_Matches(trigger, metro.list[i].header->next, metro.list[i].tailer,
@@ -44,18 +58,15 @@ struct Entry {
 
 std::vector<Entry> Read_Day(const std::string& dir,
                             std::int32_t (&last_time)[6], bool (&has)[6]) {
-  const char* files[6] = {BUS_PAYMENT_FILE,       METRO_PAYMENT_FILES[0],
-                          METRO_PAYMENT_FILES[1], METRO_PAYMENT_FILES[2],
-                          METRO_PAYMENT_FILES[3], METRO_PAYMENT_FILES[4]};
   std::vector<Entry> entries;
   for (int list = 0; list < 6; ++list) {
-    Line_Reader reader(dir + "/" + files[list]);
+    Line_Reader reader(dir + "/" + PAYMENT_FILES[list].name);
     std::string_view line;
     Entry entry{};
     entry.list = list;
     has[list] = false;
     while (reader.Next(line)) {
-      if (!Fill_Data_General(entry.record, line, files[list],
+      if (!Fill_Data_General(entry.record, line, PAYMENT_FILES[list].name,
                              reader.Line_Number()))
         continue;
       entries.push_back(entry);
@@ -92,14 +103,14 @@ void Apportion(Leg_Table legs, Reference_Result& result) {
 }  // namespace
 
 void Literal_Separate_Transfers(std::string& history) {
-  History_Data* temp = B_header->next;
-  while (temp != B_tailer) {
-    if (temp->data.Balance >= TRANSFER_THRESHOLD) {
-      temp = temp->next;
+  History_Data* node = B_header->next;
+  while (node != B_tailer) {
+    if (node->data.Balance >= TRANSFER_THRESHOLD) {
+      node = node->next;
       continue;
     }
-    Extract_Group(temp, history);
-    temp = Del(temp);
+    Extract_Group(node, history);
+    node = Del(node);
   }
   history += "END";
 }

@@ -75,14 +75,12 @@ void Check(const model::Outcome& want, const std::string& error) {
     return;
   }
   if (!error.empty()) __builtin_trap();
-  if (Read("trans_history.txt") != want.history) __builtin_trap();
-  if (Read("Total_Bus_Data.txt") != want.bus_summary) __builtin_trap();
-  if (Read("Total_Metro_Data.txt") != want.metro_summary) __builtin_trap();
-  if (Read("enable.txt") != "0") __builtin_trap();
-  std::string report = "Result\nBus: " + std::to_string(Total_bus_fee) +
-                       " won\nMetro: " + std::to_string(Total_metro_fee) +
-                       " won\n";
-  if (report != want.report) __builtin_trap();
+  if (Read(HISTORY_FILE) != want.history) __builtin_trap();
+  if (Read(BUS_SUMMARY_FILE) != want.bus_summary) __builtin_trap();
+  if (Read(METRO_SUMMARY_FILE) != want.metro_summary) __builtin_trap();
+  if (Read(FLAG_FILE) != "0") __builtin_trap();
+  if (Report_Text(Total_bus_fee, Total_metro_fee) != want.report)
+    __builtin_trap();
 }
 
 }  // namespace
@@ -108,14 +106,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes,
   // relative paths (corpus, artifacts) keep their meaning.
   int home = open(".", O_RDONLY | O_DIRECTORY);
   if (home < 0 || chdir(g_folder.c_str()) != 0) std::abort();
-  for (const char* name :
-       {"trans_history.txt", "Total_Bus_Data.txt", "Total_Metro_Data.txt"})
+  for (const char* name : {HISTORY_FILE, BUS_SUMMARY_FILE, METRO_SUMMARY_FILE})
     unlink(name);
-  const char* names[6] = {"paymentData_5001.txt", "paymentData_7001.txt",
-                          "paymentData_7002.txt", "paymentData_7003.txt",
-                          "paymentData_7004.txt", "paymentData_7005.txt"};
-  for (int i = 0; i < 6; ++i) Write(names[i], files[i]);
-  Write("enable.txt", "1");
+  for (int i = 0; i < 6; ++i) Write(PAYMENT_FILES[i].name, files[i]);
+  Write(FLAG_FILE, "1");
   std::string error = Settle();
   Check(model::Settle(files), error);
   if (fchdir(home) != 0) std::abort();

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -15,10 +16,9 @@
 
 #include "File_IO.h"
 
-// Values of Mot, and the end mark that fills an unused leg table.
+// Values of Mot.
 constexpr int BUS = 1;
 constexpr int METRO = 0;
-constexpr int END = 9;
 
 using Boolean = char;
 constexpr Boolean TRUE = 1;
@@ -136,7 +136,8 @@ extern History_Data *M3_header, *M3_tailer;
 extern History_Data *M4_header, *M4_tailer;
 extern History_Data *M5_header, *M5_tailer;
 
-// Settlement state. The totals are 64-bit so that a large day stays exact.
+// Settlement state (defined with the run control). The totals are 64-bit so
+// that a large day stays exact.
 extern std::int64_t Total_bus_fee;
 extern std::int64_t Total_metro_fee;
 extern std::int32_t bus_LastTag;
@@ -147,11 +148,6 @@ inline constexpr const char* FLAG_FILE = "enable.txt";
 inline constexpr const char* HISTORY_FILE = "trans_history.txt";
 inline constexpr const char* BUS_SUMMARY_FILE = "Total_Bus_Data.txt";
 inline constexpr const char* METRO_SUMMARY_FILE = "Total_Metro_Data.txt";
-inline constexpr const char* BUS_PAYMENT_FILE = "paymentData_5001.txt";
-inline constexpr const char* METRO_PAYMENT_FILES[5] = {
-    "paymentData_7001.txt", "paymentData_7002.txt", "paymentData_7003.txt",
-    "paymentData_7004.txt", "paymentData_7005.txt"};
-
 // --- Record lists -----------------------------------------------------------
 
 // Makes header and tailer a new empty list.
@@ -160,8 +156,15 @@ void Create_List(History_Data*& header, History_Data*& tailer);
 // freed one by one: their memory is returned when the program exits.
 History_Data* Append(History_Data* last, History_Data* tailer);
 // Unlinks a record node and returns the node that followed it. The unlinked
-// node's memory stays valid until the program exits.
-History_Data* Del(History_Data* data);
+// node's memory stays valid until the program exits. Inline: the separation
+// unlinks every transfer record.
+inline History_Data* Del(History_Data* data) {
+  History_Data* before = data->prev;
+  History_Data* after = data->next;
+  before->next = after;
+  after->prev = before;
+  return after;
+}
 // Creates the six program-wide lists empty and zeroes the settlement state.
 void Create_Settlement_State();
 
@@ -170,6 +173,25 @@ struct Record_List {
   History_Data* header;
   History_Data* tailer;
 };
+
+// One payment file: its name, the side its taps are on (BUS or METRO), what
+// reports call it, and the program-wide list its records are loaded into.
+struct Payment_File {
+  const char* name;
+  int side;
+  const char* label;
+  History_Data** header;
+  History_Data** tailer;
+  Record_List List() const { return {*header, *tailer}; }
+};
+// The six payment files in their fixed order: bus, then metro 1 to 5.
+inline constexpr Payment_File PAYMENT_FILES[6] = {
+    {"paymentData_5001.txt", BUS, "bus", &B_header, &B_tailer},
+    {"paymentData_7001.txt", METRO, "metro 1", &M1_header, &M1_tailer},
+    {"paymentData_7002.txt", METRO, "metro 2", &M2_header, &M2_tailer},
+    {"paymentData_7003.txt", METRO, "metro 3", &M3_header, &M3_tailer},
+    {"paymentData_7004.txt", METRO, "metro 4", &M4_header, &M4_tailer},
+    {"paymentData_7005.txt", METRO, "metro 5", &M5_header, &M5_tailer}};
 // The five metro lists, first to fifth.
 struct Metro_List_Set {
   Record_List list[5];
@@ -209,6 +231,17 @@ char* Format_Record_Line(char* out, const Data& record,
 // True when two records carry the same TerminalInfo text.
 bool Same_Terminal(const Data& a, const Data& b);
 
+// --- Money ------------------------------------------------------------------
+
+// Adds amount to total; throws if the sum leaves the 64-bit range. what names
+// the total in the error ("bus total").
+void Add_Won(std::int64_t* total, std::int64_t amount, const char* what);
+// One leg's share, total x running / (total + 1050) truncated toward zero,
+// exact for any 64-bit total and running amount; a zero divisor, or a share
+// outside 64 bits, throws naming the journey terminal.
+std::int64_t Leg_Share(std::int64_t total, std::int64_t running,
+                       std::string_view terminal);
+
 // --- Stages -----------------------------------------------------------------
 
 void Initiation_Control();
@@ -240,8 +273,6 @@ void Separate_Transfers(std::string& history);
 
 void Normal_Bus_Process(std::int64_t* bus_fee);
 void Normal_Metro_Process(std::int64_t* metro_fee);
-// Adds amount to total; throws if the sum leaves the 64-bit range.
-void Add_Won(std::int64_t* total, std::int64_t amount, const char* what);
 
 // One row of the leg table: a leg's time, mode and amount.
 struct Leg {
@@ -252,25 +283,50 @@ struct Leg {
 // The legs of one journey; any number of legs.
 using Leg_Table = std::vector<Leg>;
 
+// One transfer journey as the transfer stage settles it: its legs in time
+// order, each with its share, credited to the leg's side (Mot).
+struct Settled_Journey {
+  std::string_view terminal;
+  std::span<const Leg> legs;
+  std::span<const std::int64_t> shares;  // one per leg
+  std::int64_t collected = 0;            // sum of the legs' amounts
+  std::int64_t bus_credit = 0;           // shares of the bus legs
+  std::int64_t metro_credit = 0;
+  std::int64_t Residue() const { return bus_credit + metro_credit - collected; }
+};
+// Told of every transfer journey, in the order of the transfer history.
+class Journey_Observer {
+ public:
+  virtual ~Journey_Observer() = default;
+  virtual void Settled(const Settled_Journey& journey) = 0;
+};
+
 // Apportions the transfer history in the file at path (HISTORY_FILE by
-// default); messages name HISTORY_FILE.
+// default) onto Total_bus_fee and Total_metro_fee; messages name
+// HISTORY_FILE.
 void Transfer_Process(const std::string& path = HISTORY_FILE);
+// The same for the history bytes Separate_Transfers wrote, telling observer
+// of each journey as it is settled.
+void Transfer_Process(std::string_view history, Journey_Observer& observer);
 void reset_Arr(Leg_Table& arr);
 // Exchange sort by time: a row moves before an earlier one only when its time
 // is strictly smaller, so rows with equal times are never swapped.
 void Sort_Legs(Leg_Table& arr);
-// Credits each leg's share of the journey's fare to the bus or metro total.
-// terminal names the journey in the error for a zero divisor.
-// One leg's share, total x running / (total + 1050) truncated toward zero,
-// exact for any 64-bit total and running amount; a zero divisor throws.
-std::int64_t Leg_Share(std::int64_t total, std::int64_t running,
-                       std::string_view terminal);
+// Credits each leg's share of the journey's fare (Leg_Share of the journey's
+// total and the running sum up to that leg, legs in the order given) to
+// *bus_fee for a bus leg and *metro_fee for a metro leg, each addition
+// checked; terminal names the journey in the errors. At most
+// MAX_JOURNEY_LEGS legs.
 void calculate(const Leg_Table& arr, std::int64_t* bus_fee,
                std::int64_t* metro_fee, std::string_view terminal);
 
 // Summary files are staged complete on disk, then published with history;
 // the flag is lowered right after the renames.
 void End_Process(Staged_File& history);
+// The content of a summary file, "TAG,MODE,TOTAL" without a newline.
+std::string Summary_Line(std::int32_t tag, int mode, std::int64_t total);
+// The report the run prints on standard output once the day is settled.
+std::string Report_Text(std::int64_t bus_fee, std::int64_t metro_fee);
 Staged_File Bus_Company_Interface();
 Staged_File Metro_Company_Interface();
 void Terminal_Interface();

@@ -11,13 +11,22 @@ namespace {
 Staged_File Stage_Summary(const char* file, std::int32_t tag, int mode,
                           std::int64_t total) {
   Staged_File summary(file);
-  summary.Write(std::to_string(tag) + "," + std::to_string(mode) + "," +
-                std::to_string(total));
+  summary.Write(Summary_Line(tag, mode, total));
   summary.Finish(true);
   return summary;
 }
 
 }  // namespace
+
+std::string Summary_Line(std::int32_t tag, int mode, std::int64_t total) {
+  return std::to_string(tag) + "," + std::to_string(mode) + "," +
+         std::to_string(total);
+}
+
+std::string Report_Text(std::int64_t bus_fee, std::int64_t metro_fee) {
+  return "Result\nBus: " + std::to_string(bus_fee) +
+         " won\nMetro: " + std::to_string(metro_fee) + " won\n";
+}
 
 Staged_File Bus_Company_Interface() {
   return Stage_Summary(BUS_SUMMARY_FILE, bus_LastTag, BUS, Total_bus_fee);
@@ -31,9 +40,7 @@ Staged_File Metro_Company_Interface() {
 void Terminal_Interface() { Write_Flag('0'); }
 
 void Display_Interface() {
-  std::printf("Result\nBus: %lld won\nMetro: %lld won\n",
-              static_cast<long long>(Total_bus_fee),
-              static_cast<long long>(Total_metro_fee));
+  std::fputs(Report_Text(Total_bus_fee, Total_metro_fee).c_str(), stdout);
   if (std::fflush(stdout) != 0 || std::ferror(stdout))
     throw Report_Error(
         "settled; the report could not be written to standard output");

@@ -228,14 +228,14 @@ Staged_File::Staged_File(std::string path, bool write_special_directly)
     return;
   }
   target_ = Follow_Links(path_);
-  std::string temp =
+  std::string temporary =
       Directory_Prefix(target_) + "." + Base_Name(target_) + ".XXXXXX";
   {
     std::lock_guard<std::mutex> guard(Unpublished().lock);
-    fd_ = ::mkostemp(temp.data(), O_CLOEXEC);
+    fd_ = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd_ < 0) Fail_Errno(path_, "cannot create");
-    Unpublished().paths.push_back(temp);
-    temp_path_ = std::move(temp);
+    Unpublished().paths.push_back(temporary);
+    temp_path_ = std::move(temporary);
   }
   if (::fchmod(fd_, New_File_Mode()) != 0) Fail_Errno(path_, "cannot create");
   buffer_.reserve(WRITE_BLOCK);
@@ -486,49 +486,4 @@ void Write_Whole_File(const char* path, std::string_view bytes) {
     throw;
   }
   if (::close(fd) != 0) Fail_Errno(path, "cannot write");
-}
-
-namespace {
-
-constexpr std::size_t LARGE_PAGE = std::size_t{2} << 20;
-
-std::size_t Round_Up(std::size_t bytes) {
-  return (bytes + LARGE_PAGE - 1) / LARGE_PAGE * LARGE_PAGE;
-}
-
-}  // namespace
-
-namespace {
-
-// Maps size bytes (a multiple of LARGE_PAGE) starting on a large-page
-// boundary: maps one large page more and trims the ends.
-char* Map_Aligned(std::size_t size, int protection, int flags) {
-  void* mapped = ::mmap(nullptr, size + LARGE_PAGE, protection,
-                        MAP_PRIVATE | MAP_ANONYMOUS | flags, -1, 0);
-  if (mapped == MAP_FAILED) throw std::bad_alloc();
-  char* start = static_cast<char*>(mapped);
-  std::size_t head =
-      (LARGE_PAGE - reinterpret_cast<std::uintptr_t>(start) % LARGE_PAGE) %
-      LARGE_PAGE;
-  if (head != 0) ::munmap(start, head);
-  ::munmap(start + head + size, LARGE_PAGE - head);
-  return start + head;
-}
-
-}  // namespace
-
-void* Map_Memory(std::size_t bytes) {
-  // Aligned so that it can be backed by large pages throughout.
-  std::size_t size = Round_Up(bytes);
-  char* start = Map_Aligned(size, PROT_READ | PROT_WRITE, 0);
-  ::madvise(start, size, MADV_HUGEPAGE);  // only advice: may fail
-  return start;
-}
-
-void* Reserve_Memory(std::size_t bytes) {
-  return Map_Aligned(Round_Up(bytes), PROT_NONE, MAP_NORESERVE);
-}
-
-void Unmap_Memory(void* memory, std::size_t bytes) {
-  ::munmap(memory, Round_Up(bytes));
 }

@@ -175,13 +175,3 @@ std::string Read_File_Start(const char* path, std::size_t limit);
 // Replaces a small file in place with bytes (create or truncate, write,
 // close), checking every step.
 void Write_Whole_File(const char* path, std::string_view bytes);
-
-// Zeroed memory straight from the system, in large pages where it offers
-// them (fewer page faults for the big arrays of a large day). Throws
-// std::bad_alloc when there is none.
-void* Map_Memory(std::size_t bytes);
-// Address space for bytes, inaccessible until mprotect opens parts of it,
-// starting on a large-page boundary. Costs no memory by itself. Throws
-// std::bad_alloc when the system refuses it; Unmap_Memory returns it.
-void* Reserve_Memory(std::size_t bytes);
-void Unmap_Memory(void* memory, std::size_t bytes);

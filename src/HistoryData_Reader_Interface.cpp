@@ -1,173 +1,16 @@
-// The payment history store: record lists, the record line, and the loading
-// of the six payment files.
-#include <sys/mman.h>
-#include <sys/resource.h>
+// The payment history store: the record line and the loading of the six
+// payment files into their lists.
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <charconv>
 #include <cstring>
 #include <exception>
-#include <memory>
-#include <mutex>
 #include <thread>
 
 #include "Calculating_System.h"
-
-History_Data *B_header, *B_tailer;
-History_Data *M1_header, *M1_tailer;
-History_Data *M2_header, *M2_tailer;
-History_Data *M3_header, *M3_tailer;
-History_Data *M4_header, *M4_tailer;
-History_Data *M5_header, *M5_tailer;
-
-std::int64_t Total_bus_fee;
-std::int64_t Total_metro_fee;
-std::int32_t bus_LastTag;
-std::int32_t metro_LastTag;
-
-// --- Record lists -----------------------------------------------------------
-
-History_Data* Node_Arena_Base;
-
-namespace {
-
-// The arena's range starts on a large-page boundary and is made usable in
-// steps of whole large pages, so the system can back it with large pages.
-constexpr std::size_t LARGE_PAGE = std::size_t{2} << 20;
-
-std::size_t Round_Up_To_Large_Page(std::uint64_t bytes) {
-  return static_cast<std::size_t>((bytes + LARGE_PAGE - 1) / LARGE_PAGE *
-                                  LARGE_PAGE);
-}
-
-}  // namespace
-
-Node_Arena::Node_Arena(std::uint64_t capacity)
-    : capacity_(std::min<std::uint64_t>(capacity, MAX_NODES)) {
-  // Inaccessible until Take opens it: reserving costs no memory, and the
-  // system charges memory only for the parts opened.
-  base_ = static_cast<History_Data*>(
-      Reserve_Memory(capacity_ * sizeof(History_Data)));
-}
-
-Node_Arena::~Node_Arena() {
-  Unmap_Memory(base_, capacity_ * sizeof(History_Data));
-}
-
-std::uint32_t Node_Arena::Take(std::uint32_t count, std::uint32_t& taken) {
-  if (used_ >= capacity_)
-    throw Arena_Full("more records than one run can hold (" +
-                     std::to_string(capacity_ - 1) + ")");
-  std::uint64_t first = used_;
-  taken = static_cast<std::uint32_t>(
-      std::min<std::uint64_t>(count, capacity_ - first));
-  std::uint64_t end_bytes = (first + taken) * sizeof(History_Data);
-  if (end_bytes > usable_bytes_) {
-    std::size_t grown =
-        std::min(Round_Up_To_Large_Page(end_bytes),
-                 Round_Up_To_Large_Page(capacity_ * sizeof(History_Data)));
-    char* from = reinterpret_cast<char*>(base_) + usable_bytes_;
-    if (::mprotect(from, grown - usable_bytes_, PROT_READ | PROT_WRITE) != 0)
-      throw std::bad_alloc();
-    ::madvise(from, grown - usable_bytes_, MADV_HUGEPAGE);  // advice only
-    usable_bytes_ = grown;
-  }
-  used_ = first + taken;
-  return static_cast<std::uint32_t>(first);
-}
-
-namespace {
-
-// The process's arena numbers as many nodes as links can name, unless an
-// address-space limit is set: then it reserves a quarter of the limit, and
-// leaves the rest to everything else the run maps.
-std::uint64_t Arena_Capacity() {
-  rlimit limit{};
-  std::uint64_t capacity = Node_Arena::MAX_NODES;
-  if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-    capacity = std::min<std::uint64_t>(
-        capacity, limit.rlim_cur / 4 / sizeof(History_Data));
-  return capacity;
-}
-
-Node_Arena& Process_Arena() {
-  static Node_Arena arena(Arena_Capacity());
-  return arena;
-}
-
-// Each thread takes its nodes from a chunk of the arena of its own, so that
-// one pointer bump per node replaces a heap allocation and threads meet at
-// the lock only once per chunk. A chunk is at most a 64th of the arena: what
-// is left of the other threads' chunks when the arena runs out is small.
-constexpr std::uint32_t CHUNK_NODES = 1 << 20;
-
-std::uint32_t Chunk_Nodes(const Node_Arena& arena) {
-  return static_cast<std::uint32_t>(
-      std::clamp<std::uint64_t>(arena.Capacity() / 64, 1, CHUNK_NODES));
-}
-
-struct Thread_Chunk {
-  History_Data* next = nullptr;
-  History_Data* end = nullptr;
-};
-thread_local Thread_Chunk current_chunk;
-
-History_Data* New_Node() {
-  Thread_Chunk& chunk = current_chunk;
-  if (chunk.next == chunk.end) {
-    static std::mutex lock;
-    std::lock_guard<std::mutex> guard(lock);
-    Node_Arena& arena = Process_Arena();
-    if (Node_Arena_Base == nullptr) Node_Arena_Base = arena.Base();
-    std::uint32_t taken = 0;
-    chunk.next = arena.Base() + arena.Take(Chunk_Nodes(arena), taken);
-    chunk.end = chunk.next + taken;
-  }
-  History_Data* node = chunk.next++;
-  *node = History_Data{};
-  return node;
-}
-
-}  // namespace
-
-void Create_List(History_Data*& header, History_Data*& tailer) {
-  header = New_Node();
-  tailer = New_Node();
-  header->next = tailer;
-  tailer->prev = header;
-}
-
-History_Data* Append(History_Data* last, History_Data* tailer) {
-  History_Data* node = New_Node();
-  node->next = tailer;
-  node->prev = last;
-  last->next = node;
-  tailer->prev = node;
-  return node;
-}
-
-void Create_Settlement_State() {
-  Create_List(B_header, B_tailer);
-  Create_List(M1_header, M1_tailer);
-  Create_List(M2_header, M2_tailer);
-  Create_List(M3_header, M3_tailer);
-  Create_List(M4_header, M4_tailer);
-  Create_List(M5_header, M5_tailer);
-  Total_bus_fee = 0;
-  Total_metro_fee = 0;
-  bus_LastTag = 0;
-  metro_LastTag = 0;
-}
-
-Metro_List_Set Metro_Lists() {
-  return {{{M1_header, M1_tailer},
-           {M2_header, M2_tailer},
-           {M3_header, M3_tailer},
-           {M4_header, M4_tailer},
-           {M5_header, M5_tailer}}};
-}
 
 // --- Record lines -----------------------------------------------------------
 
@@ -299,7 +142,15 @@ Boolean Fill_Simple_Record(Data& record, std::string_view line) {
 
 Boolean Fill_Data(Data& record, std::string_view line, std::string_view file,
                   long line_number) {
-  if (Fill_Simple_Record(record, line)) return TRUE;
+  if (Fill_Simple_Record(record, line)) {
+#ifndef NDEBUG
+    // The fast reader may only take lines the general one reads the same.
+    Data general;
+    assert(Fill_Data_General(general, line, file, line_number) &&
+           std::memcmp(&general, &record, sizeof record) == 0);
+#endif
+    return TRUE;
+  }
   return Fill_Data_General(record, line, file, line_number);
 }
 
@@ -367,15 +218,14 @@ namespace {
 // each fills its own list. Every failure is kept and the one of the file
 // that comes first in reading order is thrown, as a reading one file after
 // the other would have stopped there.
-void Load_All_Payment_Files(const Record_List (&lists)[6],
-                            const char* const (&files)[6]) {
+void Load_All_Payment_Files() {
   std::exception_ptr failure[6];
   // Larger files first, so that the two threads finish close together.
   int order[6] = {0, 1, 2, 3, 4, 5};
   off_t size[6] = {};
   for (int i = 0; i < 6; ++i) {
     struct stat info;
-    if (::stat(files[i], &info) == 0) size[i] = info.st_size;
+    if (::stat(PAYMENT_FILES[i].name, &info) == 0) size[i] = info.st_size;
   }
   std::stable_sort(order, order + 6,
                    [&](int a, int b) { return size[a] > size[b]; });
@@ -384,7 +234,8 @@ void Load_All_Payment_Files(const Record_List (&lists)[6],
     for (int i; (i = next.fetch_add(1)) < 6;) {
       int file = order[i];
       try {
-        Load_Payment_File(files[file], lists[file].header, lists[file].tailer);
+        const Payment_File& payment = PAYMENT_FILES[file];
+        Load_Payment_File(payment.name, *payment.header, *payment.tailer);
       } catch (...) {
         failure[file] = std::current_exception();
       }
@@ -401,13 +252,7 @@ void Load_All_Payment_Files(const Record_List (&lists)[6],
 
 void HistoryData_Reader_Interface() {
   Metro_List_Set metro = Metro_Lists();
-  const Record_List lists[6] = {{B_header, B_tailer}, metro.list[0],
-                                metro.list[1],        metro.list[2],
-                                metro.list[3],        metro.list[4]};
-  const char* const files[6] = {BUS_PAYMENT_FILE,       METRO_PAYMENT_FILES[0],
-                                METRO_PAYMENT_FILES[1], METRO_PAYMENT_FILES[2],
-                                METRO_PAYMENT_FILES[3], METRO_PAYMENT_FILES[4]};
-  Load_All_Payment_Files(lists, files);
+  Load_All_Payment_Files();
 
   bool has_record = false;
   bus_LastTag = Last_Time(B_header, B_tailer, has_record);

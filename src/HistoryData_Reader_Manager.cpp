@@ -12,23 +12,16 @@
 // Groups are written in the order of their triggers in the bus list.
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
-#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "Calculating_System.h"
-
-History_Data* Del(History_Data* data) {
-  History_Data* a = data->prev;
-  History_Data* b = data->next;
-  a->next = b;
-  b->prev = a;
-  return b;
-}
+#include "Memory.h"
 
 namespace {
 
@@ -66,7 +59,8 @@ Terminal_Key Key_Of(const Data& record) {
   return key;
 }
 
-// A full mix of both parts: the index uses the low bits of the result.
+// A full mix of both parts: Group_Index::Home reduces the result by a
+// multiply-high, so the index uses its high bits.
 std::uint64_t Hash(const Terminal_Key& key) {
   std::uint64_t h = key.low ^ (key.last * 0x9E3779B97F4A7C15ULL);
   h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ULL;
@@ -74,42 +68,22 @@ std::uint64_t Hash(const Terminal_Key& key) {
   return h ^ (h >> 31);
 }
 
-// Output that goes to the transfer history file in large writes, or to a
-// string when there is no file.
+// Where the transfer history goes: the staged history file, or a string
+// when there is no file. Chunks of lines arrive whole (Write_Groups).
 class History_Sink {
  public:
-  History_Sink(std::string& out, Staged_File* file)
-      : out_(out), file_(file), buffer_(new char[BUFFER_SIZE]) {}
-  void Line(const Data& record, char terminal_separator) {
-    if (used_ + MAX_LINE > BUFFER_SIZE) Flush();
-    used_ = static_cast<std::size_t>(
-        Format_Record_Line(buffer_.get() + used_, record, terminal_separator) -
-        buffer_.get());
-  }
+  History_Sink(std::string& out, Staged_File* file) : out_(out), file_(file) {}
   // Writes bytes after what was written before.
   void Bytes(std::string_view bytes) {
-    Flush();
     if (file_ != nullptr)
       file_->Write(bytes);
     else
       out_.append(bytes);
-  }
-  void Flush() {
-    std::string_view bytes(buffer_.get(), used_);
-    if (file_ != nullptr)
-      file_->Write(bytes);
-    else
-      out_.append(bytes);
-    used_ = 0;
   }
 
  private:
-  static constexpr std::size_t BUFFER_SIZE = 1 << 20;
-  static constexpr std::size_t MAX_LINE = RECORD_LINE_MAX;
   std::string& out_;
   Staged_File* file_;
-  std::unique_ptr<char[]> buffer_;
-  std::size_t used_ = 0;
 };
 
 // Open-addressing index from TerminalInfo to group number. A slot holds the
@@ -118,8 +92,15 @@ class Group_Index {
  public:
   static constexpr std::size_t NONE = ~std::size_t{0};
 
+  // Room for expected keys at most two-thirds full (a look-up then probes
+  // about two slots on average), plus a few slots so that a tiny index is
+  // never full either. Find relies on an empty slot remaining.
+  static std::size_t Slots_For(std::size_t expected) {
+    return expected + expected / 2 + 16;
+  }
+
   explicit Group_Index(std::size_t expected)
-      : size_(expected + expected / 2 + 16),
+      : size_(Slots_For(expected)),
         slots_(static_cast<Slot*>(Map_Memory(size_ * sizeof(Slot)))) {}
   ~Group_Index() { Unmap_Memory(slots_, size_ * sizeof(Slot)); }
   Group_Index(const Group_Index&) = delete;
@@ -142,6 +123,9 @@ class Group_Index {
       Slot& slot = slots_[at];
       if (slot.last_and_group == 0) {
         if (!insert) return NONE;
+        // The search ends only at an empty slot: at least one must stay.
+        assert(filled_ + 1 < size_);
+        ++filled_;
         slot = {key.low, key.last | (next + 1) << 8};
         return next;
       }
@@ -158,6 +142,7 @@ class Group_Index {
 
   std::size_t size_;
   Slot* slots_;  // zeroed: every slot starts empty
+  std::size_t filled_ = 0;
 };
 
 // The journeys in the bus-list order of their triggers: journey g is group
@@ -185,7 +170,10 @@ class Journey_Table {
   std::size_t Size() const { return size_; }
   Journey& operator[](std::size_t g) { return journeys_[g]; }
   const Journey& operator[](std::size_t g) const { return journeys_[g]; }
-  void Push(History_Data* trigger) { journeys_[size_++] = {trigger, trigger}; }
+  void Push(History_Data* trigger) {
+    assert(size_ < capacity_);  // one journey per counted trigger at most
+    journeys_[size_++] = {trigger, trigger};
+  }
 
  private:
   std::size_t capacity_;
@@ -194,30 +182,43 @@ class Journey_Table {
 };
 
 // A record of a list walk, looked up ahead of its turn.
-struct Looked_Up {
+struct Walk_Record {
   History_Data* node;
   Terminal_Key key;
   std::size_t home;
   std::size_t group;
 };
 
+// How far the list walks look ahead. A record's home slot is prefetched
+// when it enters a ring of WALK_RING records, and it is looked up (find)
+// WALK_FIND_LEAD turns before it is handled, by when the slot has usually
+// arrived; the look-up's own prefetch (the journey) then has the remaining
+// turns. A ring much smaller leaves the misses exposed, one much larger
+// lets fetched slots be evicted before their use. Measured with fare-bench
+// (its "separate transfers" stage, days of 1 and 10 million taps): looking
+// ahead made the walks several times faster than plain look-ups; retune by
+// timing that stage.
+constexpr std::size_t WALK_RING = 32;
+constexpr std::size_t WALK_FIND_LEAD = 8;
+static_assert(WALK_FIND_LEAD < WALK_RING);
+
 // Walks list in order and hands each record that select accepts to handle,
 // but looks records up before their turn so that the walk seldom waits for
-// memory: a record's home slot is fetched when it enters a ring of RING
-// records, find(record) runs FIND_LEAD turns before handle(record). handle
-// may unlink its record.
+// memory: a record's home slot is fetched when it enters the ring,
+// find(record) runs WALK_FIND_LEAD turns before handle(record). handle may
+// unlink its record.
 template <class Select, class Find, class Handle>
 void Walk_Ahead(const Record_List& list, const Group_Index& index,
                 Select select, Find find, Handle handle) {
-  constexpr std::size_t RING = 32;
-  constexpr std::size_t FIND_LEAD = 8;
-  Looked_Up ring[RING];
+  constexpr std::size_t RING = WALK_RING;
+  constexpr std::size_t FIND_LEAD = WALK_FIND_LEAD;
+  Walk_Record ring[RING];
   std::size_t entered = 0, found = 0, handled = 0;
   History_Data* next = list.header->next;
   for (;;) {
     for (; entered - handled < RING && next != list.tailer; next = next->next) {
       if (!select(next)) continue;
-      Looked_Up& record = ring[entered++ % RING];
+      Walk_Record& record = ring[entered++ % RING];
       record.node = next;
       record.key = Key_Of(next->data);
       record.home = index.Home(record.key);
@@ -245,8 +246,8 @@ void Find_Triggers(Group_Index& index, Journey_Table& journeys) {
       [](const History_Data* n) {
         return n->data.Balance < TRANSFER_THRESHOLD;
       },
-      [](Looked_Up&) {},
-      [&](Looked_Up& record) {
+      [](Walk_Record&) {},
+      [&](Walk_Record& record) {
         std::size_t next = journeys.Size();
         if (index.Find(record.key, record.home, true, next) != next) return;
         Del(record.node);
@@ -261,12 +262,12 @@ void Collect_Members(const Record_List& list, Group_Index& index,
                      Journey_Table& journeys) {
   Walk_Ahead(
       list, index, [](const History_Data*) { return true; },
-      [&](Looked_Up& record) {
+      [&](Walk_Record& record) {
         record.group = index.Find(record.key, record.home, false, 0);
         if (record.group != Group_Index::NONE)
           __builtin_prefetch(&journeys[record.group]);
       },
-      [&](Looked_Up& record) {
+      [&](Walk_Record& record) {
         if (record.group == Group_Index::NONE) return;
         History_Data* member = record.node;
         Del(member);
@@ -285,14 +286,30 @@ void Prefetch_Node(const History_Data* node) {
   __builtin_prefetch(reinterpret_cast<const char*>(node + 1) - 1);
 }
 
+// How many journeys ahead of its turn each step of a journey's records is
+// asked for: the trigger first, then the first member (the trigger's next
+// link, in the node asked for TRIGGER_LEAD - FIRST_MEMBER_LEAD journeys
+// before), then the second member (through the first's links). Each step
+// waits for the one before it to arrive, 32 journeys' worth of work apart.
+// Measured, and to be retuned, like WALK_RING: the "separate transfers"
+// stage of fare-bench.
+constexpr std::size_t TRIGGER_LEAD = 96;
+constexpr std::size_t FIRST_MEMBER_LEAD = 64;
+constexpr std::size_t SECOND_MEMBER_LEAD = 32;
+
 // Asks for the records of journey g a few journeys before its turn: the
 // trigger, then the records its chain leads to once their links are near.
+// The loads of trigger->next and first->next read nodes asked for by an
+// earlier call (journey g + 32 was g' + 64 and g'' + 96 before), so they
+// seldom miss; they only decide what to ask for next.
 void Prefetch_Journey(const Journey_Table& journeys, std::size_t g,
                       std::size_t count) {
-  if (g + 96 < count) Prefetch_Node(journeys[g + 96].trigger);
-  if (g + 64 < count) Prefetch_Node(journeys[g + 64].trigger->next);
-  if (g + 32 < count) {
-    const History_Data* first = journeys[g + 32].trigger->next;
+  if (g + TRIGGER_LEAD < count)
+    Prefetch_Node(journeys[g + TRIGGER_LEAD].trigger);
+  if (g + FIRST_MEMBER_LEAD < count)
+    Prefetch_Node(journeys[g + FIRST_MEMBER_LEAD].trigger->next);
+  if (g + SECOND_MEMBER_LEAD < count) {
+    const History_Data* first = journeys[g + SECOND_MEMBER_LEAD].trigger->next;
     if (first != nullptr) Prefetch_Node(first->next);
   }
 }
@@ -309,7 +326,7 @@ struct Line_Record {
                                 std::size_t legs) {
   for (; member != nullptr; member = member->next) ++legs;
   // Named by the bus file, where the journey's trigger stands.
-  Fail(BUS_PAYMENT_FILE, 0,
+  Fail(PAYMENT_FILES[0].name, 0,
        "journey " + std::string(trigger.TerminalInfo) + " has " +
            std::to_string(legs) + " legs, more than " +
            std::to_string(MAX_JOURNEY_LEGS) +
@@ -342,7 +359,8 @@ void Gather_Records(const Journey_Table& journeys, std::size_t first,
 // Appends the lines of journeys first..stop to out, a block at a time.
 void Format_Groups(const Journey_Table& journeys, std::size_t first,
                    std::size_t stop, std::string& out) {
-  constexpr std::size_t BLOCK = 256;  // journeys
+  // Journeys gathered before formatting: their records fit in the caches.
+  constexpr std::size_t BLOCK = 256;
   std::vector<Line_Record> records;
   char line[RECORD_LINE_MAX];
   for (std::size_t block = first; block < stop; block += BLOCK) {
@@ -354,9 +372,9 @@ void Format_Groups(const Journey_Table& journeys, std::size_t first,
 }
 
 // Hands formatted chunks to the sink strictly in chunk order.
-class Chunk_Turns {
+class Ordered_Chunk_Writer {
  public:
-  explicit Chunk_Turns(History_Sink& sink) : sink_(sink) {}
+  explicit Ordered_Chunk_Writer(History_Sink& sink) : sink_(sink) {}
 
   // Waits for chunk's turn and writes bytes; false once a writer has failed.
   bool Write(std::size_t chunk, const std::string& bytes) {
@@ -396,10 +414,12 @@ class Chunk_Turns {
 // alternate chunks of journeys, the slow part with records spread over
 // memory, and take turns to write them.
 void Write_Groups(const Journey_Table& journeys, History_Sink& sink) {
-  constexpr std::size_t CHUNK = 8192;  // journeys
+  // Journeys a writer formats per turn: enough to hide the wait for the
+  // other writer, few enough to keep both busy to the end.
+  constexpr std::size_t CHUNK = 8192;
   const std::size_t count = journeys.Size();
   const std::size_t chunks = (count + CHUNK - 1) / CHUNK;
-  Chunk_Turns turns(sink);
+  Ordered_Chunk_Writer turns(sink);
   auto writer = [&](std::size_t parity) {
     std::size_t c = parity;
     try {
@@ -437,7 +457,6 @@ void Separate(History_Sink& sink) {
 void Separate_Transfers(std::string& history) {
   History_Sink sink(history, nullptr);
   Separate(sink);
-  sink.Flush();
   history += "END";
 }
 
@@ -446,7 +465,6 @@ Staged_File HistoryData_Reader_Manager() {
   std::string out;
   History_Sink sink(out, &history);
   Separate(sink);
-  sink.Flush();
   history.Write("END");
   history.Finish(false);
   return history;

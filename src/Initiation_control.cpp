@@ -1,11 +1,45 @@
-// Run control: the enable-flag handshake with the external terminal and the
-// fixed order of the settlement stages.
+// Run control: the settlement state and its six lists, the enable-flag
+// handshake with the external terminal and the fixed order of the
+// settlement stages.
 #include <unistd.h>
 
 #include <cstdio>
 #include <sstream>
 
 #include "Calculating_System.h"
+
+History_Data *B_header, *B_tailer;
+History_Data *M1_header, *M1_tailer;
+History_Data *M2_header, *M2_tailer;
+History_Data *M3_header, *M3_tailer;
+History_Data *M4_header, *M4_tailer;
+History_Data *M5_header, *M5_tailer;
+
+std::int64_t Total_bus_fee;
+std::int64_t Total_metro_fee;
+std::int32_t bus_LastTag;
+std::int32_t metro_LastTag;
+
+void Create_Settlement_State() {
+  Create_List(B_header, B_tailer);
+  Create_List(M1_header, M1_tailer);
+  Create_List(M2_header, M2_tailer);
+  Create_List(M3_header, M3_tailer);
+  Create_List(M4_header, M4_tailer);
+  Create_List(M5_header, M5_tailer);
+  Total_bus_fee = 0;
+  Total_metro_fee = 0;
+  bus_LastTag = 0;
+  metro_LastTag = 0;
+}
+
+Metro_List_Set Metro_Lists() {
+  return {{{M1_header, M1_tailer},
+           {M2_header, M2_tailer},
+           {M3_header, M3_tailer},
+           {M4_header, M4_tailer},
+           {M5_header, M5_tailer}}};
+}
 
 namespace {
 
@@ -21,7 +55,7 @@ int Read_Flag(int previous) {
   std::string bytes;
   try {
     bytes = Read_File_Start(FLAG_FILE, FLAG_BYTES);
-  } catch (const Settlement_Error&) {
+  } catch (const Settlement_Error &) {
     return previous;  // missing, unreadable or not a regular file
   }
   std::istringstream in(bytes);
@@ -63,7 +97,7 @@ void StartProcess() {
 void Initiation_Control() {
   Day_Lock lock(".", Day_Lock::SETTLEMENT);
   // What a killed run left behind; no other run can be writing now.
-  for (const char* file : {HISTORY_FILE, BUS_SUMMARY_FILE, METRO_SUMMARY_FILE})
+  for (const char *file : {HISTORY_FILE, BUS_SUMMARY_FILE, METRO_SUMMARY_FILE})
     Remove_Stale_Temporaries(file);
   StandBy();
   StartProcess();

@@ -2,6 +2,7 @@
 // journey's legs by time and credits every leg's share of the journey's fare
 // to the bus or the metro total.
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -11,7 +12,29 @@
 
 namespace {
 
-__extension__ typedef __int128 Wide;
+// calculate's work; on_share(share, mot) is told each leg's share once it
+// has been credited. Returns the journey's total amount.
+template <typename On_Share>
+std::int64_t Credit_Legs(const Leg_Table& arr, std::int64_t* bus_fee,
+                         std::int64_t* metro_fee, std::string_view terminal,
+                         On_Share on_share) {
+  // At most MAX_JOURNEY_LEGS amounts of 32 bits each: the sums cannot leave
+  // 64 bits.
+  assert(arr.size() <= MAX_JOURNEY_LEGS);
+  std::int64_t total = 0;
+  for (const Leg& leg : arr) total += leg.Balance;
+  std::int64_t running = 0;
+  for (const Leg& leg : arr) {
+    running += leg.Balance;
+    std::int64_t share = Leg_Share(total, running, terminal);
+    if (leg.Mot == BUS)
+      Add_Won(bus_fee, share, "bus total");
+    else
+      Add_Won(metro_fee, share, "metro total");
+    on_share(share, leg.Mot);
+  }
+  return total;
+}
 
 [[noreturn]] void Too_Many_Legs(const char* terminal) {
   Fail(HISTORY_FILE, 0,
@@ -25,6 +48,7 @@ __extension__ typedef __int128 Wide;
 // malformed line or a missing END is reported first, wherever it stands.
 class Journey_Settler {
  public:
+  explicit Journey_Settler(Journey_Observer* observer) : observer_(observer) {}
   // Adds record to the journey under way, settling that journey first when
   // record starts a new one.
   void Add(const Data& record) {
@@ -48,7 +72,10 @@ class Journey_Settler {
     if (!failure_) {
       try {
         Sort_Legs(legs_);
-        calculate(legs_, &Total_bus_fee, &Total_metro_fee, terminal_);
+        if (observer_ == nullptr)
+          calculate(legs_, &Total_bus_fee, &Total_metro_fee, terminal_);
+        else
+          Settle_Observed();
       } catch (const Settlement_Error&) {
         failure_ = std::current_exception();
       }
@@ -56,7 +83,28 @@ class Journey_Settler {
     reset_Arr(legs_);
   }
 
+  // calculate, keeping each leg's share for the observer.
+  void Settle_Observed() {
+    Settled_Journey journey;
+    journey.terminal = terminal_;
+    journey.legs = legs_;
+    shares_.clear();
+    journey.collected =
+        Credit_Legs(legs_, &Total_bus_fee, &Total_metro_fee, terminal_,
+                    [&](std::int64_t share, int mot) {
+                      shares_.push_back(share);
+                      if (mot == BUS)
+                        Add_Won(&journey.bus_credit, share, "bus credit");
+                      else
+                        Add_Won(&journey.metro_credit, share, "metro credit");
+                    });
+    journey.shares = shares_;
+    observer_->Settled(journey);
+  }
+
+  Journey_Observer* observer_;
   Leg_Table legs_;
+  std::vector<std::int64_t> shares_;
   char terminal_[TERMINALINFO_WIDTH + 1] = {};
   std::exception_ptr failure_;
 };
@@ -95,52 +143,63 @@ void Sort_Legs(Leg_Table& arr) {
   }
 }
 
-std::int64_t Leg_Share(std::int64_t total, std::int64_t running,
-                       std::string_view terminal) {
-  std::int64_t divisor = total + TRANSFER_THRESHOLD;
-  if (divisor == 0)
-    Fail(HISTORY_FILE, 0,
-         "journey " + std::string(terminal) +
-             ": amounts add up to -1050, which leaves no divisor");
-  std::int64_t product;
-  // The common case, without 128-bit division (INT64_MIN / -1 overflows).
-  if (!__builtin_mul_overflow(total, running, &product) &&
-      !(product == INT64_MIN && divisor == -1))
-    return product / divisor;
-  Wide share = static_cast<Wide>(total) * running / divisor;
-  if (share < INT64_MIN || share > INT64_MAX)
-    Fail(HISTORY_FILE, 0,
-         "journey " + std::string(terminal) + ": share leaves 64 bits");
-  return static_cast<std::int64_t>(share);
-}
-
 void calculate(const Leg_Table& arr, std::int64_t* bus_fee,
                std::int64_t* metro_fee, std::string_view terminal) {
-  std::int64_t total = 0;
-  for (const Leg& leg : arr) total += leg.Balance;
-  std::int64_t running = 0;
-  for (const Leg& leg : arr) {
-    running += leg.Balance;
-    std::int64_t share = Leg_Share(total, running, terminal);
-    if (leg.Mot == BUS)
-      Add_Won(bus_fee, share, "bus total");
-    else
-      Add_Won(metro_fee, share, "metro total");
-  }
+  Credit_Legs(arr, bus_fee, metro_fee, terminal, [](std::int64_t, int) {});
 }
 
-void Transfer_Process(const std::string& path) {
-  Line_Reader reader(path);
-  Journey_Settler settler;
+namespace {
+
+// The transfer history held in memory, read line by line as Line_Reader
+// reads a file.
+class History_Bytes {
+ public:
+  explicit History_Bytes(std::string_view bytes) : bytes_(bytes) {}
+  bool Next(std::string_view& line) {
+    if (at_ >= bytes_.size()) return false;
+    std::size_t stop = bytes_.find('\n', at_);
+    newline_ = stop != std::string_view::npos;
+    if (!newline_) stop = bytes_.size();
+    line = bytes_.substr(at_, stop - at_);
+    at_ = stop + 1;
+    ++line_number_;
+    return true;
+  }
+  bool Ended_By_Newline() const { return newline_; }
+  long Line_Number() const { return line_number_; }
+
+ private:
+  std::string_view bytes_;
+  std::size_t at_ = 0;
+  bool newline_ = false;
+  long line_number_ = 0;
+};
+
+// Settles every journey of the history lines, up to the closing END.
+template <typename Lines>
+void Settle_History(Lines& lines, Journey_Observer* observer) {
+  Journey_Settler settler(observer);
   std::string_view line;
   Data record;
-  while (reader.Next(line)) {
-    if (line == "END" && !reader.Ended_By_Newline()) {
+  while (lines.Next(line)) {
+    if (line == "END" && !lines.Ended_By_Newline()) {
       settler.Finish();
       return;
     }
-    if (Fill_Data(record, line, HISTORY_FILE, reader.Line_Number()))
+    if (Fill_Data(record, line, HISTORY_FILE, lines.Line_Number()))
       settler.Add(record);
   }
   Fail(HISTORY_FILE, 0, "ends without its END mark");
+}
+
+}  // namespace
+
+void Transfer_Process(const std::string& path) {
+  Line_Reader reader(path);
+  Settle_History(reader, nullptr);
+}
+
+void Transfer_Process(std::string_view history, Journey_Observer& observer) {
+  History_Bytes lines(history);
+  Settle_History(lines, &observer);
 }

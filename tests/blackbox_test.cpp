@@ -50,8 +50,9 @@ void Expect_Settles(const Day& day, const Expected& expected,
   EXPECT_EQ(dir.Read("Total_Metro_Data.txt"), expected.metro);
   EXPECT_EQ(dir.Read("enable.txt"), "0");
   EXPECT_TRUE(Stray_Files(dir).empty());
-  for (std::size_t i = 0; i < PAYMENT_FILES.size(); ++i)
-    EXPECT_EQ(dir.Read(PAYMENT_FILES[i]), day.files[i]) << PAYMENT_FILES[i];
+  for (std::size_t i = 0; i < day.files.size(); ++i)
+    EXPECT_EQ(dir.Read(PAYMENT_FILES[i].name), day.files[i])
+        << PAYMENT_FILES[i].name;
 }
 
 TEST(Settlement, WorkedRun) {
@@ -203,8 +204,8 @@ INSTANTIATE_TEST_SUITE_P(
         Failure_Case{"SecondSummaryIsDirectory",
                      Make_Directory("Total_Metro_Data.txt"),
                      "Total_Metro_Data.txt: cannot replace: Is a directory"}),
-    [](const ::testing::TestParamInfo<Failure_Case>& info) {
-      return info.param.name;
+    [](const ::testing::TestParamInfo<Failure_Case>& param_info) {
+      return param_info.param.name;
     });
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "model/settlement_model.h"
 #include "random_day.h"
 #include "scratch_dir.h"
+#include "settlement_run.h"
 
 namespace {
 
@@ -38,8 +39,8 @@ std::string Make_Folder() {
 // and transfer history of an earlier run, which an error must leave alone.
 void Lay_Out(Case& c) {
   c.dir = Make_Folder();
-  for (std::size_t i = 0; i < PAYMENT_FILES.size(); ++i)
-    c.before[PAYMENT_FILES[i]] = c.day.files[i];
+  for (std::size_t i = 0; i < c.day.files.size(); ++i)
+    c.before[PAYMENT_FILES[i].name] = c.day.files[i];
   c.before["enable.txt"] = "1";
   if (c.seed % 7 != 0) {
     c.before["Total_Bus_Data.txt"] = "17,1,old" + std::to_string(c.seed);
@@ -51,27 +52,10 @@ void Lay_Out(Case& c) {
 }
 
 pid_t Start(const std::string& executable, const Case& c) {
-  pid_t child = ::fork();
-  if (child < 0) throw std::runtime_error("fork failed");
-  if (child == 0) {
-    int out =
-        ::open((c.dir + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err =
-        ::open((c.dir + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0 || err < 0 || ::chdir(c.dir.c_str()) != 0) ::_exit(126);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    ::execl(executable.c_str(), executable.c_str(), (char*)nullptr);
-    ::_exit(127);
-  }
-  return child;
-}
-
-std::set<std::string> Names_In(const std::string& dir) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir))
-    names.insert(entry.path().filename().string());
-  return names;
+  Run_Options options;
+  options.program = executable.c_str();
+  options.output_files = c.dir;
+  return Start_Run(c.dir, options).pid;
 }
 
 // Describes the first difference between the run and the model; empty
@@ -86,9 +70,11 @@ std::string Difference(const Case& c, const model::Outcome& want) {
     auto it = c.before.find(name);
     return it == c.before.end() ? std::string("<missing>") : it->second;
   };
-  for (const char* name : PAYMENT_FILES)
-    if (file(name) != old(name)) return std::string(name) + " was changed";
-  std::set<std::string> names = Names_In(c.dir);
+  for (const Payment_File& payment : PAYMENT_FILES)
+    if (file(payment.name) != old(payment.name))
+      return std::string(payment.name) + " was changed";
+  std::vector<std::string> listed = Names_In(c.dir);
+  std::set<std::string> names(listed.begin(), listed.end());
   std::set<std::string> expected_names;
   for (const auto& entry : c.before) expected_names.insert(entry.first);
   if (want.ok) {

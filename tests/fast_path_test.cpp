@@ -29,9 +29,6 @@ struct Day_Shape {
 // records across lists, have several bus records, and repeat triggers.
 void Fill_Random_Day(const Day_Shape& shape, std::mt19937& random) {
   Create_Settlement_State();
-  Record_List lists[6] = {{B_header, B_tailer}};
-  Metro_List_Set metro = Metro_Lists();
-  for (int i = 0; i < 5; ++i) lists[i + 1] = metro.list[i];
   for (int r = 0; r < shape.records; ++r) {
     int list = static_cast<int>(random() % 6);
     Data record{};
@@ -49,16 +46,15 @@ void Fill_Random_Day(const Day_Shape& shape, std::mt19937& random) {
     std::memset(record.TerminalInfo, random() % 2 ? 'Z' : 0,
                 sizeof record.TerminalInfo);
     std::memcpy(record.TerminalInfo, id.c_str(), id.size() + 1);
-    Append(lists[list].tailer->prev, lists[list].tailer)->data = record;
+    Record_List into = PAYMENT_FILES[list].List();
+    Append(into.tailer->prev, into.tailer)->data = record;
   }
 }
 
 std::string Lists_As_Text() {
   std::string out;
-  Record_List lists[6] = {{B_header, B_tailer}};
-  Metro_List_Set metro = Metro_Lists();
-  for (int i = 0; i < 5; ++i) lists[i + 1] = metro.list[i];
-  for (const Record_List& list : lists) {
+  for (const Payment_File& file : PAYMENT_FILES) {
+    Record_List list = file.List();
     for (History_Data* n = list.header->next; n != list.tailer; n = n->next) {
       EXPECT_EQ(n->next->prev, n);
       Append_Record_Line(out, n->data, ',');
@@ -101,9 +97,6 @@ TEST(IndexedSeparation, MatchesTheLiteralWalkOnRandomDays) {
 TEST(IndexedSeparation, MatchesTheReferenceOnADayOfManyJourneys) {
   Scratch_Dir dir;
   std::mt19937 random(11);
-  const char* names[6] = {BUS_PAYMENT_FILE,       METRO_PAYMENT_FILES[0],
-                          METRO_PAYMENT_FILES[1], METRO_PAYMENT_FILES[2],
-                          METRO_PAYMENT_FILES[3], METRO_PAYMENT_FILES[4]};
   std::string files[6];
   for (int r = 0; r < 120000; ++r) {
     int list = r % 2 == 0 ? 0 : 1 + static_cast<int>(random() % 5);
@@ -112,7 +105,7 @@ TEST(IndexedSeparation, MatchesTheReferenceOnADayOfManyJourneys) {
                    std::to_string(balance) + ",J" +
                    std::to_string(random() % 40000) + "\n";
   }
-  for (int i = 0; i < 6; ++i) dir.Write(names[i], files[i]);
+  for (int i = 0; i < 6; ++i) dir.Write(PAYMENT_FILES[i].name, files[i]);
   Working_Dir here(dir.Path());
   Create_Settlement_State();
   HistoryData_Reader_Interface();
@@ -146,6 +139,30 @@ TEST(LegSort, GivesTheExchangeSortsOrderForAnySize) {
             << shape[0] << " legs, leg " << i;
       }
     }
+  }
+}
+
+// Orders worked out by hand, so that the small tables (sorted by the
+// exchange sort itself) are checked against something other than a copy:
+// times and, for each leg given as its original position, where it ends.
+TEST(LegSort, SmallTablesKeepTheExchangeSortsOrderOfEqualTimes) {
+  struct Case {
+    std::vector<std::int32_t> times;
+    std::vector<std::int32_t> order;  // original positions, sorted
+  };
+  const Case cases[] = {
+      {{2, 2, 1}, {2, 1, 0}},  // not the stable order 2, 0, 1
+      {{3, 1, 2, 1}, {1, 3, 2, 0}},
+      {{5, 5, 5}, {0, 1, 2}},
+      {{1}, {0}},
+  };
+  for (const Case& c : cases) {
+    Leg_Table table;
+    for (std::size_t i = 0; i < c.times.size(); ++i)
+      table.push_back({c.times[i], static_cast<std::int32_t>(i), 0});
+    Sort_Legs(table);
+    for (std::size_t i = 0; i < c.order.size(); ++i)
+      EXPECT_EQ(table[i].Mot, c.order[i]) << "leg " << i;
   }
 }
 
@@ -229,11 +246,8 @@ TEST(PaymentLoading, LinesAcrossReadBlocksLoadLikeSingleLines) {
 
 std::string Load_Error(const std::vector<std::string>& files) {
   Scratch_Dir dir;
-  const char* names[6] = {BUS_PAYMENT_FILE,       METRO_PAYMENT_FILES[0],
-                          METRO_PAYMENT_FILES[1], METRO_PAYMENT_FILES[2],
-                          METRO_PAYMENT_FILES[3], METRO_PAYMENT_FILES[4]};
   for (int i = 0; i < 6; ++i)
-    if (files[i] != "<missing>") dir.Write(names[i], files[i]);
+    if (files[i] != "<missing>") dir.Write(PAYMENT_FILES[i].name, files[i]);
   Working_Dir here(dir.Path());
   Create_Settlement_State();
   try {

@@ -133,8 +133,8 @@ std::string Faulty_Line(Dice& dice) {
   return dice.Pick(FAULTS);
 }
 
-std::string Payment_File(Dice& dice, const std::vector<std::string>& pool,
-                         bool bus) {
+std::string Payment_File_Text(Dice& dice, const std::vector<std::string>& pool,
+                              bool bus) {
   if (dice.Chance(10)) return "";
   bool crlf = dice.Chance(15);
   long long lines = dice.Between(0, 10);
@@ -173,7 +173,8 @@ Day Random_Day(std::uint64_t seed) {
   Dice dice(seed * 0x9E3779B97F4A7C15ULL + 1);
   std::vector<std::string> pool = Terminal_Pool(dice);
   Day day;
-  for (int f = 0; f < 6; ++f) day.files[f] = Payment_File(dice, pool, f == 0);
+  for (int f = 0; f < 6; ++f)
+    day.files[f] = Payment_File_Text(dice, pool, f == 0);
   // A journey whose amounts add up to -1050 leaves no divisor.
   if (dice.Chance(5)) {
     Insert_Line(dice, day.files[0], "5,1,1,-51,ZD");

@@ -75,10 +75,7 @@ class Loading : public ::testing::Test {
  protected:
   void SetUp() override { Create_Settlement_State(); }
   void Lay_Out(const std::vector<std::string>& files) {
-    const char* names[6] = {BUS_PAYMENT_FILE,       METRO_PAYMENT_FILES[0],
-                            METRO_PAYMENT_FILES[1], METRO_PAYMENT_FILES[2],
-                            METRO_PAYMENT_FILES[3], METRO_PAYMENT_FILES[4]};
-    for (int i = 0; i < 6; ++i) dir_.Write(names[i], files[i]);
+    for (int i = 0; i < 6; ++i) dir_.Write(PAYMENT_FILES[i].name, files[i]);
   }
   Scratch_Dir dir_;
   Working_Dir cd_{dir_.Path()};
@@ -124,8 +121,8 @@ TEST_F(Loading, ErrorsNameTheFileAndLine) {
     EXPECT_STREQ(error.what(),
                  "paymentData_7001.txt:3: fewer than five fields");
   }
-  dir_.Write(METRO_PAYMENT_FILES[0], "");
-  std::remove(METRO_PAYMENT_FILES[3]);
+  dir_.Write(PAYMENT_FILES[1].name, "");
+  std::remove(PAYMENT_FILES[4].name);
   Create_Settlement_State();
   try {
     HistoryData_Reader_Interface();

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -54,4 +55,12 @@ Working_Dir::Working_Dir(const std::string& path) {
 Working_Dir::~Working_Dir() {
   std::error_code ignored;
   std::filesystem::current_path(previous_, ignored);
+}
+
+std::vector<std::string> Names_In(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }

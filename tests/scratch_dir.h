@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class Scratch_Dir {
  public:
@@ -24,6 +25,8 @@ class Scratch_Dir {
 // The whole content of a file; "<missing>" when it cannot be read.
 std::string Read_File(const std::string& path);
 void Write_File(const std::string& path, const std::string& bytes);
+// The names in a directory, sorted.
+std::vector<std::string> Names_In(const std::string& dir);
 
 // Makes the scratch directory the working directory for the object's life.
 class Working_Dir {

@@ -11,13 +11,12 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 #include <thread>
-
-const std::array<const char*, 6> PAYMENT_FILES = {
-    "paymentData_5001.txt", "paymentData_7001.txt", "paymentData_7002.txt",
-    "paymentData_7003.txt", "paymentData_7004.txt", "paymentData_7005.txt"};
 
 namespace {
 
@@ -54,6 +53,13 @@ bool Unprivileged_Ids(uid_t& uid, gid_t& gid) {
                  static_cast<rlim_t>(options.file_size_limit)};
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
   }
+  const char* program =
+      options.program != nullptr ? options.program : FARE_SETTLEMENT_EXE;
+  // Opened while still privileged and run from the descriptor, so that the
+  // unprivileged user need not reach the build folder (a clone in a private
+  // folder).
+  int program_fd = ::open(program, O_RDONLY | O_CLOEXEC);
+  if (program_fd < 0) ::_exit(127);
   uid_t uid = 0;
   gid_t gid = 0;
   if (options.unprivileged && ::geteuid() == 0) {
@@ -61,13 +67,11 @@ bool Unprivileged_Ids(uid_t& uid, gid_t& gid) {
         ::setgid(gid) != 0 || ::setuid(uid) != 0)
       ::_exit(126);
   }
-  const char* program =
-      options.program != nullptr ? options.program : FARE_SETTLEMENT_EXE;
   std::vector<char*> argv{const_cast<char*>(program)};
   for (const std::string& arg : options.args)
     argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
-  ::execv(program, argv.data());
+  ::fexecve(program_fd, argv.data(), environ);
   ::_exit(127);
 }
 
@@ -111,13 +115,27 @@ const Day& Worked_Day() {
 }
 
 void Lay_Out_Day(const Scratch_Dir& dir, const Day& day) {
-  for (std::size_t i = 0; i < PAYMENT_FILES.size(); ++i)
-    dir.Write(PAYMENT_FILES[i], day.files[i]);
+  for (std::size_t i = 0; i < day.files.size(); ++i)
+    dir.Write(PAYMENT_FILES[i].name, day.files[i]);
   dir.Write("enable.txt", "1");
 }
 
-Started_Run Start_Settlement(const std::string& dir,
-                             const Run_Options& options) {
+Started_Run Start_Run(const std::string& dir, const Run_Options& options) {
+  if (!options.output_files.empty()) {
+    pid_t child = ::fork();
+    if (child < 0) throw std::runtime_error("fork failed");
+    if (child == 0) {
+      int out = ::open((options.output_files + ".out").c_str(),
+                       O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+      int err = ::open((options.output_files + ".err").c_str(),
+                       O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+      if (out < 0 || err < 0) ::_exit(126);
+      Exec_Child(dir, out, err, options);
+    }
+    Started_Run run;
+    run.pid = child;
+    return run;
+  }
   int out[2];
   int err[2];
   if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
@@ -145,7 +163,7 @@ Run_Result Finish_Run(const Started_Run& run) {
 }
 
 Run_Result Run_Settlement(const Scratch_Dir& dir, const Run_Options& options) {
-  Started_Run run = Start_Settlement(dir.Path(), options);
+  Started_Run run = Start_Run(dir.Path(), options);
   if (options.kill_after_seconds >= 0) {
     std::this_thread::sleep_for(
         std::chrono::duration<double>(options.kill_after_seconds));
@@ -189,4 +207,15 @@ bool Permissions_Apply() {
   uid_t uid = 0;
   gid_t gid = 0;
   return ::geteuid() != 0 || Unprivileged_Ids(uid, gid);
+}
+
+// A seed for a randomised test, printed so that a failure can be replayed
+// with FARE_TEST_SEED.
+unsigned Test_Seed() {
+  const char* given = std::getenv("FARE_TEST_SEED");
+  unsigned seed = given
+                      ? static_cast<unsigned>(std::strtoul(given, nullptr, 10))
+                      : std::random_device{}();
+  std::printf("seed %u (replay with FARE_TEST_SEED=%u)\n", seed, seed);
+  return seed;
 }

@@ -6,14 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "Calculating_System.h"  // PAYMENT_FILES
 #include "scratch_dir.h"
 
 // The six payment files' contents: bus, then metro 1 to 5.
 struct Day {
   std::array<std::string, 6> files;
 };
-
-extern const std::array<const char*, 6> PAYMENT_FILES;
 
 // The bundled sample day: one transfer journey (T2) and six ordinary taps.
 const Day& Worked_Day();
@@ -51,6 +50,9 @@ struct Run_Options {
   std::vector<std::string> args;
   // The executable to run instead of fare-settlement, or nullptr.
   const char* program = nullptr;
+  // When set, standard output and error go to the files OUTPUT.out and
+  // OUTPUT.err instead of pipes, and the caller reaps the run itself.
+  std::string output_files;
 };
 Run_Result Run_Settlement(const Scratch_Dir& dir, const Run_Options& options);
 // Starts a run and returns at once; Finish_Run waits for it.
@@ -59,8 +61,7 @@ struct Started_Run {
   int out_fd = -1;  // read ends of the pipes on its standard output and error
   int err_fd = -1;
 };
-Started_Run Start_Settlement(const std::string& dir,
-                             const Run_Options& options);
+Started_Run Start_Run(const std::string& dir, const Run_Options& options);
 Run_Result Finish_Run(const Started_Run& run);
 
 // Waits until process pid has blocked SIGTERM, which the programs do first
@@ -72,3 +73,7 @@ void Wait_Until_Signals_Handled(int pid);
 void Give_To_Unprivileged_User(const std::string& dir);
 // True when runs with `unprivileged` really are refused what root may do.
 bool Permissions_Apply();
+
+// A seed for a randomised test: FARE_TEST_SEED when set, else a fresh one;
+// printed either way so that a failure can be replayed.
+unsigned Test_Seed();

@@ -112,8 +112,11 @@ Options Parse_Options(int argc, char** argv) {
   return options;
 }
 
-// A 9-character id per journey number: an odd multiplier modulo 36^9 is a
-// bijection, so distinct journeys get distinct ids that look random.
+// A 9-character id per journey number. Multiplying by a number prime to
+// 36^9 = 2^9 x 3^18 (this one is neither even nor a multiple of 3) and
+// adding a constant is a bijection modulo 36^9, so distinct journeys get
+// distinct ids that look random, as long as the product does not wrap
+// (journey numbers below 2^64 / 0x5DEECE66D, about 7 x 10^8).
 std::uint64_t Journey_Id(std::uint64_t journey, const Options& options,
                          Random& random) {
   if (options.reuse != 0) return random.Next() % options.reuse;

@@ -410,12 +410,12 @@ TEST(AuditSignalled, LeavesNoTemporaries) {
                   out.File("r.html"), "--journeys",       out.File("j.csv"),
                   day.Path()};
   auto start = std::chrono::steady_clock::now();
-  Run_Result whole = Finish_Run(Start_Settlement("/", options));
+  Run_Result whole = Finish_Run(Start_Run("/", options));
   double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
           .count();
   ASSERT_EQ(whole.status, 1) << whole.err;  // the outputs are the worked run's
-  std::random_device seed;
+  std::mt19937 seed(Test_Seed());
   int stopped = 0;
   const int signals[] = {SIGINT, SIGTERM, SIGHUP};
   const char* names[] = {"SIGINT", "SIGTERM", "SIGHUP"};
@@ -425,7 +425,7 @@ TEST(AuditSignalled, LeavesNoTemporaries) {
     double delay =
         std::uniform_real_distribution<double>(0, 0.6 * seconds)(seed);
     SCOPED_TRACE(std::string(names[k % 3]) + " after " + std::to_string(delay));
-    Started_Run audit = Start_Settlement("/", options);
+    Started_Run audit = Start_Run("/", options);
     Wait_Until_Signals_Handled(audit.pid);
     std::this_thread::sleep_for(std::chrono::duration<double>(delay));
     ::kill(audit.pid, signals[k % 3]);
@@ -490,11 +490,11 @@ TEST(AuditDuringSettlement, SettlementStartedDuringAnAuditWaitsForIt) {
   audit_options.args = {day.Path()};
   Run_Options settlement_options;
   settlement_options.time_limit_seconds = 60;
-  Started_Run audit = Start_Settlement("/", audit_options);
+  Started_Run audit = Start_Run("/", audit_options);
   // Only once the audit has marked the directory is it reading the day; a
   // settlement that came first would rightly turn it away.
   ASSERT_TRUE(Wait_Until_Directory_Marked(day.Path(), 0));
-  Started_Run settlement = Start_Settlement(day.Path(), settlement_options);
+  Started_Run settlement = Start_Run(day.Path(), settlement_options);
   // While the audit holds its mark, the settlement must not print its "wait":
   // output seen with the mark still held afterwards came while it was held.
   // (The audit process may outlive its mark while it exits.)
@@ -523,7 +523,7 @@ TEST(AuditDuringSettlement, IsRefused) {
   day.Write("enable.txt", "0");
   Run_Options limited;
   limited.time_limit_seconds = 30;
-  Started_Run settlement = Start_Settlement(day.Path(), limited);
+  Started_Run settlement = Start_Run(day.Path(), limited);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   Run_Result audit = Run_Audit({}, day.Path());
   EXPECT_EQ(audit.status, 2);

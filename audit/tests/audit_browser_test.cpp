@@ -9,6 +9,38 @@
 
 namespace {
 
+// Put into a copy of the page for the browser only: records script errors
+// and how many charts rendered on the root element, where --dump-dom shows
+// them. The page the audit writes has no script.
+constexpr const char* TEST_HOOK =
+    "<script>\n"
+    "window.onerror = function (message) {\n"
+    "  var root = document.documentElement;\n"
+    "  root.setAttribute('data-errors', String(message));\n"
+    "};\n"
+    "window.addEventListener('load', function () {\n"
+    "  var rendered = 0;\n"
+    "  document.querySelectorAll('svg.chart').forEach(function (svg) {\n"
+    "    var box = svg.getBoundingClientRect();\n"
+    "    if (box.width > 0 && box.height > 0 &&\n"
+    "        svg.querySelector('rect, text')) rendered += 1;\n"
+    "  });\n"
+    "  document.documentElement.setAttribute('data-charts-rendered',\n"
+    "                                        String(rendered));\n"
+    "});\n"
+    "</script>\n";
+
+// The page with TEST_HOOK at the start of its head.
+std::string With_Test_Hook(const std::string& page) {
+  const std::string head = "<head>";
+  std::size_t at = page.find(head);
+  EXPECT_NE(at, std::string::npos);
+  if (at == std::string::npos) return page;
+  std::string hooked = page;
+  hooked.insert(at + head.size(), TEST_HOOK);
+  return hooked;
+}
+
 constexpr const char* CHROMIUM = "/usr/bin/chromium";
 
 // Runs chromium on page with a fresh profile; extra is --dump-dom or
@@ -56,7 +88,9 @@ TEST(AuditBrowser, PageLoadsWithoutErrorsAndRendersBothCharts) {
       page.find("<h1>Settlement audit of <code>" + day.Path() + "</code></h1>"),
       std::string::npos);
 
-  std::string dom = Run_Browser(day, day.File("audit.html"), "--dump-dom");
+  EXPECT_EQ(page.find("<script"), std::string::npos) << "script shipped";
+  day.Write("hooked.html", With_Test_Hook(page));
+  std::string dom = Run_Browser(day, day.File("hooked.html"), "--dump-dom");
   EXPECT_NE(dom.find("data-charts-rendered=\"2\""), std::string::npos) << dom;
   EXPECT_EQ(dom.find("data-errors=\""), std::string::npos) << dom;
   EXPECT_NE(dom.find("<svg id=\"revenue-chart\""), std::string::npos);
@@ -87,7 +121,9 @@ TEST(AuditBrowser, PageLoadsWithoutErrorsAndRendersBothCharts) {
   day.Write("paymentData_7002.txt", "260,0,1,1050,T5\n1,2\n3\n");
   run = Run_Audit({"--html", "bad.html", "."}, day.Path());
   ASSERT_EQ(run.status, 2);
-  dom = Run_Browser(day, day.File("bad.html"), "--dump-dom");
+  day.Write("bad-hooked.html", With_Test_Hook(day.Read("bad.html")));
+  dom = Run_Browser(day, day.File("bad-hooked.html"), "--dump-dom");
+  EXPECT_NE(dom.find("data-charts-rendered=\"0\""), std::string::npos) << dom;
   EXPECT_EQ(dom.find("data-errors=\""), std::string::npos) << dom;
   EXPECT_NE(dom.find("<p class=\"verdict\">bad input</p>\n<p>2 problems in "
                      "the payment files; nothing settled</p>"),

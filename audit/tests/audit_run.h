@@ -21,6 +21,3 @@ void Lay_Out_Settled_Day(const Scratch_Dir& dir, const Settled_Day& settled);
 
 // The Overview's worked run and its outputs.
 extern const Settled_Day WORKED_RUN;
-
-// The names in a directory, sorted.
-std::vector<std::string> Names_In(const std::string& dir);

@@ -1,0 +1,34 @@
+// Arithmetic on amounts of won: checked sums and a journey leg's share.
+#include <string>
+
+#include "Calculating_System.h"
+
+namespace {
+
+__extension__ typedef __int128 Wide;
+
+}  // namespace
+
+void Add_Won(std::int64_t* total, std::int64_t amount, const char* what) {
+  if (__builtin_add_overflow(*total, amount, total))
+    throw Settlement_Error(std::string(what) + " leaves the 64-bit range");
+}
+
+std::int64_t Leg_Share(std::int64_t total, std::int64_t running,
+                       std::string_view terminal) {
+  std::int64_t divisor = total + TRANSFER_THRESHOLD;
+  if (divisor == 0)
+    Fail(HISTORY_FILE, 0,
+         "journey " + std::string(terminal) +
+             ": amounts add up to -1050, which leaves no divisor");
+  std::int64_t product;
+  // The common case, without 128-bit division (INT64_MIN / -1 overflows).
+  if (!__builtin_mul_overflow(total, running, &product) &&
+      !(product == INT64_MIN && divisor == -1))
+    return product / divisor;
+  Wide share = static_cast<Wide>(total) * running / divisor;
+  if (share < INT64_MIN || share > INT64_MAX)
+    Fail(HISTORY_FILE, 0,
+         "journey " + std::string(terminal) + ": share leaves 64 bits");
+  return static_cast<std::int64_t>(share);
+}
