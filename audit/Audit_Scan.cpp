@@ -1,12 +1,10 @@
 #include "Audit_Scan.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <exception>
 #include <functional>
 #include <string_view>
-#include <thread>
 #include <unordered_set>
 
 #include "Audit_Text.h"
@@ -300,22 +298,7 @@ void Note(Warning& warning, const std::string& place) {
 Scan_Result Scan_Payment_Files() {
   std::vector<File_Scan> scans;
   for (int i = 0; i < 6; ++i) scans.emplace_back(i);
-  std::exception_ptr failure[6];
-  std::atomic<int> next{0};
-  auto work = [&] {
-    for (int i; (i = next.fetch_add(1)) < 6;) {
-      try {
-        scans[i].Run();
-      } catch (...) {
-        failure[i] = std::current_exception();
-      }
-    }
-  };
-  std::thread helper(work);
-  work();
-  helper.join();
-  for (const std::exception_ptr& f : failure)
-    if (f) std::rethrow_exception(f);
+  For_Each_Payment_File([&](int file) { scans[file].Run(); });
 
   Scan_Result result;
   std::vector<Warning> warnings = Empty_Warnings();

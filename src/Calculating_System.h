@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -257,6 +258,11 @@ void Write_Flag(char value);
 void StartProcess();
 
 void HistoryData_Reader_Interface();
+// Runs job(file) for each of the six payment files (indices of
+// PAYMENT_FILES) on two threads, larger files first. Every failure is kept
+// and the one of the file first in reading order is rethrown, as reading one
+// file after the other would have stopped there.
+void For_Each_Payment_File(const std::function<void(int)>& job);
 // Loads one payment file into the list header..tailer; records in file order.
 void Load_Payment_File(const char* file, History_Data* header,
                        History_Data* tailer);

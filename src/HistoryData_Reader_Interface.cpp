@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <thread>
 
 #include "Calculating_System.h"
@@ -212,13 +213,7 @@ std::int32_t Last_Time(const History_Data* header, const History_Data* tailer,
 
 }  // namespace
 
-namespace {
-
-// Loads the six payment files on two threads; the files are independent and
-// each fills its own list. Every failure is kept and the one of the file
-// that comes first in reading order is thrown, as a reading one file after
-// the other would have stopped there.
-void Load_All_Payment_Files() {
+void For_Each_Payment_File(const std::function<void(int)>& job) {
   std::exception_ptr failure[6];
   // Larger files first, so that the two threads finish close together.
   int order[6] = {0, 1, 2, 3, 4, 5};
@@ -234,8 +229,7 @@ void Load_All_Payment_Files() {
     for (int i; (i = next.fetch_add(1)) < 6;) {
       int file = order[i];
       try {
-        const Payment_File& payment = PAYMENT_FILES[file];
-        Load_Payment_File(payment.name, *payment.header, *payment.tailer);
+        job(file);
       } catch (...) {
         failure[file] = std::current_exception();
       }
@@ -248,11 +242,13 @@ void Load_All_Payment_Files() {
     if (f) std::rethrow_exception(f);
 }
 
-}  // namespace
-
 void HistoryData_Reader_Interface() {
   Metro_List_Set metro = Metro_Lists();
-  Load_All_Payment_Files();
+  // The files are independent and each fills its own list.
+  For_Each_Payment_File([](int file) {
+    const Payment_File& payment = PAYMENT_FILES[file];
+    Load_Payment_File(payment.name, *payment.header, *payment.tailer);
+  });
 
   bool has_record = false;
   bus_LastTag = Last_Time(B_header, B_tailer, has_record);
