@@ -410,16 +410,30 @@ std::vector<Run_Result> Signal_Until_Landed(
   return results;
 }
 
-TEST(Killed, FlagStaysRaisedOrTheOutputsAreOneRuns) {
-  const Day day = Large_Day();
+// The large day, what the model settles it to, and a folder with old
+// outputs and a seeded moment for each run to be signalled.
+struct Signal_Batch {
+  Day day = Large_Day();
   model::Outcome want = model::Settle(day.files);
-  ASSERT_TRUE(want.ok);
-  constexpr int KILLS = 16;
-  double whole = Time_Runs_Together(day, want, KILLS);
-  std::mt19937 dice(Test_Seed());
   std::vector<std::unique_ptr<Scratch_Dir>> dirs;
   std::vector<double> delays;
-  Prepare_Runs(day, whole, dice, KILLS, dirs, delays);
+  double whole = 0;  // seconds until the first of the timed runs ended
+};
+
+// Times count runs of the day together, then lays out count folders with
+// moments drawn from the test's seed within that time.
+void Prepare_Batch(Signal_Batch& batch, int count) {
+  batch.whole = Time_Runs_Together(batch.day, batch.want, count);
+  std::mt19937 dice(Test_Seed());
+  Prepare_Runs(batch.day, batch.whole, dice, count, batch.dirs, batch.delays);
+}
+
+TEST(Killed, FlagStaysRaisedOrTheOutputsAreOneRuns) {
+  constexpr int KILLS = 16;
+  Signal_Batch batch;
+  ASSERT_TRUE(batch.want.ok);
+  Prepare_Batch(batch, KILLS);
+  auto& [day, want, dirs, delays, whole] = batch;
   std::vector<Run_Result> runs = Signal_Until_Landed(
       day, want, dirs, delays, std::vector<int>(KILLS, SIGKILL));
   int killed = 0;
@@ -461,15 +475,11 @@ const char* Name_Of(int signal) {
 }
 
 TEST(Signalled, StopsCleanlyByTheSameSignal) {
-  const Day day = Large_Day();
-  model::Outcome want = model::Settle(day.files);
-  ASSERT_TRUE(want.ok);
   constexpr int RUNS = 12;
-  double whole = Time_Runs_Together(day, want, RUNS);
-  std::mt19937 dice(Test_Seed());
-  std::vector<std::unique_ptr<Scratch_Dir>> dirs;
-  std::vector<double> delays;
-  Prepare_Runs(day, whole, dice, RUNS, dirs, delays);
+  Signal_Batch batch;
+  ASSERT_TRUE(batch.want.ok);
+  Prepare_Batch(batch, RUNS);
+  auto& [day, want, dirs, delays, whole] = batch;
   std::vector<int> signals;
   for (int k = 0; k < RUNS; ++k)
     signals.push_back(std::vector<int>{SIGINT, SIGTERM, SIGHUP}[k % 3]);
