@@ -17,6 +17,17 @@ std::string Problem_Line(const char* file, const Line_Problem& p) {
          p.problem + "\n    \"" + Escaped(p.text, SHOWN_LINE_BYTES) + "\"\n";
 }
 
+// "  WHAT: N more not shown (--max-problems M)", or nothing when all are.
+std::string Not_Shown(const Audit_Outcome& outcome, const std::string& what,
+                      std::size_t count) {
+  std::size_t shown = outcome.Shown(count);
+  if (shown == count) return "";
+  return "  " + what + ": " +
+         Grouped(static_cast<std::int64_t>(count - shown)) +
+         " more not shown (--max-problems " +
+         std::to_string(outcome.max_problems) + ")\n";
+}
+
 }  // namespace
 
 const char* Audit_Outcome::Verdict() const {
@@ -42,20 +53,19 @@ std::string Problems_Text(const Audit_Outcome& outcome) {
            Count_Of(static_cast<std::int64_t>(scan.problems[i].size()),
                     "problem", "problems") +
            "\n";
+  const File_Problems& journeys = scan.journey_problems;
+  if (!journeys.empty())
+    out += "  journeys that cannot be apportioned: " +
+           Grouped(static_cast<std::int64_t>(journeys.size())) + "\n";
   for (int i = 0; i < 6; ++i) {
     const File_Problems& problems = scan.problems[i];
-    std::size_t shown = std::min(
-        problems.size(), static_cast<std::size_t>(outcome.max_problems));
-    for (std::size_t k = 0; k < shown; ++k)
+    for (std::size_t k = 0; k < outcome.Shown(problems.size()); ++k)
       out += Problem_Line(AUDITED_FILES[i], problems[k]);
-    if (shown < problems.size())
-      out += "  " + std::string(AUDITED_FILES[i]) + ": " +
-             Grouped(static_cast<std::int64_t>(problems.size() - shown)) +
-             " more not shown (--max-problems " +
-             std::to_string(outcome.max_problems) + ")\n";
+    out += Not_Shown(outcome, AUDITED_FILES[i], problems.size());
   }
-  for (const Line_Problem& p : scan.journey_problems)
-    out += "  " + p.problem + "\n";
+  for (std::size_t k = 0; k < outcome.Shown(journeys.size()); ++k)
+    out += "  " + journeys[k].problem + "\n";
+  out += Not_Shown(outcome, "journeys", journeys.size());
   return out;
 }
 
@@ -96,19 +106,18 @@ std::string Findings_Json(const Audit_Outcome& outcome) {
            ", \"count\": " + std::to_string(scan.problems[i].size()) +
            ", \"lines\": [";
     const File_Problems& problems = scan.problems[i];
-    std::size_t shown = std::min(
-        problems.size(), static_cast<std::size_t>(outcome.max_problems));
-    for (std::size_t k = 0; k < shown; ++k)
+    for (std::size_t k = 0; k < outcome.Shown(problems.size()); ++k)
       out += std::string(k ? ", " : "") +
              "{\"line\": " + std::to_string(problems[k].line) +
              ", \"problem\": " + Json_String(problems[k].problem) +
              ", \"text\": " + Json_String(problems[k].text) + "}";
     out += "]}";
   }
-  out += "],\n    \"journeys\": [";
-  for (std::size_t k = 0; k < scan.journey_problems.size(); ++k)
-    out += std::string(k ? ", " : "") +
-           Json_String(scan.journey_problems[k].problem);
+  const File_Problems& journeys = scan.journey_problems;
+  out += "],\n    \"journey_count\": " + std::to_string(journeys.size()) +
+         ", \"journeys\": [";
+  for (std::size_t k = 0; k < outcome.Shown(journeys.size()); ++k)
+    out += std::string(k ? ", " : "") + Json_String(journeys[k].problem);
   out += "]},\n  \"warnings\": [";
   std::vector<const Warning*> met = Warnings_Met(scan);
   for (std::size_t k = 0; k < met.size(); ++k) {

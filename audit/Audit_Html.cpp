@@ -360,8 +360,7 @@ std::string Problems_Table(const Audit_Outcome& outcome) {
   std::string rows;
   for (int i = 0; i < 6; ++i) {
     const File_Problems& problems = outcome.scan.problems[i];
-    std::size_t shown = std::min(
-        problems.size(), static_cast<std::size_t>(outcome.max_problems));
+    std::size_t shown = outcome.Shown(problems.size());
     for (std::size_t k = 0; k < shown; ++k)
       rows += "<tr>" +
               Cell(std::string(AUDITED_FILES[i]) + ":" +
@@ -373,8 +372,15 @@ std::string Problems_Table(const Audit_Outcome& outcome) {
               Num(static_cast<std::int64_t>(problems.size() - shown)) +
               " more not shown</td></tr>";
   }
-  for (const Line_Problem& p : outcome.scan.journey_problems)
-    rows += "<tr><td colspan=\"3\">" + Shown(p.problem) + "</td></tr>";
+  const File_Problems& journeys = outcome.scan.journey_problems;
+  std::size_t shown = outcome.Shown(journeys.size());
+  for (std::size_t k = 0; k < shown; ++k)
+    rows +=
+        "<tr><td colspan=\"3\">" + Shown(journeys[k].problem) + "</td></tr>";
+  if (shown < journeys.size())
+    rows += "<tr><td colspan=\"3\">journeys: " +
+            Num(static_cast<std::int64_t>(journeys.size() - shown)) +
+            " more not shown</td></tr>";
   std::string out;
   for (const std::string& path : outcome.rejects)
     out += "<li><code>" + Shown(path) + "</code></li>";

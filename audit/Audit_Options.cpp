@@ -41,7 +41,8 @@ const char* Usage_Text() {
          "  --html FILE          a self-contained HTML page with charts\n"
          "  --rejects REJECTS_DIR  REJECTS_DIR/paymentData_NNNN.rejects.csv\n"
          "                       for each payment file with bad lines\n"
-         "  --max-problems N     bad lines shown per file (default 50)\n"
+         "  --max-problems N     problems shown per file and of journeys\n"
+         "                       (default 50)\n"
          "  -h, --help           this text\n"
          "  --version            the version\n";
 }

@@ -5,5 +5,8 @@
 
 // Settles the payment files of the working directory as the settlement
 // program does, keeping every journey's figures; sink (may be null) gets
-// each journey. Throws Settlement_Error for missing or malformed input.
-Audit_Figures Recompute_Settlement(Journey_Observer* sink);
+// each journey. A journey that cannot be apportioned is added to unsettled
+// and left out of the figures. Throws Settlement_Error for missing or
+// malformed input.
+Audit_Figures Recompute_Settlement(Journey_Observer* sink,
+                                   Unsettled_Journeys& unsettled);

@@ -1,6 +1,7 @@
 // The readable report of an audit, printed on standard output.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -17,13 +18,17 @@ struct Audit_Outcome {
   std::vector<File_Digest> inputs;
   Scan_Result scan;                  // bad lines and data-quality warnings
   std::vector<std::string> rejects;  // rejects files written
-  long max_problems = 50;            // bad lines shown per payment file
+  long max_problems = 50;  // problems shown per payment file and of journeys
 
   // Bad lines or journeys that cannot be apportioned: nothing was settled.
   bool Bad_Input() const { return scan.Problem_Count() > 0; }
   bool Consistent() const { return !Bad_Input() && differences.empty(); }
   // "consistent", "inconsistent" or "bad input".
   const char* Verdict() const;
+  // How many of count problems are shown: at most max_problems.
+  std::size_t Shown(std::size_t count) const {
+    return std::min(count, static_cast<std::size_t>(max_problems));
+  }
 };
 
 std::string Format_Report(const Audit_Outcome& outcome);

@@ -127,10 +127,15 @@ void Settle_And_Check(Audit_Outcome& outcome, Journey_Observer* csv,
   std::future<std::vector<File_Digest>> digests =
       std::async(std::launch::async, [&found] { return Digest_Inputs(found); });
   Journey_Tee sinks(csv, &journey_warnings);
+  Unsettled_Journeys unsettled;
   try {
-    outcome.figures = Recompute_Settlement(&sinks);
+    outcome.figures = Recompute_Settlement(&sinks, unsettled);
   } catch (const Settlement_Error& error) {
-    journey_problems.push_back({0, error.what(), ""});
+    unsettled.push_back(error.what());
+  }
+  for (std::string& problem : unsettled)
+    journey_problems.push_back({0, std::move(problem), ""});
+  if (!journey_problems.empty()) {
     digests.wait();
     return;
   }
@@ -141,7 +146,9 @@ void Settle_And_Check(Audit_Outcome& outcome, Journey_Observer* csv,
 // Reads every line of the payment files and, at the same time (on a day
 // with good lines most of the audit's work), recomputes and checks the day.
 // A day with bad lines keeps only what the reading found: its settlement
-// fails at the first bad line and its outputs need not exist.
+// fails at the first bad line and its outputs need not exist. A day with
+// journeys that cannot be apportioned keeps them and the warnings, but no
+// figures: the settlement would have settled nothing.
 void Scan_Settle_And_Check(Audit_Outcome& outcome, Journey_Observer* csv) {
   std::future<Scan_Result> scan =
       std::async(std::launch::async, Scan_Payment_Files);
@@ -154,16 +161,19 @@ void Scan_Settle_And_Check(Audit_Outcome& outcome, Journey_Observer* csv) {
     settle_failure = std::current_exception();
   }
   outcome.scan = scan.get();
+  if (!outcome.Bad_Input()) {
+    if (settle_failure) std::rethrow_exception(settle_failure);
+    // Every journey was read, so the warnings about them are complete but
+    // for those that cannot be apportioned, which are problems instead.
+    outcome.scan.journey_problems = std::move(journey_problems);
+    journey_warnings.Add_To(outcome.scan);
+  }
   if (outcome.Bad_Input()) {
     Audit_Outcome unsettled;
     outcome.figures = unsettled.figures;
     outcome.differences.clear();
     outcome.inputs.clear();
-    return;
   }
-  if (settle_failure) std::rethrow_exception(settle_failure);
-  outcome.scan.journey_problems = std::move(journey_problems);
-  if (!outcome.Bad_Input()) journey_warnings.Add_To(outcome.scan);
 }
 
 // Standard error: each difference, or the first problem as the settlement

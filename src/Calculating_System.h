@@ -273,9 +273,15 @@ Staged_File HistoryData_Reader_Manager();
 // The most legs a journey may have. More means unrelated taps share one
 // TerminalInfo; their exchange sort alone would take minutes.
 constexpr std::size_t MAX_JOURNEY_LEGS = 10000;
+// The journeys a stage could not settle, each by the error that would have
+// stopped the settlement there, in journey order. A stage given such a list
+// leaves those journeys out and goes on, so that all of them are known.
+using Unsettled_Journeys = std::vector<std::string>;
 // Takes every transfer journey out of the lists and appends its lines to
 // history, followed by "END": the bytes of the transfer history file.
-void Separate_Transfers(std::string& history);
+// Without unsettled, a journey of too many legs throws.
+void Separate_Transfers(std::string& history,
+                        Unsettled_Journeys* unsettled = nullptr);
 
 void Normal_Bus_Process(std::int64_t* bus_fee);
 void Normal_Metro_Process(std::int64_t* metro_fee);
@@ -312,8 +318,10 @@ class Journey_Observer {
 // HISTORY_FILE.
 void Transfer_Process(const std::string& path = HISTORY_FILE);
 // The same for the history bytes Separate_Transfers wrote, telling observer
-// of each journey as it is settled.
-void Transfer_Process(std::string_view history, Journey_Observer& observer);
+// of each journey as it is settled. Without unsettled, a journey that cannot
+// be apportioned throws; with it, it is listed there and adds nothing.
+void Transfer_Process(std::string_view history, Journey_Observer& observer,
+                      Unsettled_Journeys* unsettled = nullptr);
 void reset_Arr(Leg_Table& arr);
 // Exchange sort by time: a row moves before an earlier one only when its time
 // is strictly smaller, so rows with equal times are never swapped.

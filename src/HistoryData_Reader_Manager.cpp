@@ -69,21 +69,30 @@ std::uint64_t Hash(const Terminal_Key& key) {
 }
 
 // Where the transfer history goes: the staged history file, or a string
-// when there is no file. Chunks of lines arrive whole (Write_Groups).
+// when there is no file; and, if there is such a list, the journeys left out
+// of it. Chunks of lines arrive whole and in order (Write_Groups).
 class History_Sink {
  public:
-  History_Sink(std::string& out, Staged_File* file) : out_(out), file_(file) {}
-  // Writes bytes after what was written before.
-  void Bytes(std::string_view bytes) {
+  History_Sink(std::string& out, Staged_File* file,
+               Unsettled_Journeys* unsettled)
+      : out_(out), file_(file), unsettled_(unsettled) {}
+  // Whether journeys that cannot be settled are left out rather than thrown.
+  bool Lists_Unsettled() const { return unsettled_ != nullptr; }
+  // Writes bytes after what was written before, and lists the journeys
+  // left out of them.
+  void Bytes(std::string_view bytes, const Unsettled_Journeys& left_out) {
     if (file_ != nullptr)
       file_->Write(bytes);
     else
       out_.append(bytes);
+    if (unsettled_ != nullptr)
+      unsettled_->insert(unsettled_->end(), left_out.begin(), left_out.end());
   }
 
  private:
   std::string& out_;
   Staged_File* file_;
+  Unsettled_Journeys* unsettled_;
 };
 
 // Open-addressing index from TerminalInfo to group number. A slot holds the
@@ -334,13 +343,14 @@ struct Line_Record {
 }
 
 // Copies the records of journeys first..stop, in line order, to records;
-// journeys up to limit are asked for ahead. Throws for a journey of more
-// than MAX_JOURNEY_LEGS legs. The loop does little but load,
-// so the processor overlaps the cache misses of many journeys; the
-// formatting comes after.
+// journeys up to limit are asked for ahead. A journey of more than
+// MAX_JOURNEY_LEGS legs throws, or with unsettled is listed there and left
+// out. The loop does little but load, so the processor overlaps the cache
+// misses of many journeys; the formatting comes after.
 void Gather_Records(const Journey_Table& journeys, std::size_t first,
                     std::size_t stop, std::size_t limit,
-                    std::vector<Line_Record>& records) {
+                    std::vector<Line_Record>& records,
+                    Unsettled_Journeys* unsettled) {
   const History_Data* third_metro = Metro_Lists().list[2].header;
   records.clear();
   for (std::size_t g = first; g < stop; ++g) {
@@ -349,23 +359,31 @@ void Gather_Records(const Journey_Table& journeys, std::size_t first,
     std::size_t start = records.size();
     records.push_back({journey.trigger->data, ','});
     for (const History_Data* m = journey.trigger->next; m; m = m->next) {
-      if (records.size() - start == MAX_JOURNEY_LEGS)
-        Too_Many_Legs(journey.trigger->data, m, MAX_JOURNEY_LEGS);
+      if (records.size() - start == MAX_JOURNEY_LEGS) try {
+          Too_Many_Legs(journey.trigger->data, m, MAX_JOURNEY_LEGS);
+        } catch (const Settlement_Error& error) {
+          if (unsettled == nullptr) throw;
+          unsettled->push_back(error.what());
+          records.resize(start);
+          break;
+        }
       records.push_back({m->data, m->prev == third_metro ? ' ' : ','});
     }
   }
 }
 
-// Appends the lines of journeys first..stop to out, a block at a time.
+// Appends the lines of journeys first..stop to out, a block at a time;
+// unsettled as for Gather_Records.
 void Format_Groups(const Journey_Table& journeys, std::size_t first,
-                   std::size_t stop, std::string& out) {
+                   std::size_t stop, std::string& out,
+                   Unsettled_Journeys* unsettled) {
   // Journeys gathered before formatting: their records fit in the caches.
   constexpr std::size_t BLOCK = 256;
   std::vector<Line_Record> records;
   char line[RECORD_LINE_MAX];
   for (std::size_t block = first; block < stop; block += BLOCK) {
     Gather_Records(journeys, block, std::min(stop, block + BLOCK), stop,
-                   records);
+                   records, unsettled);
     for (const Line_Record& r : records)
       out.append(line, Format_Record_Line(line, r.record, r.separator));
   }
@@ -376,13 +394,15 @@ class Ordered_Chunk_Writer {
  public:
   explicit Ordered_Chunk_Writer(History_Sink& sink) : sink_(sink) {}
 
-  // Waits for chunk's turn and writes bytes; false once a writer has failed.
-  bool Write(std::size_t chunk, const std::string& bytes) {
+  // Waits for chunk's turn and writes bytes and the journeys left out of
+  // them; false once a writer has failed.
+  bool Write(std::size_t chunk, const std::string& bytes,
+             const Unsettled_Journeys& left_out) {
     std::unique_lock<std::mutex> lock(mutex_);
     turn_changed_.wait(lock, [&] { return turn_ == chunk || failure_; });
     if (failure_) return false;
     try {
-      sink_.Bytes(bytes);
+      sink_.Bytes(bytes, left_out);
     } catch (...) {
       failure_ = std::current_exception();
     }
@@ -424,11 +444,15 @@ void Write_Groups(const Journey_Table& journeys, History_Sink& sink) {
     std::size_t c = parity;
     try {
       std::string out;
+      Unsettled_Journeys left_out;
+      Unsettled_Journeys* unsettled =
+          sink.Lists_Unsettled() ? &left_out : nullptr;
       for (; c < chunks; c += 2) {
         out.clear();
+        left_out.clear();
         Format_Groups(journeys, c * CHUNK, std::min(count, (c + 1) * CHUNK),
-                      out);
-        if (!turns.Write(c, out)) return;
+                      out, unsettled);
+        if (!turns.Write(c, out, left_out)) return;
       }
     } catch (...) {
       turns.Fail(c, std::current_exception());
@@ -454,8 +478,8 @@ void Separate(History_Sink& sink) {
 
 }  // namespace
 
-void Separate_Transfers(std::string& history) {
-  History_Sink sink(history, nullptr);
+void Separate_Transfers(std::string& history, Unsettled_Journeys* unsettled) {
+  History_Sink sink(history, nullptr, unsettled);
   Separate(sink);
   history += "END";
 }
@@ -463,7 +487,7 @@ void Separate_Transfers(std::string& history) {
 Staged_File HistoryData_Reader_Manager() {
   Staged_File history(HISTORY_FILE);
   std::string out;
-  History_Sink sink(out, &history);
+  History_Sink sink(out, &history, nullptr);
   Separate(sink);
   history.Write("END");
   history.Finish(false);

@@ -46,9 +46,12 @@ std::int64_t Credit_Legs(const Leg_Table& arr, std::int64_t* bus_fee,
 // history is never held whole. A settlement failure (a zero divisor, a total
 // leaving 64 bits) is kept until the file has been read to its END mark: a
 // malformed line or a missing END is reported first, wherever it stands.
+// With a list of unsettled journeys, each such journey goes on the list
+// instead, credits nothing, and the journeys after it are still settled.
 class Journey_Settler {
  public:
-  explicit Journey_Settler(Journey_Observer* observer) : observer_(observer) {}
+  Journey_Settler(Journey_Observer* observer, Unsettled_Journeys* unsettled)
+      : observer_(observer), unsettled_(unsettled) {}
   // Adds record to the journey under way, settling that journey first when
   // record starts a new one.
   void Add(const Data& record) {
@@ -76,21 +79,27 @@ class Journey_Settler {
           calculate(legs_, &Total_bus_fee, &Total_metro_fee, terminal_);
         else
           Settle_Observed();
-      } catch (const Settlement_Error&) {
-        failure_ = std::current_exception();
+      } catch (const Settlement_Error& error) {
+        if (unsettled_ == nullptr)
+          failure_ = std::current_exception();
+        else
+          unsettled_->push_back(error.what());
       }
     }
     reset_Arr(legs_);
   }
 
-  // calculate, keeping each leg's share for the observer.
+  // calculate, keeping each leg's share for the observer. The totals
+  // change only once the whole journey has been credited.
   void Settle_Observed() {
     Settled_Journey journey;
     journey.terminal = terminal_;
     journey.legs = legs_;
     shares_.clear();
+    std::int64_t bus_fee = Total_bus_fee;
+    std::int64_t metro_fee = Total_metro_fee;
     journey.collected =
-        Credit_Legs(legs_, &Total_bus_fee, &Total_metro_fee, terminal_,
+        Credit_Legs(legs_, &bus_fee, &metro_fee, terminal_,
                     [&](std::int64_t share, int mot) {
                       shares_.push_back(share);
                       if (mot == BUS)
@@ -99,10 +108,13 @@ class Journey_Settler {
                         Add_Won(&journey.metro_credit, share, "metro credit");
                     });
     journey.shares = shares_;
+    Total_bus_fee = bus_fee;
+    Total_metro_fee = metro_fee;
     observer_->Settled(journey);
   }
 
   Journey_Observer* observer_;
+  Unsettled_Journeys* unsettled_;
   Leg_Table legs_;
   std::vector<std::int64_t> shares_;
   char terminal_[TERMINALINFO_WIDTH + 1] = {};
@@ -177,8 +189,9 @@ class History_Bytes {
 
 // Settles every journey of the history lines, up to the closing END.
 template <typename Lines>
-void Settle_History(Lines& lines, Journey_Observer* observer) {
-  Journey_Settler settler(observer);
+void Settle_History(Lines& lines, Journey_Observer* observer,
+                    Unsettled_Journeys* unsettled) {
+  Journey_Settler settler(observer, unsettled);
   std::string_view line;
   Data record;
   while (lines.Next(line)) {
@@ -196,10 +209,11 @@ void Settle_History(Lines& lines, Journey_Observer* observer) {
 
 void Transfer_Process(const std::string& path) {
   Line_Reader reader(path);
-  Settle_History(reader, nullptr);
+  Settle_History(reader, nullptr, nullptr);
 }
 
-void Transfer_Process(std::string_view history, Journey_Observer& observer) {
+void Transfer_Process(std::string_view history, Journey_Observer& observer,
+                      Unsettled_Journeys* unsettled) {
   History_Bytes lines(history);
-  Settle_History(lines, &observer);
+  Settle_History(lines, &observer, unsettled);
 }

@@ -169,6 +169,47 @@ TEST_F(Stages, JourneysOfManyLegsAreApportionedWhole) {
   EXPECT_EQ(Total_bus_fee, 2500 * 2500 / 3550);
 }
 
+// Counts the journeys it is told of.
+class Journey_Count : public Journey_Observer {
+ public:
+  void Settled(const Settled_Journey&) override { ++count; }
+  int count = 0;
+};
+
+TEST_F(Stages, ListedJourneysThatCannotBeSettledAreLeftOutAndTheRestGoOn) {
+  // W's 10,001 legs are refused by the separation; K is written.
+  std::vector<std::string> legs(10000, "5,0,1,1,W");
+  Fill(B_tailer, {"1,1,1,0,W", "2,1,1,0,K"});
+  Fill(M4_tailer, legs);
+  Fill(M4_tailer, {"3,0,1,7,K"});
+  std::string history;
+  Unsettled_Journeys unsettled;
+  Separate_Transfers(history, &unsettled);
+  EXPECT_EQ(history, "2,1,1,0,K\n3,0,1,7,K\nEND");
+  EXPECT_EQ(unsettled, Unsettled_Journeys{
+                           "paymentData_5001.txt: journey W has 10001 legs, "
+                           "more than 10000 (unrelated taps sharing one "
+                           "TerminalInfo?)"});
+
+  // A's metro leg is credited before its bus leg overflows the bus total:
+  // A must credit nothing. Z has no divisor. B still settles.
+  history =
+      "1,0,1,1050,A\n2,1,1,0,A\n1,1,1,-999,Z\n2,0,1,-51,Z\n7,0,1,100,B\nEND";
+  const std::int64_t bus = INT64_MAX - 100;
+  Total_bus_fee = bus;
+  Total_metro_fee = 0;
+  unsettled.clear();
+  Journey_Count settled;
+  Transfer_Process(history, settled, &unsettled);
+  EXPECT_EQ(unsettled, (Unsettled_Journeys{
+                           "bus total leaves the 64-bit range",
+                           "trans_history.txt: journey Z: amounts add up to "
+                           "-1050, which leaves no divisor"}));
+  EXPECT_EQ(settled.count, 1);
+  EXPECT_EQ(Total_bus_fee, bus);
+  EXPECT_EQ(Total_metro_fee, 100 * 100 / 1150);
+}
+
 TEST_F(Stages, HistoryWithoutEndMarkIsAnError) {
   for (const char* history : {"", "1,1,1,0,A\n", "END\n", "1,1,1,0,A\nEN"}) {
     dir_.Write(HISTORY_FILE, history);

@@ -26,18 +26,24 @@ std::size_t Count(const std::string& text, const std::string& part) {
   return count;
 }
 
+// Lays out a day the settlement refuses; returns the settlement's error
+// without its program name, as the audit must repeat it.
+std::string Lay_Out_Refused_Day(const Scratch_Dir& dir, const Day& day) {
+  Lay_Out_Day(dir, day);
+  Run_Result settled = Run_Settlement(dir);
+  EXPECT_EQ(settled.status, 1) << settled.err;
+  return settled.err.substr(settled.err.find(": ") + 2);
+}
+
 TEST(AuditProblems, EveryBadLineIsListedWithTheSettlementsWords) {
   Scratch_Dir day, out;
-  Lay_Out_Day(day, Day_With_Bad_Lines());
-  Run_Result settled = Run_Settlement(day);
-  ASSERT_EQ(settled.status, 1);
+  std::string first = Lay_Out_Refused_Day(day, Day_With_Bad_Lines());
   Run_Result run =
       Run_Audit({"--json", out.File("r.json"), "--html", out.File("p.html"),
                  "--journeys", out.File("j.csv"), day.Path()},
                 day.Path());
   EXPECT_EQ(run.status, 2);
   // The first problem in the words and line number of the settlement.
-  std::string first = settled.err.substr(settled.err.find(": ") + 2);
   EXPECT_EQ(run.err,
             "fare-audit: " + first +
                 "fare-audit: 4 problems in all, listed in the report\n");
@@ -85,21 +91,74 @@ TEST(AuditProblems, EveryBadLineIsListedWithTheSettlementsWords) {
         << bad;
 }
 
-TEST(AuditProblems, JourneyThatCannotBeApportionedIsListed) {
-  Scratch_Dir day;
-  Lay_Out_Settled_Day(day, WORKED_RUN);
-  day.Write("paymentData_5001.txt", "10,1,1,-999,Z\n");
-  day.Write("paymentData_7001.txt", "5,0,1,-51,Z\n");
-  Run_Result run = Run_Audit({"--json", "r.json"}, day.Path());
+// The sample day with three journeys the settlement cannot apportion: W of
+// 10,001 legs, which the separation refuses, then Z and Y, whose amounts add
+// up to -1050. N, alone with -5 won, can be apportioned.
+Day Day_With_Unsettled_Journeys() {
+  Day day = Worked_Day();
+  day.files[0] += "10,1,1,-999,Z\n11,1,1,0,W\n12,1,1,-5,N\n13,1,1,-998,Y\n";
+  day.files[1] += "5,0,1,-51,Z\n6,0,1,-52,Y\n";
+  for (int k = 0; k < 10000; ++k) day.files[5] += "20,0,1,1,W\n";
+  return day;
+}
+
+TEST(AuditProblems, EveryJourneyThatCannotBeApportionedIsListed) {
+  Scratch_Dir day, out;
+  std::string first = Lay_Out_Refused_Day(day, Day_With_Unsettled_Journeys());
+  Run_Result run = Run_Audit(
+      {"--json", out.File("r.json"), "--html", out.File("p.html")}, day.Path());
   EXPECT_EQ(run.status, 2);
+  // The settlement stops at the first of them, in the separation.
   EXPECT_EQ(run.err,
-            "fare-audit: trans_history.txt: journey Z: amounts add up to "
-            "-1050, which leaves no divisor\n");
-  EXPECT_NE(run.out.find("(1 problem in all)"), std::string::npos) << run.out;
-  EXPECT_NE(day.Read("r.json").find("\"journeys\": [\"trans_history.txt: "
-                                    "journey Z: amounts add up to -1050"),
+            "fare-audit: " + first +
+                "fare-audit: 3 problems in all, listed in the report\n");
+  const std::string w =
+      "paymentData_5001.txt: journey W has 10001 legs, more than 10000 "
+      "(unrelated taps sharing one TerminalInfo?)";
+  const std::string z =
+      "trans_history.txt: journey Z: amounts add up to -1050, which leaves "
+      "no divisor";
+  const std::string y =
+      "trans_history.txt: journey Y: amounts add up to -1050, which leaves "
+      "no divisor";
+  EXPECT_EQ(first, w + "\n");
+  EXPECT_NE(run.out.find("Problems in the payment files (3 problems in all)\n"),
             std::string::npos);
-  EXPECT_NE(day.Read("r.json").find("\"residue_percent_of_collected\": null"),
+  EXPECT_NE(run.out.find("  paymentData_7005.txt: 0 problems\n"
+                         "  journeys that cannot be apportioned: 3\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("  " + w + "\n  " + z + "\n  " + y + "\n"),
+            std::string::npos)
+      << run.out;
+  // The journeys that could be apportioned still carry their warnings.
+  EXPECT_NE(run.out.find("journeys whose collected amount is 0 or less: 1\n"
+                         "    \"N\"\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("result: BAD INPUT, nothing settled\n"),
+            std::string::npos);
+  std::string json = out.Read("r.json");
+  EXPECT_NE(json.find("\"journey_count\": 3, \"journeys\": [\"" + w + "\", \"" +
+                      z + "\", \"" + y + "\"]"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"residue_percent_of_collected\": null"),
+            std::string::npos);
+  EXPECT_NE(out.Read("p.html").find("journey Y: amounts add up to -1050"),
+            std::string::npos);
+
+  // --max-problems bounds the journeys shown too, never their count.
+  run = Run_Audit({"--max-problems", "1", "--json", out.File("r.json")},
+                  day.Path());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.out.find("  " + w +
+                         "\n  journeys: 2 more not shown "
+                         "(--max-problems 1)\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(out.Read("r.json").find("\"journey_count\": 3, \"journeys\": [\"" +
+                                    w + "\"]"),
             std::string::npos);
 }
 
