@@ -32,6 +32,24 @@ day() {
   echo "$dir"
 }
 
+# Prints the directory of a copy of the day of $1 taps with a bad line
+# ("1,2,x", too few fields) after every 100th line of each payment file,
+# making it if needed.
+bad_day() {
+  clean=$(day "$1")
+  dir="$days/day-$1-seed1-bad-lines"
+  if [ ! -f "$dir/.complete" ]; then
+    rm -rf "$dir" && mkdir -p "$dir"
+    echo "adding bad lines to $clean into $dir" >&2
+    for file in "$clean"/paymentData_*.txt; do
+      awk '{ print } NR % 100 == 0 { print "1,2,x" }' "$file" \
+        > "$dir/$(basename "$file")"
+    done
+    touch "$dir/.complete"
+  fi
+  echo "$dir"
+}
+
 # The SQL engine that the timed days are also settled with: DuckDB through
 # its Node client from the npm registry, installed into the build folder.
 # Without node or npm, or when the install fails, the peer is skipped.
@@ -66,9 +84,10 @@ for taps in $sizes; do
   # shellcheck disable=SC2086
   "$build/bench/fare-bench" table "$(day "$taps")" "$runs" $peer
 done
-# The audit of the 10M day against the settlement's own time on it.
-# (absolute paths: the settlement runs inside the day's directory).
+# The audit of the 10M day, and of that day with 100,000 bad lines, against
+# the settlement's own time on the clean day (absolute paths: the
+# settlement runs inside the day's directory).
 abs_build=$(cd "$build" && pwd)
 sh "$(dirname "$0")/../audit/bench.sh" "$abs_build/fare-settlement" \
-  "$abs_build/audit/fare-audit" "$(day 10000000)" 3
+  "$abs_build/audit/fare-audit" "$(day 10000000)" 3 "$(bad_day 10000000)"
 echo "load after: $(uptime)"
