@@ -148,9 +148,14 @@ TEST(AuditProblems, EveryJourneyThatCannotBeApportionedIsListed) {
   EXPECT_NE(out.Read("p.html").find("journey Y: amounts add up to -1050"),
             std::string::npos);
 
-  // --max-problems bounds the journeys shown too, never their count.
-  run = Run_Audit({"--max-problems", "1", "--json", out.File("r.json")},
+  // --max-problems bounds the journeys shown too, never their count. No
+  // source is sent a journey: the payment files are clean.
+  Scratch_Dir rejects;
+  rejects.Write("paymentData_7005.rejects.csv", "line,problem,text\r\n");
+  run = Run_Audit({"--max-problems", "1", "--json", out.File("r.json"),
+                   "--rejects", rejects.Path()},
                   day.Path());
+  EXPECT_EQ(Names_In(rejects.Path()), std::vector<std::string>{});
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.out.find("  " + w +
                          "\n  journeys: 2 more not shown "
