@@ -13,6 +13,8 @@
 #include <functional>
 #include <random>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "audit_run.h"
 
@@ -225,26 +227,33 @@ struct Bad_Input {
   std::string message;
 };
 
+// Spoils a day by removing its file name.
+std::function<void(const Scratch_Dir&)> Removing(const char* name) {
+  return [name](const Scratch_Dir& d) { std::remove(d.File(name).c_str()); };
+}
+
+// Spoils a day by putting a FIFO in the place of its file name.
+std::function<void(const Scratch_Dir&)> Fifo_For(const char* name) {
+  return [name](const Scratch_Dir& d) {
+    std::remove(d.File(name).c_str());
+    ::mkfifo(d.File(name).c_str(), 0644);
+  };
+}
+
 TEST(AuditBadInput, UnreadableDayExitsTwoWithFileAndProblemAndWritesNothing) {
   const Bad_Input cases[] = {
       {"missing payment file",
-       [](const Scratch_Dir& d) {
-         std::remove(d.File("paymentData_7002.txt").c_str());
-       },
+       Removing("paymentData_7002.txt"),
        {},
        "fare-audit: paymentData_7002.txt: cannot open: No such file or "
        "directory\n"},
       {"missing transfer history",
-       [](const Scratch_Dir& d) {
-         std::remove(d.File("trans_history.txt").c_str());
-       },
+       Removing("trans_history.txt"),
        {},
        "fare-audit: trans_history.txt: cannot open: No such file or "
        "directory\n"},
       {"missing summary",
-       [](const Scratch_Dir& d) {
-         std::remove(d.File("Total_Metro_Data.txt").c_str());
-       },
+       Removing("Total_Metro_Data.txt"),
        {},
        "fare-audit: Total_Metro_Data.txt: cannot open: No such file or "
        "directory\n"},
@@ -260,17 +269,11 @@ TEST(AuditBadInput, UnreadableDayExitsTwoWithFileAndProblemAndWritesNothing) {
        "directory\n"},
       // Files that are not files: refused at once, never waited on.
       {"payment file is a FIFO",
-       [](const Scratch_Dir& d) {
-         std::remove(d.File("paymentData_7002.txt").c_str());
-         ::mkfifo(d.File("paymentData_7002.txt").c_str(), 0644);
-       },
+       Fifo_For("paymentData_7002.txt"),
        {},
        "fare-audit: paymentData_7002.txt: not a regular file\n"},
       {"history is a FIFO",
-       [](const Scratch_Dir& d) {
-         std::remove(d.File("trans_history.txt").c_str());
-         ::mkfifo(d.File("trans_history.txt").c_str(), 0644);
-       },
+       Fifo_For("trans_history.txt"),
        {},
        "fare-audit: trans_history.txt: not a regular file\n"},
       {"summary linked to an endless device",
@@ -396,19 +399,25 @@ Day Long_Day() {
   return day;
 }
 
-// SIGINT, SIGTERM or SIGHUP at a random moment of an audit: it ends by that
-// signal with one line and leaves no temporary in its output folder.
-TEST(AuditSignalled, LeavesNoTemporaries) {
-  Scratch_Dir day;
+// Lays out Long_Day (and the worked run's outputs) in day; returns how to
+// start an audit with args on it.
+Run_Options Long_Audit(const Scratch_Dir& day, std::vector<std::string> args) {
   Lay_Out_Settled_Day(day, WORKED_RUN);
   Lay_Out_Day(day, Long_Day());
-  Scratch_Dir out;
   Run_Options options;
   options.program = FARE_AUDIT_EXE;
   options.time_limit_seconds = 60;
-  options.args = {"--json",           out.File("r.json"), "--html",
-                  out.File("r.html"), "--journeys",       out.File("j.csv"),
-                  day.Path()};
+  options.args = std::move(args);
+  return options;
+}
+
+// SIGINT, SIGTERM or SIGHUP at a random moment of an audit: it ends by that
+// signal with one line and leaves no temporary in its output folder.
+TEST(AuditSignalled, LeavesNoTemporaries) {
+  Scratch_Dir day, out;
+  Run_Options options = Long_Audit(
+      day, {"--json", out.File("r.json"), "--html", out.File("r.html"),
+            "--journeys", out.File("j.csv"), day.Path()});
   auto start = std::chrono::steady_clock::now();
   Run_Result whole = Finish_Run(Start_Run("/", options));
   double seconds =
@@ -482,12 +491,7 @@ bool Wait_Until_Directory_Marked(const std::string& dir, long byte) {
 // "wait" only once the audit has exited, and neither run fails.
 TEST(AuditDuringSettlement, SettlementStartedDuringAnAuditWaitsForIt) {
   Scratch_Dir day;
-  Lay_Out_Settled_Day(day, WORKED_RUN);
-  Lay_Out_Day(day, Long_Day());
-  Run_Options audit_options;
-  audit_options.program = FARE_AUDIT_EXE;
-  audit_options.time_limit_seconds = 60;
-  audit_options.args = {day.Path()};
+  Run_Options audit_options = Long_Audit(day, {day.Path()});
   Run_Options settlement_options;
   settlement_options.time_limit_seconds = 60;
   Started_Run audit = Start_Run("/", audit_options);

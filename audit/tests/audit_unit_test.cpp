@@ -2,6 +2,8 @@
 // and JSON fields, histogram bins and the command line.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "Audit_Check.h"
 #include "Audit_Csv.h"
 #include "Audit_Html.h"
@@ -103,34 +105,32 @@ TEST(FormatFields, CsvQuotesOnlyWhereNeededAndJsonEscapes) {
 
 TEST(ResidueBins, CoverTheRangeInEqualBinsAndCountEveryJourney) {
   EXPECT_TRUE(Residue_Bins({}, 20).empty());
-  std::vector<Residue_Bin> one = Residue_Bins({{547, 3}}, 20);
-  ASSERT_EQ(one.size(), 1u);
-  EXPECT_EQ(one[0].low, 547);
-  EXPECT_EQ(one[0].high, 547);
-  EXPECT_EQ(one[0].journeys, 3);
-
-  // -10 .. 29 is 40 values: 20 bins of 2.
-  std::vector<Residue_Bin> bins =
-      Residue_Bins({{-10, 1}, {-9, 2}, {0, 4}, {29, 8}}, 20);
-  ASSERT_EQ(bins.size(), 20u);
-  EXPECT_EQ(bins[0].low, -10);
-  EXPECT_EQ(bins[0].high, -9);
-  EXPECT_EQ(bins[0].journeys, 3);
-  EXPECT_EQ(bins[5].low, 0);
-  EXPECT_EQ(bins[5].journeys, 4);
-  EXPECT_EQ(bins[19].high, 29);
-  EXPECT_EQ(bins[19].journeys, 8);
-
-  // Bars start on round edges, whatever the residues found.
-  std::vector<Residue_Bin> round =
-      Residue_Bins({{-1, 1}, {639, 1}, {1279, 1}}, 20);
-  ASSERT_EQ(round.size(), 14u);
-  EXPECT_EQ(round[0].low, -100);
-  EXPECT_EQ(round[0].high, -1);
-  EXPECT_EQ(round[7].low, 600);
-  EXPECT_EQ(round[7].journeys, 1);
-  EXPECT_EQ(round[13].low, 1200);
-  EXPECT_EQ(round[13].high, 1299);
+  struct Case {
+    Value_Counts residues;
+    std::size_t bins;
+    // Some of the bins: (index, low, high, journeys).
+    std::vector<std::array<std::int64_t, 4>> want;
+  } cases[] = {
+      {{{547, 3}}, 1, {{0, 547, 547, 3}}},
+      // -10 .. 29 is 40 values: 20 bins of 2.
+      {{{-10, 1}, {-9, 2}, {0, 4}, {29, 8}},
+       20,
+       {{0, -10, -9, 3}, {5, 0, 1, 4}, {19, 28, 29, 8}}},
+      // Bars start on round edges, whatever the residues found.
+      {{{-1, 1}, {639, 1}, {1279, 1}},
+       14,
+       {{0, -100, -1, 1}, {7, 600, 699, 1}, {13, 1200, 1299, 1}}},
+  };
+  for (const Case& c : cases) {
+    std::vector<Residue_Bin> bins = Residue_Bins(c.residues, 20);
+    ASSERT_EQ(bins.size(), c.bins) << c.residues.front().first;
+    for (const auto& [at, low, high, journeys] : c.want) {
+      const Residue_Bin& bin = bins[static_cast<std::size_t>(at)];
+      EXPECT_EQ(bin.low, low) << at;
+      EXPECT_EQ(bin.high, high) << at;
+      EXPECT_EQ(bin.journeys, journeys) << at;
+    }
+  }
 
   // The extreme 64-bit residues still fall into bins without overflow.
   std::vector<Residue_Bin> wide =
