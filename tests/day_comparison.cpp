@@ -18,13 +18,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// One day under way: its folder, what was there before, and the run.
+// One day under way: its folder, what was there before, and the runs.
 struct Case {
   std::uint64_t seed = 0;
   Day day;
   std::string dir;
   std::map<std::string, std::string> before;  // file name -> bytes
-  int status = -1;
+  int status = -1;                            // of the settlement
+  int audit_status = -1;                      // of the audit after it
 };
 
 std::string Make_Folder() {
@@ -51,11 +52,34 @@ void Lay_Out(Case& c) {
     Write_File(c.dir + "/" + name, bytes);
 }
 
-pid_t Start(const std::string& executable, const Case& c) {
+// Starts executable in the day's folder, its output going to OUTPUT.out and
+// OUTPUT.err.
+pid_t Start(const std::string& executable, const Case& c,
+            const std::string& output) {
   Run_Options options;
   options.program = executable.c_str();
-  options.output_files = c.dir;
+  options.output_files = output;
   return Start_Run(c.dir, options).pid;
+}
+
+std::string Audit_Output(const Case& c) { return c.dir + ".audit"; }
+
+// Describes how the audit after the run differs from what the model says:
+// a settled day is consistent, and a refused one is bad input whose first
+// problem is the one the settlement stopped at.
+std::string Audit_Difference(const Case& c, const model::Outcome& want) {
+  std::string err = Read_File(Audit_Output(c) + ".err");
+  if (want.ok)
+    return c.audit_status == 0 && err.empty()
+               ? ""
+               : "audit exit status " + std::to_string(c.audit_status) +
+                     ", stderr: " + err;
+  std::string settled = Read_File(c.dir + ".err");
+  std::string first = "fare-audit: " + settled.substr(settled.find(": ") + 2);
+  if (c.audit_status != 2 || err.compare(0, first.size(), first) != 0)
+    return "audit exit status " + std::to_string(c.audit_status) +
+           ", stderr: " + err + "wanted 2 and first " + first;
+  return "";
 }
 
 // Describes the first difference between the run and the model; empty
@@ -121,14 +145,16 @@ std::string Difference(const Case& c, const model::Outcome& want) {
   return "";
 }
 
-// Runs the cases, at most `parallel` at a time, recording each exit status.
-void Run_All(const std::string& executable, std::vector<Case>& cases,
-             int parallel) {
+// Runs start(case) for every case, at most `parallel` at a time, recording
+// each exit status in the case's member status.
+template <typename Start_Case>
+void Run_All(std::vector<Case>& cases, int parallel, int Case::*status_of,
+             Start_Case start) {
   std::map<pid_t, std::size_t> running;
   std::size_t next = 0;
   while (next < cases.size() || !running.empty()) {
     while (next < cases.size() && static_cast<int>(running.size()) < parallel) {
-      running[Start(executable, cases[next])] = next;
+      running[start(cases[next])] = next;
       ++next;
     }
     int status = 0;
@@ -136,7 +162,7 @@ void Run_All(const std::string& executable, std::vector<Case>& cases,
     if (done < 0) throw std::runtime_error("waitpid failed");
     auto it = running.find(done);
     if (it == running.end()) continue;
-    cases[it->second].status =
+    cases[it->second].*status_of =
         WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     running.erase(it);
   }
@@ -145,25 +171,40 @@ void Run_All(const std::string& executable, std::vector<Case>& cases,
 }  // namespace
 
 Comparison_Summary Compare_Days(const std::string& executable,
-                                std::uint64_t first, int count, int parallel) {
+                                const std::string& audit, std::uint64_t first,
+                                int count, int parallel) {
   std::vector<Case> cases(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
     cases[i].seed = first + static_cast<std::uint64_t>(i);
     cases[i].day = Random_Day(cases[i].seed);
     Lay_Out(cases[i]);
   }
-  Run_All(executable, cases, parallel);
+  Run_All(cases, parallel, &Case::status,
+          [&](const Case& c) { return Start(executable, c, c.dir); });
+  std::vector<std::string> differences;
+  for (const Case& c : cases)
+    differences.push_back(Difference(c, model::Settle(c.day.files)));
+  // The audit reads what the runs left; a folder that already differs is
+  // kept as the run left it.
+  if (!audit.empty())
+    Run_All(cases, parallel, &Case::audit_status,
+            [&](const Case& c) { return Start(audit, c, Audit_Output(c)); });
   Comparison_Summary summary;
-  for (Case& c : cases) {
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
     model::Outcome want = model::Settle(c.day.files);
     ++summary.days;
     if (!want.ok) ++summary.error_days;
-    std::string difference = Difference(c, want);
+    std::string difference = differences[i];
+    if (difference.empty() && !audit.empty())
+      difference = Audit_Difference(c, want);
     if (difference.empty()) {
       std::error_code ignored;
       fs::remove_all(c.dir, ignored);
-      fs::remove(c.dir + ".out", ignored);
-      fs::remove(c.dir + ".err", ignored);
+      for (const std::string& output : {c.dir, Audit_Output(c)}) {
+        fs::remove(output + ".out", ignored);
+        fs::remove(output + ".err", ignored);
+      }
     } else {
       summary.failures.push_back("seed " + std::to_string(c.seed) +
                                  " (folder kept: " + c.dir +

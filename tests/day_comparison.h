@@ -14,6 +14,8 @@ struct Comparison_Summary {
 };
 
 // Runs the days of seeds first .. first+count-1 with up to `parallel`
-// program runs at a time. Folders of days that pass are removed.
+// program runs at a time, then, unless audit is empty, that audit program
+// on what each run left. Folders of days that pass are removed.
 Comparison_Summary Compare_Days(const std::string& executable,
-                                std::uint64_t first, int count, int parallel);
+                                const std::string& audit, std::uint64_t first,
+                                int count, int parallel);

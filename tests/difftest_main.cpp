@@ -22,8 +22,8 @@ int main(int argc, char** argv) {
   while (done < total) {
     int count = static_cast<int>(std::min<long long>(ROUND, total - done));
     Comparison_Summary summary = Compare_Days(
-        FARE_SETTLEMENT_EXE, base + static_cast<std::uint64_t>(done), count,
-        PARALLEL_RUNS);
+        FARE_SETTLEMENT_EXE, FARE_AUDIT_EXE,
+        base + static_cast<std::uint64_t>(done), count, PARALLEL_RUNS);
     for (const std::string& failure : summary.failures)
       std::printf("MISMATCH %s\n", failure.c_str());
     done += summary.days;

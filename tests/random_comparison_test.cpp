@@ -1,6 +1,7 @@
-// Settles random days with the real program and with the plain model and
-// compares every byte. The seeds are fixed, so a failure can be replayed:
-// the message names the seed and the folder, which is kept.
+// Settles random days with the real program and with the plain model,
+// compares every byte, and audits what each run left. The seeds are fixed,
+// so a failure can be replayed: the message names the seed and the folder,
+// which is kept.
 #include <gtest/gtest.h>
 
 #include "day_comparison.h"
@@ -17,7 +18,8 @@ TEST_P(Random_Days, ProgramMatchesModel) {
   std::uint64_t first =
       1000 + static_cast<std::uint64_t>(GetParam()) * DAYS_PER_BATCH;
   Comparison_Summary summary =
-      Compare_Days(FARE_SETTLEMENT_EXE, first, DAYS_PER_BATCH, PARALLEL_RUNS);
+      Compare_Days(FARE_SETTLEMENT_EXE, FARE_AUDIT_EXE, first, DAYS_PER_BATCH,
+                   PARALLEL_RUNS);
   EXPECT_EQ(summary.days, DAYS_PER_BATCH);
   // The generator must reach the error paths as well as complete runs.
   EXPECT_GT(summary.error_days, 0);
