@@ -4,7 +4,10 @@
 // handshake run. Invariants: no crash and no sanitizer report; either the
 // run stops with a Settlement_Error naming the file (and line) the plain
 // model names, or the history file, both summary files and the totals are
-// exactly the model's.
+// exactly the model's. The same day settled as the audit does, listing the
+// journeys that cannot be apportioned instead of stopping, lists first the
+// journey the run stopped at, and lists none after a complete run, whose
+// history and totals it then repeats.
 //
 // The record lists live until the process exits by design, so every input
 // leaves the lists of its run behind: leak checking is off for this target
@@ -67,6 +70,47 @@ std::string Settle() {
   return "";
 }
 
+class Ignoring_Journeys : public Journey_Observer {
+ public:
+  void Settled(const Settled_Journey&) override {}
+};
+
+// Settles the files in memory as the audit does. Returns the error of a
+// malformed line or "", with the journeys that cannot be apportioned in
+// unsettled.
+std::string Settle_Listing(std::string& history,
+                           Unsettled_Journeys& unsettled) {
+  try {
+    Create_Settlement_State();
+    HistoryData_Reader_Interface();
+    Separate_Transfers(history, &unsettled);
+    Normal_Bus_Process(&Total_bus_fee);
+    Normal_Metro_Process(&Total_metro_fee);
+    Ignoring_Journeys ignoring;
+    Transfer_Process(history, ignoring, &unsettled);
+  } catch (const Settlement_Error& error) {
+    return error.what();
+  }
+  return "";
+}
+
+// Checks the audit's way of settling against the run's outcome.
+void Check_Listing(const std::string& error) {
+  std::int64_t bus = Total_bus_fee, metro = Total_metro_fee;
+  std::string history;
+  Unsettled_Journeys unsettled;
+  std::string line_error = Settle_Listing(history, unsettled);
+  if (error.empty()) {
+    if (!line_error.empty() || !unsettled.empty()) __builtin_trap();
+    if (history != Read(HISTORY_FILE)) __builtin_trap();
+    if (Total_bus_fee != bus || Total_metro_fee != metro) __builtin_trap();
+  } else if (line_error.empty()) {
+    if (unsettled.empty() || unsettled[0] != error) __builtin_trap();
+  } else if (line_error != error) {
+    __builtin_trap();
+  }
+}
+
 void Check(const model::Outcome& want, const std::string& error) {
   if (!want.ok) {
     std::string where = want.error_file;
@@ -112,6 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes,
   Write(FLAG_FILE, "1");
   std::string error = Settle();
   Check(model::Settle(files), error);
+  Check_Listing(error);
   if (fchdir(home) != 0) std::abort();
   close(home);
   return 0;
