@@ -19,11 +19,10 @@ std::string Problem_Line(const char* file, const Line_Problem& p) {
 
 // "  WHAT: N more not shown (--max-problems M)", or nothing when all are.
 std::string Not_Shown(const Audit_Outcome& outcome, const std::string& what,
-                      std::size_t count) {
-  std::size_t shown = outcome.Shown(count);
-  if (shown == count) return "";
-  return "  " + what + ": " +
-         Grouped(static_cast<std::int64_t>(count - shown)) +
+                      const File_Problems& problems) {
+  auto shown = static_cast<std::int64_t>(outcome.Shown(problems));
+  if (shown == problems.count) return "";
+  return "  " + what + ": " + Grouped(problems.count - shown) +
          " more not shown (--max-problems " +
          std::to_string(outcome.max_problems) + ")\n";
 }
@@ -50,22 +49,20 @@ std::string Problems_Text(const Audit_Outcome& outcome) {
                     " in all)\n";
   for (int i = 0; i < 6; ++i)
     out += "  " + std::string(AUDITED_FILES[i]) + ": " +
-           Count_Of(static_cast<std::int64_t>(scan.problems[i].size()),
-                    "problem", "problems") +
-           "\n";
+           Count_Of(scan.problems[i].count, "problem", "problems") + "\n";
   const File_Problems& journeys = scan.journey_problems;
   if (!journeys.empty())
-    out += "  journeys that cannot be apportioned: " +
-           Grouped(static_cast<std::int64_t>(journeys.size())) + "\n";
+    out += "  journeys that cannot be apportioned: " + Grouped(journeys.count) +
+           "\n";
   for (int i = 0; i < 6; ++i) {
     const File_Problems& problems = scan.problems[i];
-    for (std::size_t k = 0; k < outcome.Shown(problems.size()); ++k)
-      out += Problem_Line(AUDITED_FILES[i], problems[k]);
-    out += Not_Shown(outcome, AUDITED_FILES[i], problems.size());
+    for (std::size_t k = 0; k < outcome.Shown(problems); ++k)
+      out += Problem_Line(AUDITED_FILES[i], problems.kept[k]);
+    out += Not_Shown(outcome, AUDITED_FILES[i], problems);
   }
-  for (std::size_t k = 0; k < outcome.Shown(journeys.size()); ++k)
-    out += "  " + journeys[k].problem + "\n";
-  out += Not_Shown(outcome, "journeys", journeys.size());
+  for (std::size_t k = 0; k < outcome.Shown(journeys); ++k)
+    out += "  " + journeys.kept[k].problem + "\n";
+  out += Not_Shown(outcome, "journeys", journeys);
   return out;
 }
 
@@ -103,21 +100,21 @@ std::string Findings_Json(const Audit_Outcome& outcome) {
   for (int i = 0; i < 6; ++i) {
     out += std::string(i ? ",\n    " : "\n    ") +
            "{\"name\": " + Json_String(AUDITED_FILES[i]) +
-           ", \"count\": " + std::to_string(scan.problems[i].size()) +
+           ", \"count\": " + std::to_string(scan.problems[i].count) +
            ", \"lines\": [";
     const File_Problems& problems = scan.problems[i];
-    for (std::size_t k = 0; k < outcome.Shown(problems.size()); ++k)
+    for (std::size_t k = 0; k < outcome.Shown(problems); ++k)
       out += std::string(k ? ", " : "") +
-             "{\"line\": " + std::to_string(problems[k].line) +
-             ", \"problem\": " + Json_String(problems[k].problem) +
-             ", \"text\": " + Json_String(problems[k].text) + "}";
+             "{\"line\": " + std::to_string(problems.kept[k].line) +
+             ", \"problem\": " + Json_String(problems.kept[k].problem) +
+             ", \"text\": " + Json_String(problems.kept[k].text) + "}";
     out += "]}";
   }
   const File_Problems& journeys = scan.journey_problems;
-  out += "],\n    \"journey_count\": " + std::to_string(journeys.size()) +
+  out += "],\n    \"journey_count\": " + std::to_string(journeys.count) +
          ", \"journeys\": [";
-  for (std::size_t k = 0; k < outcome.Shown(journeys.size()); ++k)
-    out += std::string(k ? ", " : "") + Json_String(journeys[k].problem);
+  for (std::size_t k = 0; k < outcome.Shown(journeys); ++k)
+    out += std::string(k ? ", " : "") + Json_String(journeys.kept[k].problem);
   out += "]},\n  \"warnings\": [";
   std::vector<const Warning*> met = Warnings_Met(scan);
   for (std::size_t k = 0; k < met.size(); ++k) {

@@ -356,31 +356,35 @@ std::string Warnings_Table(const Scan_Result& scan) {
          "</div>\n";
 }
 
+// The row "WHAT: N more not shown", or nothing when all are shown.
+std::string More_Not_Shown(const std::string& what,
+                           const File_Problems& problems, std::size_t shown) {
+  auto hidden = problems.count - static_cast<std::int64_t>(shown);
+  if (hidden == 0) return "";
+  return "<tr><td colspan=\"3\">" + what + ": " + Num(hidden) +
+         " more not shown</td></tr>";
+}
+
 std::string Problems_Table(const Audit_Outcome& outcome) {
   std::string rows;
   for (int i = 0; i < 6; ++i) {
     const File_Problems& problems = outcome.scan.problems[i];
-    std::size_t shown = outcome.Shown(problems.size());
+    std::size_t shown = outcome.Shown(problems);
     for (std::size_t k = 0; k < shown; ++k)
       rows += "<tr>" +
               Cell(std::string(AUDITED_FILES[i]) + ":" +
-                   std::to_string(problems[k].line)) +
-              Cell(Shown(problems[k].problem)) +
-              Cell("<code>" + Shown(problems[k].text) + "</code>") + "</tr>";
-    if (shown < problems.size())
-      rows += "<tr><td colspan=\"3\">" + std::string(AUDITED_FILES[i]) + ": " +
-              Num(static_cast<std::int64_t>(problems.size() - shown)) +
-              " more not shown</td></tr>";
+                   std::to_string(problems.kept[k].line)) +
+              Cell(Shown(problems.kept[k].problem)) +
+              Cell("<code>" + Shown(problems.kept[k].text) + "</code>") +
+              "</tr>";
+    rows += More_Not_Shown(AUDITED_FILES[i], problems, shown);
   }
   const File_Problems& journeys = outcome.scan.journey_problems;
-  std::size_t shown = outcome.Shown(journeys.size());
+  std::size_t shown = outcome.Shown(journeys);
   for (std::size_t k = 0; k < shown; ++k)
-    rows +=
-        "<tr><td colspan=\"3\">" + Shown(journeys[k].problem) + "</td></tr>";
-  if (shown < journeys.size())
-    rows += "<tr><td colspan=\"3\">journeys: " +
-            Num(static_cast<std::int64_t>(journeys.size() - shown)) +
-            " more not shown</td></tr>";
+    rows += "<tr><td colspan=\"3\">" + Shown(journeys.kept[k].problem) +
+            "</td></tr>";
+  rows += More_Not_Shown("journeys", journeys, shown);
   std::string out;
   for (const std::string& path : outcome.rejects)
     out += "<li><code>" + Shown(path) + "</code></li>";

@@ -21,6 +21,10 @@ long Problem_Limit(std::string_view text) {
   if (error != std::errc() || end != text.end() || value < 0)
     throw Usage_Error("option '--max-problems' needs a count, not '" +
                       std::string(text) + "'");
+  // What is shown is held in memory; the rejects files hold every problem.
+  if (value > MAX_SHOWN_PROBLEMS)
+    throw Usage_Error("option '--max-problems' takes at most " +
+                      std::to_string(MAX_SHOWN_PROBLEMS));
   return value;
 }
 

@@ -4,6 +4,9 @@
 #include <stdexcept>
 #include <string>
 
+// The most problems --max-problems may ask to be shown per payment file.
+constexpr long MAX_SHOWN_PROBLEMS = 1000000;
+
 struct Audit_Options {
   std::string dir = ".";     // the settled day's directory
   std::string journeys_csv;  // empty: no per-journey CSV

@@ -8,12 +8,11 @@
 #include "Audit_Csv.h"
 #include "Audit_Text.h"
 
-std::string Format_Rejects(const File_Problems& problems) {
-  std::string out = "line,problem,text\r\n";
-  for (const Line_Problem& p : problems)
-    out += std::to_string(p.line) + "," + Csv_Field(p.problem) + "," +
-           Csv_Field(p.text) + "\r\n";
-  return out;
+const char* const REJECTS_HEADER = "line,problem,text\r\n";
+
+std::string Rejects_Row(const Line_Problem& problem) {
+  return std::to_string(problem.line) + "," + Csv_Field(problem.problem) + "," +
+         Csv_Field(problem.text) + "\r\n";
 }
 
 std::string Rejects_Name(const std::string& payment_file) {
@@ -28,21 +27,32 @@ void Check_Rejects_Dir(const std::string& dir) {
   if (!S_ISDIR(status.st_mode)) Fail(dir, 0, "--rejects names no directory");
 }
 
-std::vector<std::string> Write_Rejects(const std::string& dir,
-                                       const Scan_Result& scan) {
+std::string Rejects_Files::Path(int file) const {
+  return dir_ + "/" + Rejects_Name(AUDITED_FILES[file]);
+}
+
+void Rejects_Files::Add(int file, const Line_Problem& problem) {
+  std::optional<Staged_File>& staged = files_[static_cast<std::size_t>(file)];
+  if (!staged) {
+    staged.emplace(Path(file));
+    staged->Write(REJECTS_HEADER);
+  }
+  staged->Write(Rejects_Row(problem));
+}
+
+std::vector<std::string> Rejects_Files::Publish() {
   std::vector<std::string> written;
   for (int i = 0; i < 6; ++i) {
-    std::string path = dir + "/" + Rejects_Name(AUDITED_FILES[i]);
-    if (scan.problems[i].empty()) {
+    std::optional<Staged_File>& staged = files_[static_cast<std::size_t>(i)];
+    std::string path = Path(i);
+    if (!staged) {
       // A rejects file left from an audit of the file before it was mended.
       if (std::remove(path.c_str()) != 0 && errno != ENOENT)
         Fail_Errno(path, "cannot remove");
       continue;
     }
-    Staged_File file(path);
-    file.Write(Format_Rejects(scan.problems[i]));
-    file.Finish(false);
-    file.Publish();
+    staged->Finish(false);
+    staged->Publish();
     written.push_back(path);
   }
   return written;

@@ -2,14 +2,18 @@
 // back to its source, as DIR/paymentData_NNNN.rejects.csv.
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Audit_Scan.h"
 
-// The rejects file of one payment file: RFC 4180, CRLF line ends, the
-// header "line,problem,text", one row per problem, the text as it stood.
-std::string Format_Rejects(const File_Problems& problems);
+// The header row of a rejects file, and the row of one problem: RFC 4180,
+// CRLF line ends, the text as it stood.
+extern const char* const REJECTS_HEADER;
+std::string Rejects_Row(const Line_Problem& problem);
 
 // The name of the rejects file of payment file "paymentData_NNNN.txt".
 std::string Rejects_Name(const std::string& payment_file);
@@ -17,7 +21,21 @@ std::string Rejects_Name(const std::string& payment_file);
 // Refuses (Settlement_Error) a rejects directory that is not a directory.
 void Check_Rejects_Dir(const std::string& dir);
 
-// Writes each file with problems atomically into dir and removes the
-// rejects file of each clean one; returns the paths written.
-std::vector<std::string> Write_Rejects(const std::string& dir,
-                                       const Scan_Result& scan);
+// The rejects files of one audit, written as the scan finds the problems,
+// each under a temporary name until Publish: memory stays the same however
+// many problems a file has.
+class Rejects_Files : public Problem_Sink {
+ public:
+  explicit Rejects_Files(std::string dir) : dir_(std::move(dir)) {}
+  // Adds problem's row to the rejects file of payment file `file`.
+  void Add(int file, const Line_Problem& problem) override;
+  // Puts each file with rows in place and removes the rejects file of each
+  // payment file without problems; returns the paths written.
+  std::vector<std::string> Publish();
+
+ private:
+  std::string Path(int file) const;
+
+  std::string dir_;
+  std::array<std::optional<Staged_File>, 6> files_;
+};

@@ -25,9 +25,15 @@ struct Audit_Outcome {
   bool Consistent() const { return !Bad_Input() && differences.empty(); }
   // "consistent", "inconsistent" or "bad input".
   const char* Verdict() const;
-  // How many of count problems are shown: at most max_problems.
-  std::size_t Shown(std::size_t count) const {
-    return std::min(count, static_cast<std::size_t>(max_problems));
+  // How many of the problems are shown: at most max_problems.
+  std::size_t Shown(const File_Problems& problems) const {
+    return std::min(problems.kept.size(),
+                    static_cast<std::size_t>(max_problems));
+  }
+  // How many problems of each file, and of the journeys, are kept: those
+  // shown, and never none, since standard error names the first.
+  std::size_t Problems_Kept() const {
+    return std::max<std::size_t>(1, static_cast<std::size_t>(max_problems));
   }
 };
 

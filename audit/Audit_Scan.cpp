@@ -111,23 +111,20 @@ Terminal_Key Tap_Key(const Data& record, std::string_view line, int file) {
 
 // The record a line gives, as the settlement reads it; false for a blank
 // or bad line.
-bool Read_Record(Data& record, std::string_view line, const char* file,
-                 long number) {
-  if (Fill_Simple_Record(record, line)) return true;
-  try {
-    return Fill_Data_General(record, line, file, number);
-  } catch (const Settlement_Error&) {
-    return false;
-  }
+bool Read_Record(Data& record, std::string_view line, std::string& problem) {
+  return Fill_Simple_Record(record, line) ||
+         Read_Record_Line(record, line, problem) == Line_Kind::RECORD;
 }
 
 // Reads one payment file: its problems, its warnings and its TerminalInfos.
 class File_Scan {
  public:
-  explicit File_Scan(int index)
+  File_Scan(int index, std::size_t keep, Problem_Sink* sink)
       : index_(index),
         file_(AUDITED_FILES[index]),
-        warnings_(Empty_Warnings()) {}
+        warnings_(Empty_Warnings()),
+        keep_(keep),
+        sink_(sink) {}
 
   void Run();
 
@@ -146,6 +143,9 @@ class File_Scan {
     return std::string(file_) + ":" + std::to_string(number);
   }
 
+  std::size_t keep_;
+  Problem_Sink* sink_;
+  std::string problem_;  // what is wrong with the line being read
   bool has_record_ = false;
   bool backwards_ = false;
   bool crlf_ = false;
@@ -166,14 +166,12 @@ void File_Scan::Line(std::string_view line, long number) {
     Note(warnings_[BYTE_ORDER_MARK], file_);
   Data record;
   if (!Fill_Simple_Record(record, line)) {
-    try {
-      if (!Fill_Data_General(record, line, file_, number)) return;
-    } catch (const Settlement_Error& error) {
-      // The message is "FILE:LINE: PROBLEM"; the report names the file.
-      std::string_view message = error.what();
-      std::string prefix = Place(number) + ": ";
-      if (message.starts_with(prefix)) message.remove_prefix(prefix.size());
-      problems_.push_back({number, std::string(message), std::string(line)});
+    Line_Kind kind = Read_Record_Line(record, line, problem_);
+    if (kind == Line_Kind::BLANK) return;
+    if (kind == Line_Kind::BAD) {
+      Line_Problem problem{number, problem_, std::string(line)};
+      if (sink_ != nullptr) sink_->Add(index_, problem);
+      problems_.Add(std::move(problem), keep_);
       return;
     }
     Check_Fields(line, number);
@@ -259,9 +257,10 @@ void Note_Repeated_Lines(const std::vector<Terminal_Key>& repeated,
     Line_Reader reader(AUDITED_FILES[file]);
     std::string_view line;
     Data record;
+    std::string problem;
     while (reader.Next(line)) {
       long number = reader.Line_Number();
-      if (!Read_Record(record, line, AUDITED_FILES[file], number)) continue;
+      if (!Read_Record(record, line, problem)) continue;
       Terminal_Key key = Tap_Key(record, line, file);
       if (!std::binary_search(repeated.begin(), repeated.end(), key)) continue;
       std::uint64_t low = static_cast<std::uint64_t>(key);
@@ -282,9 +281,8 @@ void Merge(Warning& into, const Warning& from) {
 }  // namespace
 
 std::int64_t Scan_Result::Problem_Count() const {
-  std::int64_t count = static_cast<std::int64_t>(journey_problems.size());
-  for (const File_Problems& file : problems)
-    count += static_cast<std::int64_t>(file.size());
+  std::int64_t count = journey_problems.count;
+  for (const File_Problems& file : problems) count += file.count;
   return count;
 }
 
@@ -295,9 +293,9 @@ void Note(Warning& warning, const std::string& place) {
 }
 
 // The six files are read on two threads, each file whole by one of them.
-Scan_Result Scan_Payment_Files() {
+Scan_Result Scan_Payment_Files(std::size_t keep, Problem_Sink* sink) {
   std::vector<File_Scan> scans;
-  for (int i = 0; i < 6; ++i) scans.emplace_back(i);
+  for (int i = 0; i < 6; ++i) scans.emplace_back(i, keep, sink);
   For_Each_Payment_File([&](int file) { scans[file].Run(); });
 
   Scan_Result result;

@@ -19,8 +19,27 @@ struct Line_Problem {
   std::string text;     // the line exactly as it stands, without its '\n'
 };
 
-// The problems of one payment file, in file order, all of them.
-using File_Problems = std::vector<Line_Problem>;
+// The problems of one payment file, or of the journeys, in order: all
+// counted, the first few kept (as many as can be shown).
+struct File_Problems {
+  std::vector<Line_Problem> kept;
+  std::int64_t count = 0;
+
+  bool empty() const { return count == 0; }
+  // Counts problem, keeping it while fewer than keep are kept.
+  void Add(Line_Problem problem, std::size_t keep) {
+    ++count;
+    if (kept.size() < keep) kept.push_back(std::move(problem));
+  }
+};
+
+// Where the scan sends every problem of a payment file as it is found, to
+// be written out whole (the rejects files); called by one thread per file.
+class Problem_Sink {
+ public:
+  virtual ~Problem_Sink() = default;
+  virtual void Add(int file, const Line_Problem& problem) = 0;
+};
 
 // One kind of data-quality warning: how often it was met and the first few
 // places ("FILE:LINE", a file name or a journey's TerminalInfo, escaped).
@@ -48,9 +67,11 @@ struct Scan_Result {
   std::int64_t Problem_Count() const;
 };
 
-// Reads the six payment files of the working directory to the end.
-// Throws Settlement_Error only for a file that cannot be opened or read.
-Scan_Result Scan_Payment_Files();
+// Reads the six payment files of the working directory to the end, keeping
+// the first keep problems of each file and telling sink (may be null) of
+// every one. Throws Settlement_Error only for a file that cannot be opened
+// or read, or what sink throws.
+Scan_Result Scan_Payment_Files(std::size_t keep, Problem_Sink* sink);
 
 // Adds the warnings about the transfer journeys (long ones, amounts that
 // add up to nothing, residues above the amount) to scan, in their place.

@@ -128,13 +128,15 @@ void Settle_And_Check(Audit_Outcome& outcome, Journey_Observer* csv,
       std::async(std::launch::async, [&found] { return Digest_Inputs(found); });
   Journey_Tee sinks(csv, &journey_warnings);
   Unsettled_Journeys unsettled;
+  unsettled.keep = outcome.Problems_Kept();
   try {
     outcome.figures = Recompute_Settlement(&sinks, unsettled);
   } catch (const Settlement_Error& error) {
-    unsettled.push_back(error.what());
+    unsettled.Add(error.what());
   }
-  for (std::string& problem : unsettled)
-    journey_problems.push_back({0, std::move(problem), ""});
+  for (std::string& problem : unsettled.first)
+    journey_problems.kept.push_back({0, std::move(problem), ""});
+  journey_problems.count = unsettled.count;
   if (!journey_problems.empty()) {
     digests.wait();
     return;
@@ -149,9 +151,10 @@ void Settle_And_Check(Audit_Outcome& outcome, Journey_Observer* csv,
 // fails at the first bad line and its outputs need not exist. A day with
 // journeys that cannot be apportioned keeps them and the warnings, but no
 // figures: the settlement would have settled nothing.
-void Scan_Settle_And_Check(Audit_Outcome& outcome, Journey_Observer* csv) {
-  std::future<Scan_Result> scan =
-      std::async(std::launch::async, Scan_Payment_Files);
+void Scan_Settle_And_Check(Audit_Outcome& outcome, Journey_Observer* csv,
+                           Problem_Sink* rejects) {
+  std::future<Scan_Result> scan = std::async(
+      std::launch::async, Scan_Payment_Files, outcome.Problems_Kept(), rejects);
   Journey_Warnings journey_warnings;
   File_Problems journey_problems;
   std::exception_ptr settle_failure;
@@ -187,10 +190,10 @@ std::string Error_Lines(const Audit_Outcome& outcome) {
   for (int i = 0; i < 6 && lines.empty(); ++i)
     if (!scan.problems[i].empty())
       lines = "fare-audit: " + std::string(AUDITED_FILES[i]) + ":" +
-              std::to_string(scan.problems[i][0].line) + ": " +
-              scan.problems[i][0].problem + "\n";
+              std::to_string(scan.problems[i].kept[0].line) + ": " +
+              scan.problems[i].kept[0].problem + "\n";
   if (lines.empty())
-    lines = "fare-audit: " + scan.journey_problems[0].problem + "\n";
+    lines = "fare-audit: " + scan.journey_problems.kept[0].problem + "\n";
   if (scan.Problem_Count() > 1)
     lines += "fare-audit: " + std::to_string(scan.Problem_Count()) +
              " problems in all, listed in the report\n";
@@ -214,9 +217,10 @@ int Run_Audit(const Audit_Options& options) {
     Fail_Errno(options.dir, "cannot enter directory");
 
   outcome.max_problems = options.max_problems;
-  Scan_Settle_And_Check(outcome, csv.get());
-  if (!rejects_dir.empty())
-    outcome.rejects = Write_Rejects(rejects_dir, outcome.scan);
+  std::optional<Rejects_Files> rejects;
+  if (!rejects_dir.empty()) rejects.emplace(rejects_dir);
+  Scan_Settle_And_Check(outcome, csv.get(), rejects ? &*rejects : nullptr);
+  if (rejects) outcome.rejects = rejects->Publish();
 
   Print(stdout, Format_Report(outcome));
   if (csv && !outcome.Bad_Input()) csv->Publish();

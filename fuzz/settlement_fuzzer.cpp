@@ -101,11 +101,11 @@ void Check_Listing(const std::string& error) {
   Unsettled_Journeys unsettled;
   std::string line_error = Settle_Listing(history, unsettled);
   if (error.empty()) {
-    if (!line_error.empty() || !unsettled.empty()) __builtin_trap();
+    if (!line_error.empty() || unsettled.count != 0) __builtin_trap();
     if (history != Read(HISTORY_FILE)) __builtin_trap();
     if (Total_bus_fee != bus || Total_metro_fee != metro) __builtin_trap();
   } else if (line_error.empty()) {
-    if (unsettled.empty() || unsettled[0] != error) __builtin_trap();
+    if (unsettled.count == 0 || unsettled.first[0] != error) __builtin_trap();
   } else if (line_error != error) {
     __builtin_trap();
   }

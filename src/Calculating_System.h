@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "File_IO.h"
@@ -213,6 +214,12 @@ Boolean Fill_Simple_Record(Data& record, std::string_view line);
 // Fill_Data for every line: splits fields at any run of separators.
 Boolean Fill_Data_General(Data& record, std::string_view line,
                           std::string_view file, long line_number);
+// What one line is: a record, a blank line, or a line that is no record.
+enum class Line_Kind { RECORD, BLANK, BAD };
+// Fill_Data_General without throwing: for a bad line, problem gets what is
+// wrong with it, in the words of the error Fill_Data_General throws.
+Line_Kind Read_Record_Line(Data& record, std::string_view line,
+                           std::string& problem);
 // Splits the first five fields off line at runs of separators (space, comma,
 // tab); returns how many it found.
 int Split_Fields(std::string_view line, std::string_view fields[5]);
@@ -274,9 +281,24 @@ Staged_File HistoryData_Reader_Manager();
 // TerminalInfo; their exchange sort alone would take minutes.
 constexpr std::size_t MAX_JOURNEY_LEGS = 10000;
 // The journeys a stage could not settle, each by the error that would have
-// stopped the settlement there, in journey order. A stage given such a list
-// leaves those journeys out and goes on, so that all of them are known.
-using Unsettled_Journeys = std::vector<std::string>;
+// stopped the settlement there, in journey order: all counted, the first
+// `keep` kept, so that a day of countless such journeys costs no memory for
+// them. A stage given such a list leaves those journeys out and goes on.
+struct Unsettled_Journeys {
+  std::size_t keep = SIZE_MAX;
+  std::int64_t count = 0;
+  std::vector<std::string> first;  // at most keep
+
+  void Add(std::string problem) {
+    ++count;
+    if (first.size() < keep) first.push_back(std::move(problem));
+  }
+  // Adds the journeys of other, which come after these.
+  void Add_All(const Unsettled_Journeys& other) {
+    for (const std::string& problem : other.first) Add(problem);
+    count += other.count - static_cast<std::int64_t>(other.first.size());
+  }
+};
 // Takes every transfer journey out of the lists and appends its lines to
 // history, followed by "END": the bytes of the transfer history file.
 // Without unsettled, a journey of too many legs throws.

@@ -65,31 +65,46 @@ std::int64_t Convert_Decimal(std::string_view token) {
   return negative ? -value : value;
 }
 
-Boolean Fill_Data_General(Data& record, std::string_view line,
-                          std::string_view file, long line_number) {
-  if (line.find('\0') != std::string_view::npos)
-    Fail(file, line_number, "NUL byte in record line");
-  if (Is_Blank(line)) return FALSE;
+Line_Kind Read_Record_Line(Data& record, std::string_view line,
+                           std::string& problem) {
+  if (line.find('\0') != std::string_view::npos) {
+    problem = "NUL byte in record line";
+    return Line_Kind::BAD;
+  }
+  if (Is_Blank(line)) return Line_Kind::BLANK;
   std::string_view fields[5];
-  if (Split_Fields(line, fields) < 5)
-    Fail(file, line_number, "fewer than five fields");
+  if (Split_Fields(line, fields) < 5) {
+    problem = "fewer than five fields";
+    return Line_Kind::BAD;
+  }
   for (int i = 0; i < 5; ++i) {
-    if (fields[i].size() > FIELD_WIDTHS[i])
-      Fail(file, line_number,
-           std::string(FIELD_NAMES[i]) + " longer than " +
-               std::to_string(FIELD_WIDTHS[i]) +
-               (FIELD_WIDTHS[i] == 1 ? " byte" : " bytes"));
+    if (fields[i].size() > FIELD_WIDTHS[i]) {
+      problem = std::string(FIELD_NAMES[i]) + " longer than " +
+                std::to_string(FIELD_WIDTHS[i]) +
+                (FIELD_WIDTHS[i] == 1 ? " byte" : " bytes");
+      return Line_Kind::BAD;
+    }
   }
   std::int64_t time = Convert_Decimal(fields[0]);
-  if (time < INT32_MIN || time > INT32_MAX)
-    Fail(file, line_number, "LastTime outside the 32-bit range");
+  if (time < INT32_MIN || time > INT32_MAX) {
+    problem = "LastTime outside the 32-bit range";
+    return Line_Kind::BAD;
+  }
   record.LastTime = static_cast<std::int32_t>(time);
   record.Mot = static_cast<signed char>(Convert_Decimal(fields[1]));
   record.InOut = static_cast<signed char>(Convert_Decimal(fields[2]));
   record.Balance = static_cast<std::int32_t>(Convert_Decimal(fields[3]));
   std::memset(record.TerminalInfo, 0, sizeof record.TerminalInfo);
   std::memcpy(record.TerminalInfo, fields[4].data(), fields[4].size());
-  return TRUE;
+  return Line_Kind::RECORD;
+}
+
+Boolean Fill_Data_General(Data& record, std::string_view line,
+                          std::string_view file, long line_number) {
+  std::string problem;
+  Line_Kind kind = Read_Record_Line(record, line, problem);
+  if (kind == Line_Kind::BAD) Fail(file, line_number, problem);
+  return kind == Line_Kind::RECORD ? TRUE : FALSE;
 }
 
 namespace {

@@ -78,6 +78,10 @@ class History_Sink {
       : out_(out), file_(file), unsettled_(unsettled) {}
   // Whether journeys that cannot be settled are left out rather than thrown.
   bool Lists_Unsettled() const { return unsettled_ != nullptr; }
+  // How many of them the list keeps.
+  std::size_t Unsettled_Kept() const {
+    return unsettled_ == nullptr ? 0 : unsettled_->keep;
+  }
   // Writes bytes after what was written before, and lists the journeys
   // left out of them.
   void Bytes(std::string_view bytes, const Unsettled_Journeys& left_out) {
@@ -85,8 +89,7 @@ class History_Sink {
       file_->Write(bytes);
     else
       out_.append(bytes);
-    if (unsettled_ != nullptr)
-      unsettled_->insert(unsettled_->end(), left_out.begin(), left_out.end());
+    if (unsettled_ != nullptr) unsettled_->Add_All(left_out);
   }
 
  private:
@@ -363,7 +366,7 @@ void Gather_Records(const Journey_Table& journeys, std::size_t first,
           Too_Many_Legs(journey.trigger->data, m, MAX_JOURNEY_LEGS);
         } catch (const Settlement_Error& error) {
           if (unsettled == nullptr) throw;
-          unsettled->push_back(error.what());
+          unsettled->Add(error.what());
           records.resize(start);
           break;
         }
@@ -445,11 +448,13 @@ void Write_Groups(const Journey_Table& journeys, History_Sink& sink) {
     try {
       std::string out;
       Unsettled_Journeys left_out;
+      left_out.keep = sink.Unsettled_Kept();
       Unsettled_Journeys* unsettled =
           sink.Lists_Unsettled() ? &left_out : nullptr;
       for (; c < chunks; c += 2) {
         out.clear();
-        left_out.clear();
+        left_out.count = 0;
+        left_out.first.clear();
         Format_Groups(journeys, c * CHUNK, std::min(count, (c + 1) * CHUNK),
                       out, unsettled);
         if (!turns.Write(c, out, left_out)) return;

@@ -83,7 +83,7 @@ class Journey_Settler {
         if (unsettled_ == nullptr)
           failure_ = std::current_exception();
         else
-          unsettled_->push_back(error.what());
+          unsettled_->Add(error.what());
       }
     }
     reset_Arr(legs_);

@@ -83,7 +83,7 @@ TEST(AuditProblems, EveryBadLineIsListedWithTheSettlementsWords) {
   EXPECT_NE(run.out.find("  paymentData_7002.txt: 1 more not shown "
                          "(--max-problems 1)\n"),
             std::string::npos);
-  for (const char* bad : {"-1", "x", "1x", ""})
+  for (const char* bad : {"-1", "x", "1x", "", "1000001"})
     EXPECT_EQ(Run_Audit({std::string("--max-problems=") + bad, day.Path()},
                         day.Path())
                   .status,
@@ -227,6 +227,39 @@ std::string Many_Taps(const char* terminal, int count, int mot, int balance) {
     lines += std::to_string(i * 10) + "," + std::to_string(mot) + ",1," +
              std::to_string(balance) + "," + terminal + "\n";
   return lines;
+}
+
+// Three million bad lines would take over 400 MiB if each were held; the
+// audit keeps only those it shows and streams the rejects file.
+TEST(AuditRejects, EveryBadLineOfAHugeDeliveryInBoundedMemory) {
+  constexpr int LINES = 3000000;
+  Scratch_Dir day, rejects;
+  Day bad = Worked_Day();
+  bad.files[3].clear();
+  for (int k = 0; k < LINES; ++k) bad.files[3] += "x\n";
+  Lay_Out_Day(day, bad);
+  Run_Options options;
+  options.program = FARE_AUDIT_EXE;
+#ifndef __SANITIZE_ADDRESS__
+  // AddressSanitizer reserves terabytes of address space for its shadow.
+  options.memory_limit = 256LL << 20;
+#endif
+  options.time_limit_seconds = 120;
+  options.args = {"--max-problems", "2", "--rejects", rejects.Path(),
+                  day.Path()};
+  Run_Result run = Finish_Run(Start_Run("/", options));
+  EXPECT_EQ(run.status, 2) << run.err;
+  EXPECT_EQ(run.err,
+            "fare-audit: paymentData_7003.txt:1: fewer than five fields\n"
+            "fare-audit: 3000000 problems in all, listed in the report\n");
+  EXPECT_NE(run.out.find("  paymentData_7003.txt: 3,000,000 problems\n"),
+            std::string::npos);
+  EXPECT_NE(run.out.find("  paymentData_7003.txt: 2,999,998 more not shown"),
+            std::string::npos);
+  std::string want = "line,problem,text\r\n";
+  for (int k = 1; k <= LINES; ++k)
+    want += std::to_string(k) + ",fewer than five fields,x\r\n";
+  EXPECT_TRUE(rejects.Read("paymentData_7003.rejects.csv") == want);
 }
 
 TEST(AuditWarnings, EachIsCountedWithItsPlacesAndNoneOnTheSampleDay) {
