@@ -12,9 +12,14 @@ std::string Count_Of(std::int64_t count, const char* one, const char* many) {
   return Grouped(count) + " " + (count == 1 ? one : many);
 }
 
+// "  PLACE: PROBLEM", then the line in quotes, escaped, unless it has no
+// text (a file that cannot be read, a line too long to keep).
 std::string Problem_Line(const char* file, const Line_Problem& p) {
-  return "  " + std::string(file) + ":" + std::to_string(p.line) + ": " +
-         p.problem + "\n    \"" + Escaped(p.text, SHOWN_LINE_BYTES) + "\"\n";
+  std::string out = "  " + p.Place(file) + ": " + p.problem + "\n";
+  if (p.text.empty()) return out;
+  std::string shown = Escaped(p.text, SHOWN_LINE_BYTES);
+  if (p.cut && !shown.ends_with("...")) shown += "...";
+  return out + "    \"" + shown + "\"\n";
 }
 
 // "  WHAT: N more not shown (--max-problems M)", or nothing when all are.

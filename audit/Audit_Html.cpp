@@ -371,11 +371,10 @@ std::string Problems_Table(const Audit_Outcome& outcome) {
     const File_Problems& problems = outcome.scan.problems[i];
     std::size_t shown = outcome.Shown(problems);
     for (std::size_t k = 0; k < shown; ++k)
-      rows += "<tr>" +
-              Cell(std::string(AUDITED_FILES[i]) + ":" +
-                   std::to_string(problems.kept[k].line)) +
+      rows += "<tr>" + Cell(problems.kept[k].Place(AUDITED_FILES[i])) +
               Cell(Shown(problems.kept[k].problem)) +
-              Cell("<code>" + Shown(problems.kept[k].text) + "</code>") +
+              Cell("<code>" + Shown(problems.kept[k].text) +
+                   (problems.kept[k].cut ? "...</code>" : "</code>")) +
               "</tr>";
     rows += More_Not_Shown(AUDITED_FILES[i], problems, shown);
   }

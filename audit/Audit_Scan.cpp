@@ -135,7 +135,9 @@ class File_Scan {
   std::vector<Terminal_Key> terminals_;
 
  private:
+  void Read_All();
   void Line(std::string_view line, long number);
+  void Add_Problem(Line_Problem problem);
   void Check_Fields(std::string_view line, long number);
   void Check_Record(const Data& record, std::string_view line, long number);
   void Finish();
@@ -155,10 +157,38 @@ class File_Scan {
 };
 
 void File_Scan::Run() {
+  try {
+    Read_All();
+  } catch (const Settlement_Error& error) {
+    // A file that cannot be opened or read: the settlement stops there too,
+    // naming the file ("FILE: PROBLEM").
+    std::string_view message = error.what();
+    std::string prefix = std::string(file_) + ": ";
+    if (message.starts_with(prefix)) message.remove_prefix(prefix.size());
+    Add_Problem({0, std::string(message), ""});
+  }
+  Finish();
+}
+
+void File_Scan::Read_All() {
   Line_Reader reader(file_);
   std::string_view line;
-  while (reader.Next(line)) Line(line, reader.Line_Number());
-  Finish();
+  for (;;) {
+    Line_Reader::Read read = reader.Next_Or_Long(line);
+    if (read == Line_Reader::Read::END) return;
+    if (read == Line_Reader::Read::LINE) {
+      Line(line, reader.Line_Number());
+      continue;
+    }
+    // Its text is not kept: the source finds it by its number.
+    reader.Skip_Long_Line();
+    Add_Problem({reader.Line_Number(), "line longer than 1 MiB", ""});
+  }
+}
+
+void File_Scan::Add_Problem(Line_Problem problem) {
+  if (sink_ != nullptr) sink_->Add(index_, problem);
+  problems_.Add(std::move(problem), keep_);
 }
 
 void File_Scan::Line(std::string_view line, long number) {
@@ -169,9 +199,7 @@ void File_Scan::Line(std::string_view line, long number) {
     Line_Kind kind = Read_Record_Line(record, line, problem_);
     if (kind == Line_Kind::BLANK) return;
     if (kind == Line_Kind::BAD) {
-      Line_Problem problem{number, problem_, std::string(line)};
-      if (sink_ != nullptr) sink_->Add(index_, problem);
-      problems_.Add(std::move(problem), keep_);
+      Add_Problem({number, problem_, std::string(line)});
       return;
     }
     Check_Fields(line, number);

@@ -11,13 +11,23 @@
 
 #include "Audit_Figures.h"
 
-// One line the settlement would stop at, or one journey it cannot apportion
-// (line 0, text the journey's TerminalInfo).
+// One line the settlement would stop at, a payment file it cannot read, or
+// a journey it cannot apportion.
 struct Line_Problem {
-  long line = 0;
+  long line = 0;        // 0 for the file as a whole, or a journey
   std::string problem;  // the settlement's own words, without the file
   std::string text;     // the line exactly as it stands, without its '\n'
+  bool cut = false;     // text is only the start of the line
+
+  // "FILE:LINE", or "FILE" for the file as a whole.
+  std::string Place(const char* file) const {
+    return line == 0 ? file : file + (":" + std::to_string(line));
+  }
 };
+
+// Of a problem kept to be shown, the first this many bytes of its line are
+// kept; the rejects files get every line whole.
+constexpr std::size_t KEPT_TEXT_BYTES = 256;
 
 // The problems of one payment file, or of the journeys, in order: all
 // counted, the first few kept (as many as can be shown).
@@ -29,7 +39,12 @@ struct File_Problems {
   // Counts problem, keeping it while fewer than keep are kept.
   void Add(Line_Problem problem, std::size_t keep) {
     ++count;
-    if (kept.size() < keep) kept.push_back(std::move(problem));
+    if (kept.size() == keep) return;
+    if (problem.text.size() > KEPT_TEXT_BYTES) {
+      problem.text.resize(KEPT_TEXT_BYTES);
+      problem.cut = true;
+    }
+    kept.push_back(std::move(problem));
   }
 };
 

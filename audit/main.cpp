@@ -66,14 +66,19 @@ std::filesystem::path Resolved(const std::string& path) {
 }
 
 // Refuses outputs that would destroy what the audit reads, or each other:
-// an output that is a directory, one given twice, or one that is a file
-// of the day (compared as files, after following links).
+// an output that is a directory, one given twice (a rejects file too), or
+// one that is a file of the day, whether it exists yet or not (compared as
+// files after following links, and by path).
 void Check_Outputs_Apart(const Audit_Options& options) {
   std::vector<std::pair<const char*, std::string>> outputs;
   for (auto [name, path] :
        {std::pair{"--journeys", &options.journeys_csv},
         std::pair{"--json", &options.json}, std::pair{"--html", &options.html}})
     if (!path->empty()) outputs.emplace_back(name, Absolute(*path));
+  if (!options.rejects_dir.empty())
+    for (int i = 0; i < 6; ++i)
+      outputs.emplace_back("--rejects", Absolute(options.rejects_dir) + "/" +
+                                            Rejects_Name(AUDITED_FILES[i]));
   std::vector<std::string> inputs;
   for (const char* file : AUDITED_FILES) inputs.push_back(file);
   inputs.push_back(FLAG_FILE);
@@ -93,7 +98,8 @@ void Check_Outputs_Apart(const Audit_Options& options) {
                  outputs[i].first);
     }
     for (const std::string& input : inputs) {
-      if (id && id == Identity(options.dir + "/" + input))
+      std::string day_file = options.dir + "/" + input;
+      if ((id && id == Identity(day_file)) || resolved == Resolved(day_file))
         Fail(path, 0,
              std::string(outputs[i].first) + " names " + input +
                  ", a file the audit reads");
@@ -129,11 +135,9 @@ void Settle_And_Check(Audit_Outcome& outcome, Journey_Observer* csv,
   Journey_Tee sinks(csv, &journey_warnings);
   Unsettled_Journeys unsettled;
   unsettled.keep = outcome.Problems_Kept();
-  try {
-    outcome.figures = Recompute_Settlement(&sinks, unsettled);
-  } catch (const Settlement_Error& error) {
-    unsettled.Add(error.what());
-  }
+  // Throws for what stops the settlement before its journeys: a bad line,
+  // an unreadable file, more records than a run can hold.
+  outcome.figures = Recompute_Settlement(&sinks, unsettled);
   for (std::string& problem : unsettled.first)
     journey_problems.kept.push_back({0, std::move(problem), ""});
   journey_problems.count = unsettled.count;
@@ -189,9 +193,9 @@ std::string Error_Lines(const Audit_Outcome& outcome) {
   if (!outcome.Bad_Input()) return lines;
   for (int i = 0; i < 6 && lines.empty(); ++i)
     if (!scan.problems[i].empty())
-      lines = "fare-audit: " + std::string(AUDITED_FILES[i]) + ":" +
-              std::to_string(scan.problems[i].kept[0].line) + ": " +
-              scan.problems[i].kept[0].problem + "\n";
+      lines =
+          "fare-audit: " + scan.problems[i].kept[0].Place(AUDITED_FILES[i]) +
+          ": " + scan.problems[i].kept[0].problem + "\n";
   if (lines.empty())
     lines = "fare-audit: " + scan.journey_problems.kept[0].problem + "\n";
   if (scan.Problem_Count() > 1)

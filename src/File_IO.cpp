@@ -111,7 +111,15 @@ void Sync_Directory(const std::string& prefix) {
 // regular file; returns the descriptor, in blocking mode again.
 int Open_Regular(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) Fail_Errno(path, "cannot open");
+  if (fd < 0) {
+    // A socket cannot be opened at all; it is no regular file either.
+    int error = errno;
+    struct stat status;
+    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+      Fail(path, 0, "not a regular file");
+    errno = error;
+    Fail_Errno(path, "cannot open");
+  }
   struct stat status;
   if (::fstat(fd, &status) != 0) {
     int error = errno;
@@ -186,6 +194,30 @@ bool Line_Reader::Read_More() {
 }
 
 bool Line_Reader::Next(std::string_view& line) {
+  Read read = Next_Or_Long(line);
+  if (read == Read::TOO_LONG)
+    Fail(Path(), line_number_ + 1, "line longer than 1 MiB");
+  return read == Read::LINE;
+}
+
+void Line_Reader::Skip_Long_Line() {
+  for (;;) {
+    const char* start = buffer_.data();
+    const void* found = std::memchr(start + begin_, '\n', end_ - begin_);
+    if (found != nullptr) {
+      begin_ = static_cast<const char*>(found) - start + 1;
+      break;
+    }
+    begin_ = end_;
+    if (!Read_More()) {
+      eof_ = true;
+      break;
+    }
+  }
+  ++line_number_;
+}
+
+Line_Reader::Read Line_Reader::Next_Or_Long(std::string_view& line) {
   std::size_t scanned = begin_;
   for (;;) {
     const char* start = buffer_.data();
@@ -197,34 +229,60 @@ bool Line_Reader::Next(std::string_view& line) {
       begin_ = at + 1;
       newline_ = true;
       ++line_number_;
-      return true;
+      return Read::LINE;
     }
     if (eof_ || end_ - begin_ > MAX_LINE_BYTES) break;
     scanned = end_ - begin_;
     if (!Read_More()) eof_ = true;
   }
-  if (begin_ == end_) return false;
-  if (end_ - begin_ > MAX_LINE_BYTES)
-    Fail(Path(), line_number_ + 1, "line longer than 1 MiB");
+  if (begin_ == end_) return Read::END;
+  if (end_ - begin_ > MAX_LINE_BYTES) return Read::TOO_LONG;
   line = std::string_view(buffer_.data() + begin_, end_ - begin_);
   begin_ = end_;
   newline_ = false;
   ++line_number_;
-  return true;
+  return Read::LINE;
 }
 
 // --- Staged_File ------------------------------------------------------------
+
+namespace {
+
+// Standard output or error when status is the file it writes to, else -1.
+int Standard_Stream_Of(const struct stat& status) {
+  for (int fd : {1, 2}) {
+    struct stat stream;
+    if (::fstat(fd, &stream) == 0 && stream.st_dev == status.st_dev &&
+        stream.st_ino == status.st_ino)
+      return fd;
+  }
+  return -1;
+}
+
+}  // namespace
 
 Staged_File::Staged_File(std::string path, bool write_special_directly)
     : path_(std::move(path)) {
   // Asked of the system first: a name like /dev/stdout leads through links
   // that only it can follow.
   struct stat status;
-  if (::stat(path_.c_str(), &status) == 0 && !S_ISREG(status.st_mode) &&
-      !S_ISDIR(status.st_mode)) {
+  bool exists = ::stat(path_.c_str(), &status) == 0;
+  if (exists && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
     if (!write_special_directly) Fail(path_, 0, "not a regular file");
     target_ = path_;
     Open_Directly();
+    return;
+  }
+  // A regular file that standard output or error is redirected to: written
+  // through that stream, after what the program has printed there, since a
+  // rename would take what it printed away.
+  int stream =
+      exists && write_special_directly ? Standard_Stream_Of(status) : -1;
+  if (stream >= 0) {
+    target_ = path_;
+    fd_ = ::fcntl(stream, F_DUPFD_CLOEXEC, 0);
+    if (fd_ < 0) Fail_Errno(path_, "cannot write");
+    published_ = true;  // nothing to rename
     return;
   }
   target_ = Follow_Links(path_);

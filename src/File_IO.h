@@ -63,8 +63,14 @@ class Line_Reader {
   Line_Reader& operator=(const Line_Reader&) = delete;
 
   // Sets line to the next line; false at end of file. The view stays valid
-  // until the next call.
+  // until the next call. Throws for a line longer than MAX_LINE_BYTES.
   bool Next(std::string_view& line);
+  // Next without throwing for a long line: TOO_LONG leaves line unset, and
+  // Skip_Long_Line then goes on after it.
+  enum class Read { LINE, END, TOO_LONG };
+  Read Next_Or_Long(std::string_view& line);
+  // After TOO_LONG: skips the rest of that line, counting it.
+  void Skip_Long_Line();
   // Whether the line last returned ended in '\n' (false for a final line
   // that stops at the end of the file).
   bool Ended_By_Newline() const { return newline_; }
@@ -92,7 +98,8 @@ class Line_Reader {
 // nor a directory (a device, a FIFO) is written directly, never replaced.
 class Staged_File {
  public:
-  // With write_special_directly a device or FIFO is written in place;
+  // With write_special_directly a device or FIFO is written in place, and so
+  // is the regular file standard output or error goes to, through it;
   // without, it is refused as "not a regular file".
   explicit Staged_File(std::string path, bool write_special_directly = false);
   ~Staged_File();

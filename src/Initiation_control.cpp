@@ -3,6 +3,7 @@
 // settlement stages.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -55,6 +56,7 @@ int Read_Flag(int previous) {
   std::string bytes;
   try {
     bytes = Read_File_Start(FLAG_FILE, FLAG_BYTES);
+    bytes.resize(std::min(bytes.size(), FLAG_BYTES));
   } catch (const Settlement_Error &) {
     return previous;  // missing, unreadable or not a regular file
   }

@@ -30,6 +30,11 @@ TEST_F(Flag, ReadsTheFirstDecimalIntegerOrKeepsThePreviousValue) {
     if (c.content != nullptr) dir_.Write(FLAG_FILE, c.content);
     EXPECT_EQ(Read_Flag(42), c.want) << (c.content ? c.content : "missing");
   }
+  // Only the first 4 KiB are looked at.
+  dir_.Write(FLAG_FILE, std::string(4095, ' ') + "1");
+  EXPECT_EQ(Read_Flag(42), 1);
+  dir_.Write(FLAG_FILE, std::string(4096, ' ') + "1");
+  EXPECT_EQ(Read_Flag(42), 42);
 }
 
 // A flag file that is not a regular file is a poll that did not see the

@@ -227,26 +227,10 @@ struct Bad_Input {
   std::string message;
 };
 
-// Spoils a day by removing its file name.
-std::function<void(const Scratch_Dir&)> Removing(const char* name) {
-  return [name](const Scratch_Dir& d) { std::remove(d.File(name).c_str()); };
-}
-
-// Spoils a day by putting a FIFO in the place of its file name.
-std::function<void(const Scratch_Dir&)> Fifo_For(const char* name) {
-  return [name](const Scratch_Dir& d) {
-    std::remove(d.File(name).c_str());
-    ::mkfifo(d.File(name).c_str(), 0644);
-  };
-}
-
+// An unreadable transfer history or summary, or an unusable command line,
+// stops the audit before any report (payment files are problems instead).
 TEST(AuditBadInput, UnreadableDayExitsTwoWithFileAndProblemAndWritesNothing) {
   const Bad_Input cases[] = {
-      {"missing payment file",
-       Removing("paymentData_7002.txt"),
-       {},
-       "fare-audit: paymentData_7002.txt: cannot open: No such file or "
-       "directory\n"},
       {"missing transfer history",
        Removing("trans_history.txt"),
        {},
@@ -268,10 +252,6 @@ TEST(AuditBadInput, UnreadableDayExitsTwoWithFileAndProblemAndWritesNothing) {
        "fare-audit: no-such-dir: cannot enter directory: No such file or "
        "directory\n"},
       // Files that are not files: refused at once, never waited on.
-      {"payment file is a FIFO",
-       Fifo_For("paymentData_7002.txt"),
-       {},
-       "fare-audit: paymentData_7002.txt: not a regular file\n"},
       {"history is a FIFO",
        Fifo_For("trans_history.txt"),
        {},
@@ -323,15 +303,19 @@ TEST(AuditOutputs, NeverReplaceWhatTheAuditReads) {
                           "trans_history.txt",    "Total_Bus_Data.txt",
                           "Total_Metro_Data.txt", "enable.txt"};
   const char* options[] = {"--json", "--html", "--journeys"};
-  for (int i = 0; i < 20; ++i) {
+  // Directly, through a link, and missing (as on a day never settled).
+  for (int i = 0; i < 30; ++i) {
     const char* input = inputs[i % 10];
     const char* option = options[i % 3];
-    bool through_link = i >= 10;
+    bool through_link = i >= 10 && i < 20;
+    bool missing = i >= 20;
     SCOPED_TRACE(std::string(option) + " " + input +
-                 (through_link ? " through a link" : ""));
+                 (through_link ? " through a link" : "") +
+                 (missing ? " missing" : ""));
     Scratch_Dir day;
     Lay_Out_Settled_Day(day, WORKED_RUN);
     day.Write("enable.txt", "0");
+    if (missing) std::remove(day.File(input).c_str());
     std::string output = input;
     if (through_link) {
       output = "link.out";
@@ -349,6 +333,15 @@ TEST(AuditOutputs, NeverReplaceWhatTheAuditReads) {
     EXPECT_EQ(day.Read(input), content);
     EXPECT_EQ(Names_In(day.Path()), before);
   }
+  // Nor may an output take the name of a rejects file.
+  Scratch_Dir day;
+  Lay_Out_Settled_Day(day, WORKED_RUN);
+  std::string rejects = day.File("paymentData_7003.rejects.csv");
+  Run_Result run =
+      Run_Audit({"--json", rejects, "--rejects", day.Path()}, day.Path());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "fare-audit: " + rejects +
+                         ": named by both --json and --rejects\n");
 }
 
 // A device is written, never replaced; -h is --help.
@@ -368,6 +361,22 @@ TEST(AuditOutputs, DevicesAreWrittenInPlace) {
             "fare-audit: /dev/full: cannot write: No space left on "
             "device\n");
   EXPECT_EQ(Run_Audit({"-h"}, "/").out, Run_Audit({"--help"}, "/").out);
+
+  // Standard output redirected to a file: the JSON follows the report in
+  // it, rather than a renamed file taking the report's place.
+  Scratch_Dir out;
+  out.Write("o.txt", "");
+  std::string o = out.File("o.txt");
+  Run_Options options;
+  options.program = FARE_AUDIT_EXE;
+  options.standard_output = o.c_str();
+  options.args = {"--json", "/dev/stdout"};
+  EXPECT_EQ(Finish_Run(Start_Run(day.Path(), options)).status, 0);
+  std::string both = out.Read("o.txt");
+  EXPECT_EQ(both.rfind("Settlement audit of ", 0), 0u) << both;
+  std::size_t json = both.find("\n{\n  \"version\": ");
+  EXPECT_NE(json, std::string::npos) << both;
+  EXPECT_LT(both.find("  result: consistent\n"), json) << both;
 }
 
 // A summary file far longer than a summary line is read only so far and

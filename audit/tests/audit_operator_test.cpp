@@ -83,7 +83,7 @@ TEST(AuditProblems, EveryBadLineIsListedWithTheSettlementsWords) {
   EXPECT_NE(run.out.find("  paymentData_7002.txt: 1 more not shown "
                          "(--max-problems 1)\n"),
             std::string::npos);
-  for (const char* bad : {"-1", "x", "1x", "", "1000001"})
+  for (const char* bad : {"-1", "x", "1x", "", "100001"})
     EXPECT_EQ(Run_Audit({std::string("--max-problems=") + bad, day.Path()},
                         day.Path())
                   .status,
@@ -165,6 +165,67 @@ TEST(AuditProblems, EveryJourneyThatCannotBeApportionedIsListed) {
   EXPECT_NE(out.Read("r.json").find("\"journey_count\": 3, \"journeys\": [\"" +
                                     w + "\"]"),
             std::string::npos);
+}
+
+// A payment file that cannot be read, or a line too long to read, is a
+// problem of that file like a bad line: the audit reads on and reports.
+TEST(AuditProblems, UnreadableFilesAndOverlongLinesAreProblemsToo) {
+  const std::string long_line(MAX_LINE_BYTES + 1, 'y');
+  struct Case {
+    const char* name;
+    std::function<void(Day&)> change;  // the day's files, before laying out
+    std::function<void(const Scratch_Dir&)> spoil;  // after
+    std::vector<std::string> listed;                // in the report
+  } cases[] = {
+      {"missing",
+       [](Day&) {},
+       Removing("paymentData_7002.txt"),
+       {"  paymentData_7002.txt: cannot open: No such file or directory\n"}},
+      {"FIFO",
+       [](Day&) {},
+       Fifo_For("paymentData_7002.txt"),
+       {"  paymentData_7002.txt: not a regular file\n"}},
+      {"socket",
+       [](Day&) {},
+       Socket_For("paymentData_7002.txt"),
+       {"  paymentData_7002.txt: not a regular file\n"}},
+      // Reading goes on after the long line; the settlement names line 2.
+      {"long line",
+       [&](Day& d) {
+         d.files[0] = "1,2\n1,2\n" + long_line + "\n1,1,1,0,T\n1\n";
+       },
+       [](const Scratch_Dir&) {},
+       {"  paymentData_5001.txt:2: fewer than five fields\n",
+        "  paymentData_5001.txt:3: line longer than 1 MiB\n"
+        "  paymentData_5001.txt:5: fewer than five fields\n"}},
+      // The settlement names the bad line of the file read first.
+      {"bad line before a missing file",
+       [](Day& d) { d.files[0] += "1,2\n"; },
+       Removing("paymentData_7004.txt"),
+       {"  paymentData_5001.txt:4: fewer than five fields\n",
+        "  paymentData_7004.txt: cannot open: No such file or directory\n"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Scratch_Dir day, out;
+    Day files = Worked_Day();
+    c.change(files);
+    Lay_Out_Day(day, files);
+    c.spoil(day);
+    Run_Result settled = Run_Settlement(day);
+    ASSERT_EQ(settled.status, 1) << settled.err;
+    Run_Result run = Run_Audit(
+        {"--json", out.File("r.json"), "--rejects", out.Path(), day.Path()},
+        day.Path());
+    EXPECT_EQ(run.status, 2);
+    std::string first = settled.err.substr(settled.err.find(": ") + 2);
+    EXPECT_EQ(run.err.substr(0, run.err.find('\n') + 1),
+              "fare-audit: " + first);
+    for (const std::string& line : c.listed)
+      EXPECT_NE(run.out.find(line), std::string::npos) << line << run.out;
+    EXPECT_NE(out.Read("r.json").find("\"verdict\": \"bad input\""),
+              std::string::npos);
+  }
 }
 
 TEST(AuditRejects, OneFilePerSourceWithProblemsExactAndStaleOnesRemoved) {

@@ -1,5 +1,13 @@
 #include "audit_run.h"
 
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+
+#include <cstdio>
+#include <cstring>
+
 const Settled_Day WORKED_RUN = {
     Worked_Day(),
     "200,1,1,0,T2\n150,0,1,1050,T2\n270,0,1,100 T2\nEND",
@@ -21,4 +29,32 @@ Run_Result Run_Audit(const std::vector<std::string>& args,
   options.time_limit_seconds = 60;  // an audit that hangs ends by SIGALRM
   options.args = args;
   return Finish_Run(Start_Run(cwd, options));
+}
+
+Spoil Removing(const char* name) {
+  return [name](const Scratch_Dir& d) { std::remove(d.File(name).c_str()); };
+}
+
+Spoil Fifo_For(const char* name) {
+  return [name](const Scratch_Dir& d) {
+    std::remove(d.File(name).c_str());
+    ASSERT_EQ(::mkfifo(d.File(name).c_str(), 0644), 0);
+  };
+}
+
+Spoil Socket_For(const char* name) {
+  return [name](const Scratch_Dir& d) {
+    std::string path = d.File(name);
+    std::remove(path.c_str());
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    // Kept open until the process ends: the socket stays bound.
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(
+        ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address),
+        0);
+  };
 }

@@ -1,6 +1,7 @@
 // Runs the built fare-audit and captures its outputs.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,3 +22,10 @@ void Lay_Out_Settled_Day(const Scratch_Dir& dir, const Settled_Day& settled);
 
 // The Overview's worked run and its outputs.
 extern const Settled_Day WORKED_RUN;
+
+// Ways to spoil a laid-out day: its file name removed, or replaced by a FIFO
+// or a bound socket.
+using Spoil = std::function<void(const Scratch_Dir&)>;
+Spoil Removing(const char* name);
+Spoil Fifo_For(const char* name);
+Spoil Socket_For(const char* name);
