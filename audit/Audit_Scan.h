@@ -21,7 +21,9 @@ struct Line_Problem {
 
   // "FILE:LINE", or "FILE" for the file as a whole.
   std::string Place(const char* file) const {
-    return line == 0 ? file : file + (":" + std::to_string(line));
+    std::string place(file);
+    if (line != 0) (place += ':') += std::to_string(line);
+    return place;
   }
 };
 
