@@ -39,7 +39,7 @@ const char* Usage_Text() {
          "Total_Bus_Data.txt and Total_Metro_Data.txt against it and prints a\n"
          "reconciliation report. Exit status: 0 consistent, 1 inconsistent,\n"
          "2 missing, malformed or unusable input or output (every bad line\n"
-         "is listed), a settlement under way in DIR, or a usage error.\n"
+         "is counted), a settlement under way in DIR, or a usage error.\n"
          "  --journeys FILE.csv  one CSV row per transfer journey\n"
          "  --json FILE          the report's figures as JSON\n"
          "  --html FILE          a self-contained HTML page with charts\n"
