@@ -5,7 +5,7 @@
 #include <string>
 
 // The most problems --max-problems may ask to be shown per payment file.
-constexpr long MAX_SHOWN_PROBLEMS = 100000;
+constexpr long MAX_SHOWN_PROBLEMS = 10000;
 
 struct Audit_Options {
   std::string dir = ".";     // the settled day's directory
