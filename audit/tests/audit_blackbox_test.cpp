@@ -377,6 +377,21 @@ TEST(AuditOutputs, DevicesAreWrittenInPlace) {
   std::size_t json = both.find("\n{\n  \"version\": ");
   EXPECT_NE(json, std::string::npos) << both;
   EXPECT_LT(both.find("  result: consistent\n"), json) << both;
+
+  // The same for standard error: the differences follow the JSON in it.
+  day.Write("Total_Bus_Data.txt", "300,1,2649");
+  options.standard_output = nullptr;
+  options.output_files = out.File("run");
+  options.args = {"--json", out.File("run.err")};
+  int exit_status = 0;
+  ASSERT_GT(::waitpid(Start_Run(day.Path(), options).pid, &exit_status, 0), 0);
+  EXPECT_EQ(WEXITSTATUS(exit_status), 1);
+  std::string err = out.Read("run.err");
+  EXPECT_EQ(err.rfind("{\n  \"version\": ", 0), 0u) << err;
+  EXPECT_NE(err.find("}\nfare-audit: Total_Bus_Data.txt: expected "
+                     "\"300,1,2648\", found \"300,1,2649\"\n"),
+            std::string::npos)
+      << err;
 }
 
 // A summary file far longer than a summary line is read only so far and

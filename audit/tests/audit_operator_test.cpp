@@ -171,16 +171,24 @@ TEST(AuditProblems, EveryJourneyThatCannotBeApportionedIsListed) {
 // problem of that file like a bad line: the audit reads on and reports.
 TEST(AuditProblems, UnreadableFilesAndOverlongLinesAreProblemsToo) {
   const std::string long_line(MAX_LINE_BYTES + 1, 'y');
+  const std::string wide = "1," + std::string(298, 'x');
+  const std::string header = "line,problem,text\r\n";
   struct Case {
     const char* name;
     std::function<void(Day&)> change;  // the day's files, before laying out
     std::function<void(const Scratch_Dir&)> spoil;  // after
     std::vector<std::string> listed;                // in the report
+    std::string json = "";                          // in the JSON, if given
+    const char* rejects_file = "";  // and its whole rejects file, if given
+    std::string rejects = "";
   } cases[] = {
       {"missing",
        [](Day&) {},
        Removing("paymentData_7002.txt"),
-       {"  paymentData_7002.txt: cannot open: No such file or directory\n"}},
+       {"  paymentData_7002.txt: cannot open: No such file or directory\n"},
+       "",
+       "paymentData_7002.rejects.csv",
+       header + "0,cannot open: No such file or directory,\r\n"},
       {"FIFO",
        [](Day&) {},
        Fifo_For("paymentData_7002.txt"),
@@ -197,7 +205,21 @@ TEST(AuditProblems, UnreadableFilesAndOverlongLinesAreProblemsToo) {
        [](const Scratch_Dir&) {},
        {"  paymentData_5001.txt:2: fewer than five fields\n",
         "  paymentData_5001.txt:3: line longer than 1 MiB\n"
-        "  paymentData_5001.txt:5: fewer than five fields\n"}},
+        "  paymentData_5001.txt:5: fewer than five fields\n"},
+       "",
+       "paymentData_5001.rejects.csv",
+       header + "1,fewer than five fields,\"1,2\"\r\n" +
+           "2,fewer than five fields,\"1,2\"\r\n" +
+           "3,line longer than 1 MiB,\r\n" + "5,fewer than five fields,1\r\n"},
+      // A long bad line is cut where it is shown, never in its rejects file.
+      {"wide line",
+       [&](Day& d) { d.files[0] += wide + "\n"; },
+       [](const Scratch_Dir&) {},
+       {"  paymentData_5001.txt:4: fewer than five fields\n    \"" +
+        wide.substr(0, 120) + "...\"\n"},
+       "\"text\": \"" + wide.substr(0, 256) + "\"}",
+       "paymentData_5001.rejects.csv",
+       header + "4,fewer than five fields,\"" + wide + "\"\r\n"},
       // The settlement names the bad line of the file read first.
       {"bad line before a missing file",
        [](Day& d) { d.files[0] += "1,2\n"; },
@@ -223,8 +245,12 @@ TEST(AuditProblems, UnreadableFilesAndOverlongLinesAreProblemsToo) {
               "fare-audit: " + first);
     for (const std::string& line : c.listed)
       EXPECT_NE(run.out.find(line), std::string::npos) << line << run.out;
-    EXPECT_NE(out.Read("r.json").find("\"verdict\": \"bad input\""),
-              std::string::npos);
+    std::string json = out.Read("r.json");
+    EXPECT_NE(json.find("\"verdict\": \"bad input\""), std::string::npos);
+    EXPECT_NE(json.find(c.json), std::string::npos) << json;
+    if (!c.rejects.empty()) {
+      EXPECT_EQ(out.Read(c.rejects_file), c.rejects);
+    }
   }
 }
 
