@@ -308,7 +308,10 @@ namespace {
 // The verdict, the two company totals, the residue and the warnings.
 std::string Headline(const Audit_Outcome& outcome) {
   const Audit_Figures& f = outcome.figures;
-  std::size_t warnings = Warnings_Met(outcome.scan).size();
+  std::vector<const Warning*> met = Warnings_Met(outcome.scan);
+  std::int64_t warnings = 0;
+  for (const Warning* w : met) warnings += w->count;
+  std::int64_t kinds = static_cast<std::int64_t>(met.size());
   std::string out = "<div id=\"headline\" class=\"headline " +
                     std::string(outcome.Consistent() ? "good" : "bad") +
                     "\">\n<p class=\"verdict\">" + outcome.Verdict() + "</p>\n";
@@ -320,9 +323,11 @@ std::string Headline(const Audit_Outcome& outcome) {
     out += "<p>bus " + Num(f.bus_total) + " won &middot; metro " +
            Num(f.metro_total) + " won &middot; residue " +
            Signed_Grouped(f.Residue()) + " won</p>\n";
-  return out + "<p>" + Num(static_cast<std::int64_t>(warnings)) +
-         (warnings == 1 ? " kind" : " kinds") +
-         " of data-quality warning</p>\n</div>\n";
+  if (warnings == 0) return out + "<p>no data-quality warnings</p>\n</div>\n";
+  return out + "<p>" + Num(warnings) +
+         (warnings == 1 ? " data-quality warning" : " data-quality warnings") +
+         ", of " + Num(kinds) + (kinds == 1 ? " kind" : " kinds") +
+         "</p>\n</div>\n";
 }
 
 std::string Reconciliation_Table(const Audit_Figures& f) {

@@ -100,8 +100,8 @@ TEST(AuditBrowser, PageLoadsWithoutErrorsAndRendersBothCharts) {
   std::size_t headline = dom.find("<div id=\"headline\"");
   EXPECT_LT(headline, dom.find("<svg id=\"revenue-chart\""));
   EXPECT_NE(dom.find("<p class=\"verdict\">consistent</p>\n<p>bus 3,173 won "
-                     "· metro 5,874 won · residue +547 won</p>\n<p>2 kinds "
-                     "of data-quality warning</p>"),
+                     "· metro 5,874 won · residue +547 won</p>\n<p>4 "
+                     "data-quality warnings, of 2 kinds</p>"),
             std::string::npos)
       << dom;
   EXPECT_NE(dom.find("<caption>Reconciliation</caption>"), std::string::npos);
