@@ -112,7 +112,8 @@ std::string Findings_Json(const Audit_Outcome& outcome) {
       out += std::string(k ? ", " : "") +
              "{\"line\": " + std::to_string(problems.kept[k].line) +
              ", \"problem\": " + Json_String(problems.kept[k].problem) +
-             ", \"text\": " + Json_String(problems.kept[k].text) + "}";
+             ", \"text\": " + Json_String(problems.kept[k].text) +
+             ", \"cut\": " + (problems.kept[k].cut ? "true" : "false") + "}";
     out += "]}";
   }
   const File_Problems& journeys = scan.journey_problems;

@@ -6,24 +6,14 @@
 #include "Audit_Json.h"
 #include "Audit_Text.h"
 
-namespace {
-
-__extension__ typedef __int128 Wide;
-
-constexpr const char* ORDINARY_COLOUR = "#3b6fb6";
-constexpr const char* CREDIT_COLOUR = "#e08a2c";
-
-// Terminal texts and other bytes from the files, made printable and safe:
-// valid UTF-8 shown as its characters, control characters and bytes that
-// are not UTF-8 in the escaped form of the text report.
 std::string Shown(std::string_view bytes) {
   std::string text;
   for (std::size_t at = 0; at < bytes.size();) {
-    unsigned char c = static_cast<unsigned char>(bytes[at]);
-    std::size_t length = Utf8_Length(bytes, at);
-    if (c < 0x20 || c == 0x7f || length == 0) {
-      text += Escaped(bytes.substr(at, 1));
-      ++at;
+    std::size_t length = Printable_Length(bytes, at);
+    if (length == 0 || bytes[at] == '\\') {
+      std::size_t control = std::max<std::size_t>(Utf8_Length(bytes, at), 1);
+      text += Escaped(bytes.substr(at, control));
+      at += control;
     } else {
       text.append(bytes.substr(at, length));
       at += length;
@@ -31,6 +21,13 @@ std::string Shown(std::string_view bytes) {
   }
   return Html_Escape(text);
 }
+
+namespace {
+
+__extension__ typedef __int128 Wide;
+
+constexpr const char* ORDINARY_COLOUR = "#3b6fb6";
+constexpr const char* CREDIT_COLOUR = "#e08a2c";
 
 // "1 journey", "2 journeys".
 std::string Journeys(std::int64_t count) {

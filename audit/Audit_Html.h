@@ -9,6 +9,12 @@
 // text with &, <, >, " and ' replaced by character references.
 std::string Html_Escape(std::string_view text);
 
+// Bytes from the files as the page shows them: valid UTF-8 as its
+// characters; backslashes, control characters and bytes that are not UTF-8
+// escaped as in the text report (so that a text "\xff" and a byte 0xff
+// look different); then made safe for HTML.
+std::string Shown(std::string_view bytes);
+
 // A histogram's bars: residue ranges [low, high] and their journey counts,
 // at most max_bins of equal width covering the distribution.
 struct Residue_Bin {

@@ -28,6 +28,15 @@ std::size_t Utf8_Length(std::string_view text, std::size_t at) {
   return length;
 }
 
+std::size_t Printable_Length(std::string_view text, std::size_t at) {
+  unsigned char lead = static_cast<unsigned char>(text[at]);
+  if (lead < 0x20 || lead == 0x7f) return 0;
+  std::size_t length = Utf8_Length(text, at);
+  bool c1 = lead == 0xC2 && length == 2 &&
+            static_cast<unsigned char>(text[at + 1]) < 0xA0;
+  return c1 ? 0 : length;
+}
+
 namespace {
 
 void Append_Code_Unit(std::string& out, unsigned char c) {
@@ -117,7 +126,7 @@ std::string Json_String(std::string_view bytes) {
   std::string out = "\"";
   for (std::size_t at = 0; at < bytes.size();) {
     unsigned char c = static_cast<unsigned char>(bytes[at]);
-    std::size_t length = Utf8_Length(bytes, at);
+    std::size_t length = Printable_Length(bytes, at);
     if (c == '"' || c == '\\') {
       out += '\\';
       out += static_cast<char>(c);
@@ -127,7 +136,11 @@ std::string Json_String(std::string_view bytes) {
       out += "\\r";
     } else if (c == '\t') {
       out += "\\t";
-    } else if (c < 0x20 || c == 0x7f || length == 0) {
+    } else if (length == 0 && Utf8_Length(bytes, at) == 2) {
+      // A C1 control character: U+0080 to U+009F, the value of its second
+      // byte.
+      Append_Code_Unit(out, static_cast<unsigned char>(bytes[++at]));
+    } else if (length == 0) {
       Append_Code_Unit(out, c);
     } else {
       out.append(bytes.substr(at, length));

@@ -14,4 +14,8 @@ std::string Json_String(std::string_view bytes);
 // Length of the valid UTF-8 sequence starting at text[at], 0 if invalid.
 std::size_t Utf8_Length(std::string_view text, std::size_t at);
 
+// Length of the printable character at text[at]; 0 for a control character
+// (C0, DEL or C1, U+0080 to U+009F) or a byte that is not valid UTF-8.
+std::size_t Printable_Length(std::string_view text, std::size_t at);
+
 std::string Format_Json(const Audit_Outcome& outcome);

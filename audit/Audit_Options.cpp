@@ -28,6 +28,25 @@ long Problem_Limit(std::string_view text) {
   return value;
 }
 
+// The value of the option at argv[i] named name, from "--name=value" or the
+// next argument (i then moves on to it); refuses a missing or empty value
+// and, taken from the next argument, one that starts with "--": an option
+// whose value was left out (a file of such a name can be given as ./--x).
+std::string Option_Value(int argc, const char* const* argv, int& i,
+                         std::string_view name, const std::string& needs) {
+  std::string_view arg = argv[i];
+  std::string value;
+  if (name.size() < arg.size()) {
+    value = arg.substr(name.size() + 1);
+  } else if (i + 1 < argc) {
+    value = argv[++i];
+    if (value.starts_with("--"))
+      throw Usage_Error(needs + ", not '" + value + "'");
+  }
+  if (value.empty()) throw Usage_Error(needs);
+  return value;
+}
+
 }  // namespace
 
 const char* Usage_Text() {
@@ -56,6 +75,7 @@ const char* Version() { return FARE_VERSION; }
 Audit_Options Parse_Options(int argc, const char* const* argv) {
   Audit_Options options;
   bool have_dir = false;
+  bool have_count = false;
   bool options_end = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
@@ -76,15 +96,13 @@ Audit_Options Parse_Options(int argc, const char* const* argv) {
                           (slot == &count                 ? "a count"
                            : slot == &options.rejects_dir ? "a directory"
                                                           : "a file");
-      if (name.size() < arg.size()) {
-        *slot = arg.substr(name.size() + 1);
-      } else if (i + 1 < argc) {
-        *slot = argv[++i];
-      } else {
-        throw Usage_Error(needs);
+      if (slot == &count ? have_count : !slot->empty())
+        throw Usage_Error("option '" + std::string(name) + "' given twice");
+      *slot = Option_Value(argc, argv, i, name, needs);
+      if (slot == &count) {
+        options.max_problems = Problem_Limit(count);
+        have_count = true;
       }
-      if (slot->empty()) throw Usage_Error(needs);
-      if (slot == &count) options.max_problems = Problem_Limit(count);
     } else if (!have_dir) {
       options.dir = arg;
       have_dir = true;

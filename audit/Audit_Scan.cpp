@@ -64,7 +64,8 @@ std::vector<Warning> Empty_Warnings() {
        "lines that repeat an earlier line of the same file exactly"},
       {"negative-balance", "records with a negative Balance"},
       {"partial-number",
-       "number fields that are not plain integers and are read only in part"},
+       "records with a number field that is not a plain integer and is read "
+       "only in part"},
       {"utf8-bom",
        "payment files that start with a UTF-8 byte-order mark (their first "
        "LastTime reads as 0)"},
@@ -151,6 +152,7 @@ class File_Scan {
   bool has_record_ = false;
   bool backwards_ = false;
   bool crlf_ = false;
+  bool newline_ = false;  // the line being read ended in '\n'
   std::int32_t last_time_ = 0;
   std::int32_t latest_time_ = 0;
   long latest_line_ = 0;
@@ -177,6 +179,7 @@ void File_Scan::Read_All() {
     Line_Reader::Read read = reader.Next_Or_Long(line);
     if (read == Line_Reader::Read::END) return;
     if (read == Line_Reader::Read::LINE) {
+      newline_ = reader.Ended_By_Newline();
       Line(line, reader.Line_Number());
       continue;
     }
@@ -230,7 +233,8 @@ void File_Scan::Check_Record(const Data& record, std::string_view line,
   std::size_t length = strnlen(record.TerminalInfo, sizeof record.TerminalInfo);
   if (length > 0 && record.TerminalInfo[length - 1] == '\r')
     Note(warnings_[TERMINAL_CR], Place(number));
-  if (!crlf_ && line.ends_with('\r')) {
+  // A last line that ends in '\r' without '\n' has no CR LF ending.
+  if (!crlf_ && newline_ && line.ends_with('\r')) {
     crlf_ = true;
     Note(warnings_[CRLF_FILE], Place(number));
   }

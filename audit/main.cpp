@@ -56,12 +56,14 @@ std::optional<std::pair<dev_t, ino_t>> Identity(const std::string& path) {
   return std::make_pair(status.st_dev, status.st_ino);
 }
 
-// The path with its links and dots resolved as far as it exists; the path
-// itself when that fails (a name under /proc that leads to a pipe).
+// The path with its links and dots resolved as far as it exists, and a
+// last link that leads to a missing file followed to that file, which a
+// write would create; the path itself when that fails (a name under /proc
+// that leads to a pipe).
 std::filesystem::path Resolved(const std::string& path) {
   std::error_code error;
   std::filesystem::path resolved =
-      std::filesystem::weakly_canonical(path, error);
+      std::filesystem::weakly_canonical(Follow_Links(path), error);
   return error ? std::filesystem::path(path) : resolved;
 }
 

@@ -52,8 +52,8 @@ std::string Base_Name(const std::string& path) {
   return path.substr(path.rfind('/') + 1);
 }
 
-// Follows path through its symlinks to the name of the file they lead to,
-// which need not exist. Throws (ELOOP) after too many links.
+}  // namespace
+
 std::string Follow_Links(const std::string& path) {
   std::string at = path;
   for (int hops = 0; hops < 40; ++hops) {
@@ -69,6 +69,8 @@ std::string Follow_Links(const std::string& path) {
   errno = ELOOP;
   Fail_Errno(path, "cannot create");
 }
+
+namespace {
 
 // Temporaries that a stop by signal removes: every Staged_File registers
 // its temporary here under the lock, and the stop takes the lock for good

@@ -21,6 +21,11 @@ class Settlement_Error : public std::runtime_error {
 // Throws a Settlement_Error for a failed system call, adding strerror(errno).
 [[noreturn]] void Fail_Errno(std::string_view file, std::string_view action);
 
+// Follows path through its symlinks to the name of the file they lead to,
+// which need not exist (a write there creates it). Throws (ELOOP) after too
+// many links.
+std::string Follow_Links(const std::string& path);
+
 // Raised when the results are published and the flag lowered but the
 // report cannot be written: the day is settled all the same.
 class Report_Error : public Settlement_Error {

@@ -274,6 +274,13 @@ TEST(AuditBadInput, UnreadableDayExitsTwoWithFileAndProblemAndWritesNothing) {
        [](const Scratch_Dir&) {},
        {"--html", "r.json"},
        "fare-audit: DIR/r.json: named by both --json and --html\n"},
+      {"two links to one missing file",
+       [](const Scratch_Dir& d) {
+         std::filesystem::create_symlink("t.out", d.File("r.json"));
+         std::filesystem::create_symlink("t.out", d.File("l.html"));
+       },
+       {"--html", "l.html"},
+       "fare-audit: DIR/l.html: named by both --json and --html\n"},
   };
   for (const Bad_Input& bad : cases) {
     SCOPED_TRACE(bad.name);
@@ -303,11 +310,12 @@ TEST(AuditOutputs, NeverReplaceWhatTheAuditReads) {
                           "trans_history.txt",    "Total_Bus_Data.txt",
                           "Total_Metro_Data.txt", "enable.txt"};
   const char* options[] = {"--json", "--html", "--journeys"};
-  // Directly, through a link, and missing (as on a day never settled).
-  for (int i = 0; i < 30; ++i) {
+  // Directly, through a link, missing (as on a day never settled), and
+  // through a link to the missing file (which a write would create).
+  for (int i = 0; i < 40; ++i) {
     const char* input = inputs[i % 10];
     const char* option = options[i % 3];
-    bool through_link = i >= 10 && i < 20;
+    bool through_link = (i >= 10 && i < 20) || i >= 30;
     bool missing = i >= 20;
     SCOPED_TRACE(std::string(option) + " " + input +
                  (through_link ? " through a link" : "") +

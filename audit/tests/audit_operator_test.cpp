@@ -66,7 +66,8 @@ TEST(AuditProblems, EveryBadLineIsListedWithTheSettlementsWords) {
   EXPECT_NE(json.find("\"verdict\": \"bad input\""), std::string::npos);
   EXPECT_NE(json.find("\"problems\": {\"count\": 4"), std::string::npos);
   EXPECT_NE(json.find("{\"line\": 3, \"problem\": \"Balance longer than 4 "
-                      "bytes\", \"text\": \"262,0,1,12345,T5b\"}"),
+                      "bytes\", \"text\": \"262,0,1,12345,T5b\", "
+                      "\"cut\": false}"),
             std::string::npos)
       << json;
   EXPECT_NE(out.Read("p.html").find("paymentData_7002.txt:3"),
@@ -217,7 +218,7 @@ TEST(AuditProblems, UnreadableFilesAndOverlongLinesAreProblemsToo) {
        [](const Scratch_Dir&) {},
        {"  paymentData_5001.txt:4: fewer than five fields\n    \"" +
         wide.substr(0, 120) + "...\"\n"},
-       "\"text\": \"" + wide.substr(0, 256) + "\"}",
+       "\"text\": \"" + wide.substr(0, 256) + "\", \"cut\": true}",
        "paymentData_5001.rejects.csv",
        header + "4,fewer than five fields,\"" + wide + "\"\r\n"},
       // The settlement names the bad line of the file read first.
@@ -372,7 +373,10 @@ TEST(AuditWarnings, EachIsCountedWithItsPlacesAndNoneOnTheSampleDay) {
        "matches the same TerminalInfo without one): 2\n"
        "    paymentData_7001.txt:1, paymentData_7001.txt:2\n"},
       {"crlf-file",
-       {{1, "150,0,1,1050,T2\r\n"}, {4, "280,0,1,1050,T6\r\n"}},
+       // A last line that ends in CR without LF has no CR LF ending.
+       {{1, "150,0,1,1050,T2\r\n"},
+        {4, "280,0,1,1050,T6\r\n"},
+        {3, "1,0,1,5,Q\n2,0,1,5,R\r"}},
        "  payment files whose lines end in CRLF (first such line): 2\n"
        "    paymentData_7001.txt:1, paymentData_7004.txt:1\n"},
       {"long-journey",
@@ -410,8 +414,9 @@ TEST(AuditWarnings, EachIsCountedWithItsPlacesAndNoneOnTheSampleDay) {
        {{2,
          "260x,0,1,1050,T5\n261,0,1,abc,T9\n262,0,1,+-3,T10\n"
          "263,0,1,+50,T11\n"}},
-       "  number fields that are not plain integers and are read only in "
-       "part: 3\n    paymentData_7002.txt:1, paymentData_7002.txt:2, "
+       "  records with a number field that is not a plain integer and is "
+       "read only in part: 3\n    paymentData_7002.txt:1, "
+       "paymentData_7002.txt:2, "
        "paymentData_7002.txt:3\n"},
       {"utf8-bom",
        {{3,

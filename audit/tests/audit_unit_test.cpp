@@ -103,6 +103,28 @@ TEST(FormatFields, CsvQuotesOnlyWhereNeededAndJsonEscapes) {
   EXPECT_EQ(Html_Escape("<i>\"&'"), "&lt;i&gt;&quot;&amp;&#39;");
 }
 
+// C1 controls (U+0080 to U+009F) are escaped like the others; the page
+// escapes a backslash so that a text "\xff" differs from a byte 0xff.
+TEST(FormatFields, ControlCharactersAndBackslashesAreNeverShownRaw) {
+  const struct {
+    const char* bytes;
+    const char* json;
+    const char* page;
+  } cases[] = {
+      {"a\xc2\x85"
+       "b",
+       "\"a\\u0085b\"", "a\\xc2\\x85b"},
+      {"\xc2\x9b\xc2\xa0", "\"\\u009b\xc2\xa0\"", "\\xc2\\x9b\xc2\xa0"},
+      {"\\xff", "\"\\\\xff\"", "\\\\xff"},
+      {"\xff", "\"\\u00ff\"", "\\xff"},
+      {"\x7f\"\xc3\xa9", "\"\\u007f\\\"\xc3\xa9\"", "\\x7f&quot;\xc3\xa9"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Json_String(c.bytes), c.json) << c.bytes;
+    EXPECT_EQ(Shown(c.bytes), c.page) << c.bytes;
+  }
+}
+
 TEST(ResidueBins, CoverTheRangeInEqualBinsAndCountEveryJourney) {
   EXPECT_TRUE(Residue_Bins({}, 20).empty());
   struct Case {
@@ -151,13 +173,24 @@ TEST(AuditOptions, ReadsOptionsAndDirectory) {
   EXPECT_EQ(Parse_Options(1, plain).dir, ".");
   const char* dashed[] = {"fare-audit", "--", "--json"};
   EXPECT_EQ(Parse_Options(3, dashed).dir, "--json");
+  const char* named[] = {"fare-audit", "--json=--x", "--html", "./--y"};
+  EXPECT_EQ(Parse_Options(4, named).json, "--x");
+  EXPECT_EQ(Parse_Options(4, named).html, "./--y");
 }
 
 TEST(AuditOptions, RejectsWhatItCannotUse) {
   const std::vector<std::vector<const char*>> bad = {
-      {"fare-audit", "--bogus"},    {"fare-audit", "-x"},
-      {"fare-audit", "--json"},     {"fare-audit", "--html="},
-      {"fare-audit", "one", "two"}, {"fare-audit", "--help=yes"},
+      {"fare-audit", "--bogus"},
+      {"fare-audit", "-x"},
+      {"fare-audit", "--json"},
+      {"fare-audit", "--html="},
+      {"fare-audit", "one", "two"},
+      {"fare-audit", "--help=yes"},
+      // A value left out, so that the next option would become a file.
+      {"fare-audit", "--json", "--html", "p.html"},
+      // A second use would silently drop the first.
+      {"fare-audit", "--json", "a.json", "--json=b.json"},
+      {"fare-audit", "--max-problems", "3", "--max-problems", "4"},
   };
   for (const auto& args : bad)
     EXPECT_THROW(Parse_Options(static_cast<int>(args.size()), args.data()),
