@@ -159,8 +159,15 @@ std::string Format_Json(const Audit_Outcome& outcome) {
       ",\n  \"consistent\": " + (outcome.Consistent() ? "true" : "false") +
       ",\n";
   out += Findings_Json(outcome);
-  out += Figures_Json(outcome.figures);
-  out += Residues_Json(outcome.figures);
+  // A day with problems is not settled: its figures would read as totals of
+  // 0 won, or of part of the day.
+  if (outcome.Bad_Input())
+    out +=
+        "  \"taps\": null,\n  \"ordinary\": null,\n  \"transfer\": null,\n"
+        "  \"totals\": null,\n";
+  else
+    out += Figures_Json(outcome.figures);
+  out += Residues_Json(outcome.Bad_Input() ? Audit_Figures{} : outcome.figures);
   out += Checks_Json(outcome);
   return out + "}\n";
 }
