@@ -49,24 +49,6 @@ std::optional<Staged_File> Open_Output(const std::string& path) {
   return file;
 }
 
-// The device and inode of the file path leads to, if it exists.
-std::optional<std::pair<dev_t, ino_t>> Identity(const std::string& path) {
-  struct stat status;
-  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
-  return std::make_pair(status.st_dev, status.st_ino);
-}
-
-// The path with its links and dots resolved as far as it exists, and a
-// last link that leads to a missing file followed to that file, which a
-// write would create; the path itself when that fails (a name under /proc
-// that leads to a pipe).
-std::filesystem::path Resolved(const std::string& path) {
-  std::error_code error;
-  std::filesystem::path resolved =
-      std::filesystem::weakly_canonical(Follow_Links(path), error);
-  return error ? std::filesystem::path(path) : resolved;
-}
-
 // Refuses outputs that would destroy what the audit reads, or each other:
 // an output that is a directory, one given twice (a rejects file too), or
 // one that is a file of the day, whether it exists yet or not (compared as
@@ -86,22 +68,17 @@ void Check_Outputs_Apart(const Audit_Options& options) {
   inputs.push_back(FLAG_FILE);
   for (std::size_t i = 0; i < outputs.size(); ++i) {
     const std::string& path = outputs[i].second;
-    std::filesystem::path resolved = Resolved(path);
     struct stat status;
     if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
       Fail(path, 0, std::string(outputs[i].first) + " names a directory");
-    std::optional<std::pair<dev_t, ino_t>> id = Identity(path);
     for (std::size_t j = 0; j < i; ++j) {
-      std::optional<std::pair<dev_t, ino_t>> other =
-          Identity(outputs[j].second);
-      if ((id && id == other) || resolved == Resolved(outputs[j].second))
+      if (Same_File(path, outputs[j].second))
         Fail(path, 0,
              std::string("named by both ") + outputs[j].first + " and " +
                  outputs[i].first);
     }
     for (const std::string& input : inputs) {
-      std::string day_file = options.dir + "/" + input;
-      if ((id && id == Identity(day_file)) || resolved == Resolved(day_file))
+      if (Same_File(path, options.dir + "/" + input))
         Fail(path, 0,
              std::string(outputs[i].first) + " names " + input +
                  ", a file the audit reads");

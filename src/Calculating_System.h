@@ -256,6 +256,8 @@ void Initiation_Control();
 void StandBy();
 // The wait of StandBy with its sleep and poll limit supplied: prints "wait",
 // polls FLAG_FILE up to max_polls times, raises the flag. Returns polls made.
+// Throws, before raising it, when the flag or an output leads to a payment
+// file or to another of them (a link, a hard link).
 int Wait_For_Flag(int max_polls, void (*sleep_one_second)());
 // Reads the first decimal integer of FLAG_FILE; previous when there is none
 // or the file cannot be read.

@@ -15,8 +15,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -68,6 +70,32 @@ std::string Follow_Links(const std::string& path) {
   }
   errno = ELOOP;
   Fail_Errno(path, "cannot create");
+}
+
+namespace {
+
+// The device and inode of the file path leads to, if it exists.
+std::optional<std::pair<dev_t, ino_t>> Identity(const std::string& path) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+  return std::make_pair(status.st_dev, status.st_ino);
+}
+
+// The path with its links and dots resolved as far as it exists, and a
+// last link that leads to a missing file followed to that file; the path
+// itself when that fails (a name under /proc that leads to a pipe).
+std::filesystem::path Resolved(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path resolved = std::filesystem::weakly_canonical(
+      std::filesystem::absolute(Follow_Links(path)), error);
+  return error ? std::filesystem::path(path) : resolved;
+}
+
+}  // namespace
+
+bool Same_File(const std::string& a, const std::string& b) {
+  std::optional<std::pair<dev_t, ino_t>> id = Identity(a);
+  return (id && id == Identity(b)) || Resolved(a) == Resolved(b);
 }
 
 namespace {
@@ -535,12 +563,16 @@ std::string Read_File_Start(const char* path, std::size_t limit) {
 
 void Write_Whole_File(const char* path, std::string_view bytes) {
   // Without waiting: a FIFO with no reader fails instead of hanging.
-  int fd =
-      ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+  // Not truncated first: a write that fails leaves the old bytes.
+  int fd = ::open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) Fail_Errno(path, "cannot write");
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   try {
     Write_All(fd, bytes, path);
+    struct stat status;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+        ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0)
+      Fail_Errno(path, "cannot write");
   } catch (...) {
     ::close(fd);
     throw;

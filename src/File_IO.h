@@ -26,6 +26,11 @@ class Settlement_Error : public std::runtime_error {
 // many links.
 std::string Follow_Links(const std::string& path);
 
+// Whether a and b lead to one file: the same file now (device and inode,
+// so hard links too), or the same name once links and dots are resolved,
+// so also a file that does not exist yet and a write would create.
+bool Same_File(const std::string& a, const std::string& b);
+
 // Raised when the results are published and the flag lowered but the
 // report cannot be written: the day is settled all the same.
 class Report_Error : public Settlement_Error {
@@ -184,6 +189,8 @@ class Day_Lock {
 // longer file shows as longer), read without waiting like Input_File.
 std::string Read_File_Start(const char* path, std::size_t limit);
 
-// Replaces a small file in place with bytes (create or truncate, write,
-// close), checking every step.
+// Replaces a small file in place with bytes (create, write over the old
+// bytes, cut a regular file to their length, close), checking every step.
+// A write that fails leaves the old bytes; a file of no more bytes than the
+// new ones (the flag's one) is then as it was.
 void Write_Whole_File(const char* path, std::string_view bytes);

@@ -50,6 +50,24 @@ constexpr std::size_t FLAG_BYTES = 4096;
 
 void Sleep_One_Second() { ::sleep(1); }
 
+// Refuses a day whose files would overwrite one another: the flag and the
+// three outputs are written through their links, so none of them may lead
+// to a payment file or to another of them.
+void Check_Files_Apart() {
+  const char *written[] = {FLAG_FILE, HISTORY_FILE, BUS_SUMMARY_FILE,
+                           METRO_SUMMARY_FILE};
+  for (std::size_t i = 0; i < std::size(written); ++i) {
+    for (const Payment_File &payment : PAYMENT_FILES)
+      if (Same_File(written[i], payment.name))
+        Fail(written[i], 0,
+             std::string("leads to ") + payment.name + ", a payment file");
+    for (std::size_t j = 0; j < i; ++j)
+      if (Same_File(written[i], written[j]))
+        Fail(written[i], 0,
+             std::string("leads to the same file as ") + written[j]);
+  }
+}
+
 }  // namespace
 
 int Read_Flag(int previous) {
@@ -81,6 +99,8 @@ int Wait_For_Flag(int max_polls, void (*sleep_one_second)()) {
     ++count;
   }
   // Marks the run as under way; after a timeout the run proceeds all the same.
+  // Nothing is written before the files are known to be apart.
+  Check_Files_Apart();
   Write_Flag('1');
   return count;
 }

@@ -208,4 +208,64 @@ INSTANTIATE_TEST_SUITE_P(
       return param_info.param.name;
     });
 
+// Every file of the directory by name, read through its links.
+std::vector<std::pair<std::string, std::string>> Contents(
+    const Scratch_Dir& dir) {
+  std::vector<std::pair<std::string, std::string>> contents;
+  for (const std::string& name : Names_In(dir.Path()))
+    contents.emplace_back(name, dir.Read(name));
+  return contents;
+}
+
+// The flag and the outputs are written through their links: one that leads
+// to a payment file or to another of them is refused before anything is
+// written, so no payment file or earlier result is overwritten.
+TEST(Settlement, FilesThatLeadToOneAnotherAreRefusedBeforeAnyWrite) {
+  auto link = [](const char* target, const char* name) {
+    return [=](const Scratch_Dir& dir) {
+      std::filesystem::remove(dir.File(name));
+      std::filesystem::create_symlink(target, dir.File(name));
+    };
+  };
+  const Failure_Case cases[] = {
+      {"history linked to the bus file",
+       link("paymentData_5001.txt", "trans_history.txt"),
+       "trans_history.txt: leads to paymentData_5001.txt, a payment file"},
+      {"summary hard-linked to a metro file",
+       [](const Scratch_Dir& dir) {
+         std::filesystem::remove(dir.File("Total_Bus_Data.txt"));
+         std::filesystem::create_hard_link(dir.File("paymentData_7004.txt"),
+                                           dir.File("Total_Bus_Data.txt"));
+       },
+       "Total_Bus_Data.txt: leads to paymentData_7004.txt, a payment file"},
+      // Its first line reads as a raised flag.
+      {"flag linked to a metro file",
+       [=](const Scratch_Dir& dir) {
+         dir.Write("paymentData_7005.txt", "1,0,1,1050,T7\n");
+         link("paymentData_7005.txt", "enable.txt")(dir);
+       },
+       "enable.txt: leads to paymentData_7005.txt, a payment file"},
+      {"both summaries linked to one missing file",
+       [=](const Scratch_Dir& dir) {
+         link("shared", "Total_Bus_Data.txt")(dir);
+         link("shared", "Total_Metro_Data.txt")(dir);
+       },
+       "Total_Metro_Data.txt: leads to the same file as Total_Bus_Data.txt"},
+  };
+  for (const Failure_Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Scratch_Dir dir;
+    Lay_Out_Day(dir, Worked_Day());
+    dir.Write("Total_Bus_Data.txt", "1,1,1");
+    dir.Write("Total_Metro_Data.txt", "2,0,2");
+    c.spoil(dir);
+    auto before = Contents(dir);
+    Run_Result run = Run_Settlement(dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "fare-settlement: " + c.message + "\n");
+    EXPECT_EQ(run.out, "wait\n");
+    EXPECT_EQ(Contents(dir), before);
+  }
+}
+
 }  // namespace

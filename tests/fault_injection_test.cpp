@@ -247,12 +247,14 @@ TEST_P(Out_Of_Space, StopsCleanly) {
 
 INSTANTIATE_TEST_SUITE_P(
     Writes, Out_Of_Space,
-    testing::Values(Space_Limit{"HistoryPartWay", Day_With_Long_History(), 200,
-                                "trans_history.txt"},
-                    Space_Limit{"BusSummaryPartWay", SHORT_BUS_LONG_METRO, 5,
-                                "Total_Bus_Data.txt"},
-                    Space_Limit{"MetroSummaryPartWay", SHORT_BUS_LONG_METRO, 10,
-                                "Total_Metro_Data.txt"}),
+    testing::Values(  // The flag keeps its 1: it is never emptied first.
+        Space_Limit{"FlagRaised", SHORT_BUS_LONG_METRO, 0, "enable.txt"},
+        Space_Limit{"HistoryPartWay", Day_With_Long_History(), 200,
+                    "trans_history.txt"},
+        Space_Limit{"BusSummaryPartWay", SHORT_BUS_LONG_METRO, 5,
+                    "Total_Bus_Data.txt"},
+        Space_Limit{"MetroSummaryPartWay", SHORT_BUS_LONG_METRO, 10,
+                    "Total_Metro_Data.txt"}),
     [](const testing::TestParamInfo<Space_Limit>& param_info) {
       return std::string(param_info.param.name);
     });
