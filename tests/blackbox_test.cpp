@@ -121,19 +121,28 @@ struct Failure_Case {
   std::string message;                            // the whole stderr line
 };
 
+// Lays out the sample day with earlier summaries "1,1,1" and "2,0,2".
+void Lay_Out_Failing_Day(const Scratch_Dir& dir) {
+  Lay_Out_Day(dir, Worked_Day());
+  dir.Write("Total_Bus_Data.txt", "1,1,1");
+  dir.Write("Total_Metro_Data.txt", "2,0,2");
+}
+
+// Checks that a run failed: exit 1, c's line on stderr, no report.
+void Expect_Failed(const Run_Result& run, const Failure_Case& c) {
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "fare-settlement: " + c.message + "\n");
+  EXPECT_EQ(run.out, "wait\n");
+}
+
 // Checks a failed run: exit 1, one line on stderr, no report, the earlier
 // summary files untouched, the flag still raised, no temporary files left.
 void Expect_Fails(const Failure_Case& c) {
   SCOPED_TRACE(c.name);
   Scratch_Dir dir;
-  Lay_Out_Day(dir, Worked_Day());
-  dir.Write("Total_Bus_Data.txt", "1,1,1");
-  dir.Write("Total_Metro_Data.txt", "2,0,2");
+  Lay_Out_Failing_Day(dir);
   c.spoil(dir);
-  Run_Result run = Run_Settlement(dir);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "fare-settlement: " + c.message + "\n");
-  EXPECT_EQ(run.out, "wait\n");
+  Expect_Failed(Run_Settlement(dir), c);
   // A summary the case turned into a directory has no content to compare.
   if (std::filesystem::is_regular_file(dir.File("Total_Bus_Data.txt"))) {
     EXPECT_EQ(dir.Read("Total_Bus_Data.txt"), "1,1,1");
@@ -255,15 +264,10 @@ TEST(Settlement, FilesThatLeadToOneAnotherAreRefusedBeforeAnyWrite) {
   for (const Failure_Case& c : cases) {
     SCOPED_TRACE(c.name);
     Scratch_Dir dir;
-    Lay_Out_Day(dir, Worked_Day());
-    dir.Write("Total_Bus_Data.txt", "1,1,1");
-    dir.Write("Total_Metro_Data.txt", "2,0,2");
+    Lay_Out_Failing_Day(dir);
     c.spoil(dir);
     auto before = Contents(dir);
-    Run_Result run = Run_Settlement(dir);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "fare-settlement: " + c.message + "\n");
-    EXPECT_EQ(run.out, "wait\n");
+    Expect_Failed(Run_Settlement(dir), c);
     EXPECT_EQ(Contents(dir), before);
   }
 }
