@@ -23,6 +23,7 @@
 #include "Audit_Rejects.h"
 #include "Audit_Report.h"
 #include "Audit_Text.h"
+#include "Memory.h"
 
 namespace {
 
@@ -216,6 +217,7 @@ int Run_Audit(const Audit_Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  Use_One_Heap();
   // Writing past a file-size limit then fails with a reportable error.
   std::signal(SIGXFSZ, SIG_IGN);
   Stop_On_Signals("fare-audit");

@@ -1,8 +1,10 @@
 // Memory straight from the system: mappings aligned to large pages.
 #include "Memory.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
 
+#include <cassert>
 #include <new>
 
 std::size_t Round_Up_To_Large_Page(std::uint64_t bytes) {
@@ -43,4 +45,9 @@ void* Reserve_Memory(std::size_t bytes) {
 
 void Unmap_Memory(void* memory, std::size_t bytes) {
   ::munmap(memory, Round_Up_To_Large_Page(bytes));
+}
+
+void Use_One_Heap() {
+  [[maybe_unused]] int set = ::mallopt(M_ARENA_MAX, 1);
+  assert(set == 1);  // refused only for a value out of range
 }

@@ -18,3 +18,11 @@ void* Map_Memory(std::size_t bytes);
 // std::bad_alloc when the system refuses it; Unmap_Memory returns it.
 void* Reserve_Memory(std::size_t bytes);
 void Unmap_Memory(void* memory, std::size_t bytes);
+
+// Makes every thread allocate from the one heap of the C library. Its
+// default gives each thread that allocates a heap of its own, taking 64 MiB
+// of address space (128 MiB while it is set up) however little it holds:
+// under an address-space limit a small day could then run out of memory,
+// depending on which thread allocated first. The threads allocate little;
+// their records come from the arena.
+void Use_One_Heap();

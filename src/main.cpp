@@ -6,8 +6,10 @@
 #include <new>
 
 #include "Calculating_System.h"
+#include "Memory.h"
 
 int main() {
+  Use_One_Heap();
   // A write past a file-size limit then fails with an error we can report,
   // instead of killing the run silently.
   std::signal(SIGXFSZ, SIG_IGN);

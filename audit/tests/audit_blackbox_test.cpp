@@ -352,6 +352,24 @@ TEST(AuditOutputs, NeverReplaceWhatTheAuditReads) {
                          ": named by both --json and --rejects\n");
 }
 
+#ifndef __SANITIZE_ADDRESS__  // its shadow takes terabytes of address space
+// A small day needs little memory, whichever of the audit's threads
+// allocates first: under a limit of 200 MiB of address space, a heap per
+// thread (64 MiB each) made most runs fail.
+TEST(AuditMemory, SmallDayUnderAnAddressSpaceLimitAuditsEveryTime) {
+  Scratch_Dir day;
+  Lay_Out_Settled_Day(day, WORKED_RUN);
+  Run_Options options;
+  options.program = FARE_AUDIT_EXE;
+  options.memory_limit = 200LL << 20;
+  options.args = {day.Path()};
+  for (int run = 0; run < 8; ++run) {
+    Run_Result result = Finish_Run(Start_Run("/", options));
+    EXPECT_EQ(result.status, 0) << "run " << run << ": " << result.err;
+  }
+}
+#endif
+
 // A device is written, never replaced; -h is --help.
 TEST(AuditOutputs, DevicesAreWrittenInPlace) {
   Scratch_Dir day;
