@@ -7,6 +7,9 @@ namespace {
 
 // Text of a bad line in the report: escaped, cut after this many bytes.
 constexpr std::size_t SHOWN_LINE_BYTES = 120;
+// So a kept text that was cut is always cut again where it is shown, and
+// marked.
+static_assert(SHOWN_LINE_BYTES < KEPT_TEXT_BYTES);
 
 std::string Count_Of(std::int64_t count, const char* one, const char* many) {
   return Grouped(count) + " " + (count == 1 ? one : many);
@@ -17,9 +20,7 @@ std::string Count_Of(std::int64_t count, const char* one, const char* many) {
 std::string Problem_Line(const char* file, const Line_Problem& p) {
   std::string out = "  " + p.Place(file) + ": " + p.problem + "\n";
   if (p.text.empty()) return out;
-  std::string shown = Escaped(p.text, SHOWN_LINE_BYTES);
-  if (p.cut && !shown.ends_with("...")) shown += "...";
-  return out + "    \"" + shown + "\"\n";
+  return out + "    \"" + Escaped(p.text, SHOWN_LINE_BYTES) + "\"\n";
 }
 
 // "  WHAT: N more not shown (--max-problems M)", or nothing when all are.

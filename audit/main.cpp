@@ -155,6 +155,8 @@ void Scan_Settle_And_Check(Audit_Outcome& outcome, Journey_Observer* csv,
     outcome.scan.journey_problems = std::move(journey_problems);
     journey_warnings.Add_To(outcome.scan);
   }
+  // Bad lines, or (now that they are in) journeys that cannot be
+  // apportioned: nothing was settled.
   if (outcome.Bad_Input()) {
     Audit_Outcome unsettled;
     outcome.figures = unsettled.figures;

@@ -332,17 +332,16 @@ struct Line_Record {
   char separator;
 };
 
-// Throws for a journey of more legs than one passenger taps in a day,
+// The error of a journey of more legs than one passenger taps in a day,
 // counting them from member on (legs before it already counted).
-[[noreturn]] void Too_Many_Legs(const Data& trigger, const History_Data* member,
-                                std::size_t legs) {
+std::string Too_Many_Legs(const Data& trigger, const History_Data* member,
+                          std::size_t legs) {
   for (; member != nullptr; member = member->next) ++legs;
   // Named by the bus file, where the journey's trigger stands.
-  Fail(PAYMENT_FILES[0].name, 0,
-       "journey " + std::string(trigger.TerminalInfo) + " has " +
-           std::to_string(legs) + " legs, more than " +
-           std::to_string(MAX_JOURNEY_LEGS) +
-           " (unrelated taps sharing one TerminalInfo?)");
+  return std::string(PAYMENT_FILES[0].name) + ": journey " +
+         trigger.TerminalInfo + " has " + std::to_string(legs) +
+         " legs, more than " + std::to_string(MAX_JOURNEY_LEGS) +
+         " (unrelated taps sharing one TerminalInfo?)";
 }
 
 // Copies the records of journeys first..stop, in line order, to records;
@@ -362,14 +361,14 @@ void Gather_Records(const Journey_Table& journeys, std::size_t first,
     std::size_t start = records.size();
     records.push_back({journey.trigger->data, ','});
     for (const History_Data* m = journey.trigger->next; m; m = m->next) {
-      if (records.size() - start == MAX_JOURNEY_LEGS) try {
-          Too_Many_Legs(journey.trigger->data, m, MAX_JOURNEY_LEGS);
-        } catch (const Settlement_Error& error) {
-          if (unsettled == nullptr) throw;
-          unsettled->Add(error.what());
-          records.resize(start);
-          break;
-        }
+      if (records.size() - start == MAX_JOURNEY_LEGS) {
+        std::string problem =
+            Too_Many_Legs(journey.trigger->data, m, MAX_JOURNEY_LEGS);
+        if (unsettled == nullptr) throw Settlement_Error(problem);
+        unsettled->Add(std::move(problem));
+        records.resize(start);
+        break;
+      }
       records.push_back({m->data, m->prev == third_metro ? ' ' : ','});
     }
   }
