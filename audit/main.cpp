@@ -24,6 +24,7 @@
 #include "Audit_Report.h"
 #include "Audit_Text.h"
 #include "Memory.h"
+#include "Standard_Streams.h"
 
 namespace {
 
@@ -219,6 +220,9 @@ int Run_Audit(const Audit_Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything is opened: a closed standard descriptor would be taken
+  // by the day's lock or an output, and the report written into it.
+  if (!Open_Missing_Standard_Streams()) return 2;
   Use_One_Heap();
   // Writing past a file-size limit then fails with a reportable error.
   std::signal(SIGXFSZ, SIG_IGN);

@@ -7,8 +7,12 @@
 
 #include "Calculating_System.h"
 #include "Memory.h"
+#include "Standard_Streams.h"
 
 int main() {
+  // Before anything is opened: a closed standard descriptor would be taken
+  // by the first file opened, and the report written into it.
+  if (!Open_Missing_Standard_Streams()) return 1;
   Use_One_Heap();
   // A write past a file-size limit then fails with an error we can report,
   // instead of killing the run silently.

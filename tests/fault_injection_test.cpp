@@ -569,7 +569,7 @@ TEST(SecondRun, OfTwoStartedTogetherOneSettles) {
 
 // Results published and the flag lowered, but no report: exit 2.
 TEST(ReportUnwritable, ExitsTwoAfterSettling) {
-  for (const char* output : {"/dev/full", "closed"}) {
+  for (const char* output : {"/dev/full", "no reader"}) {
     SCOPED_TRACE(output);
     Scratch_Dir dir;
     Lay_Out_With_Old_Results(dir, Worked_Day());
@@ -583,6 +583,33 @@ TEST(ReportUnwritable, ExitsTwoAfterSettling) {
     EXPECT_EQ(dir.Read("enable.txt"), "0");
     EXPECT_EQ(dir.Read("Total_Bus_Data.txt"), "300,1,2648");
     EXPECT_EQ(dir.Read("Total_Metro_Data.txt"), "280,0,5349");
+  }
+}
+
+// A standard descriptor closed at the start is never taken by a file of the
+// run: the outputs hold exactly their results, and no other file appears.
+TEST(ClosedStandardDescriptors, NoFileOfTheRunTakesOne) {
+  const std::vector<std::vector<int>> closed_sets = {
+      {0}, {1}, {2}, {0, 1}, {0, 1, 2}};
+  for (const std::vector<int>& closed : closed_sets) {
+    SCOPED_TRACE(::testing::PrintToString(closed));
+    Scratch_Dir dir;
+    Lay_Out_With_Old_Results(dir, Worked_Day());
+    std::vector<std::string> names = Names_In(dir.Path());
+    Run_Options options = Limited();
+    options.closed_descriptors = closed;
+    Run_Result run = Run_Settlement(dir, options);
+    EXPECT_EQ(run.status, 0) << run.err;
+    bool output_closed = std::count(closed.begin(), closed.end(), 1) > 0;
+    EXPECT_EQ(run.out, output_closed ? ""
+                                     : "wait\nResult\nBus: 2648 won\n"
+                                       "Metro: 5349 won\n");
+    EXPECT_EQ(dir.Read("trans_history.txt"),
+              "200,1,1,0,T2\n150,0,1,1050,T2\n270,0,1,100 T2\nEND");
+    EXPECT_EQ(dir.Read("Total_Bus_Data.txt"), "300,1,2648");
+    EXPECT_EQ(dir.Read("Total_Metro_Data.txt"), "280,0,5349");
+    EXPECT_EQ(dir.Read("enable.txt"), "0");
+    EXPECT_EQ(Names_In(dir.Path()), names);
   }
 }
 

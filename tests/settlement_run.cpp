@@ -37,10 +37,16 @@ bool Unprivileged_Ids(uid_t& uid, gid_t& gid) {
   ::dup2(out, 1);
   ::dup2(err, 2);
   if (options.standard_output != nullptr) {
+    std::string output = options.standard_output;
+    int ends[2] = {-1, -1};
+    if (output == "no reader" && ::pipe2(ends, O_CLOEXEC) != 0) ::_exit(126);
     ::close(1);
-    if (std::string(options.standard_output) != "closed" &&
-        ::open(options.standard_output, O_WRONLY) != 1)
+    if (output == "no reader") {
+      if (::dup2(ends[1], 1) != 1) ::_exit(126);
+      ::close(ends[0]);  // the write end stays as 1; the original goes at exec
+    } else if (output != "closed" && ::open(output.c_str(), O_WRONLY) != 1) {
       ::_exit(126);
+    }
   }
   if (options.memory_limit >= 0) {
     rlimit limit{static_cast<rlim_t>(options.memory_limit),
@@ -71,6 +77,7 @@ bool Unprivileged_Ids(uid_t& uid, gid_t& gid) {
   for (const std::string& arg : options.args)
     argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
+  for (int fd : options.closed_descriptors) ::close(fd);
   ::fexecve(program_fd, argv.data(), environ);
   ::_exit(127);
 }

@@ -44,8 +44,11 @@ struct Run_Options {
   long long memory_limit = -1;
   // A run still going after this many seconds ends by SIGALRM (0: never).
   unsigned time_limit_seconds = 0;
-  // Standard output: the pipe (nullptr), "closed", or a file to open.
+  // Standard output: the pipe (nullptr), "closed", "no reader" (a pipe
+  // whose read end is closed), or a file to open.
   const char* standard_output = nullptr;
+  // Descriptors closed when the program starts (0, 1, 2 among them).
+  std::vector<int> closed_descriptors;
   // Command-line arguments after the program name.
   std::vector<std::string> args;
   // The executable to run instead of fare-settlement, or nullptr.

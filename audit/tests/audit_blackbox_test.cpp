@@ -370,6 +370,32 @@ TEST(AuditMemory, SmallDayUnderAnAddressSpaceLimitAuditsEveryTime) {
 }
 #endif
 
+// A standard descriptor closed at the start is never taken by the day's
+// lock or an output: the CSV holds only its rows and nothing else appears.
+TEST(AuditOutputs, ClosedStandardDescriptorsTakeNoOutput) {
+  Scratch_Dir day;
+  Lay_Out_Settled_Day(day, WORKED_RUN);
+  for (std::vector<int> closed : {std::vector<int>{0, 1}, {0, 1, 2}, {2}}) {
+    SCOPED_TRACE(::testing::PrintToString(closed));
+    Scratch_Dir out;
+    Run_Options options;
+    options.program = FARE_AUDIT_EXE;
+    options.closed_descriptors = closed;
+    options.args = {"--journeys", "j.csv", day.Path()};
+    Run_Result run = Finish_Run(Start_Run(out.Path(), options));
+    EXPECT_EQ(run.status, 0) << run.err;
+    bool output_closed = closed.size() > 1;
+    EXPECT_EQ(run.out.rfind("Settlement audit of ", 0),
+              output_closed ? std::string::npos : 0u);
+    EXPECT_EQ(out.Read("j.csv"),
+              "terminal,legs,legs_in_time_order,collected,bus_credit,"
+              "metro_credit,residue\r\n"
+              "T2,3,150 metro 1050 548;200 bus 0 548;270 metro 100 601,1150,"
+              "548,1149,547\r\n");
+    EXPECT_EQ(Names_In(out.Path()), std::vector<std::string>{"j.csv"});
+  }
+}
+
 // A device is written, never replaced; -h is --help.
 TEST(AuditOutputs, DevicesAreWrittenInPlace) {
   Scratch_Dir day;
