@@ -11,14 +11,19 @@ TEST_JOBS ?= 8
 # builds (.ci/run sets it).
 WERROR ?= OFF
 
-BENCH_BUILD_DIR ?= build-release
+# The programs as shipped (Release, NDEBUG, no tests): make demo, make
+# install, the second run of the black-box tests, make bench.
+RELEASE_BUILD_DIR ?= build-release
+BENCH_BUILD_DIR ?= $(RELEASE_BUILD_DIR)
 BENCH_CACHE ?= $(or $(XDG_CACHE_HOME),$(HOME)/.cache)/fare-settlement
 BENCH_RUNS ?= 5
 # Sizes of the timed days in taps; add 100000000 for the day of 2.45 GB.
 BENCH_SIZES ?= 1000000 10000000
+# off: no SQL engine beside the timed days (nothing installed from npm).
+BENCH_SQL ?= on
 
-.PHONY: all build test-build test demo install clean bench difftest \
-  asan-test fuzz package
+.PHONY: all build test-build release-build test demo install clean bench \
+  difftest asan-test fuzz package
 
 all: build
 
@@ -34,10 +39,24 @@ test-build:
 	cmake -S . -B $(BUILD_DIR) -DFARE_BUILD_TESTS=ON -DFARE_WERROR=$(WERROR)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-# Black-box cases mostly sleep through the one-second wait before the first
-# poll of the flag, so they run many at a time even on two cores.
-test: test-build
+# Only the two programs, as shipped.
+release-build:
+	@$(PREREQUISITES) build
+	cmake -S . -B $(RELEASE_BUILD_DIR) -DCMAKE_BUILD_TYPE=Release \
+	  -DFARE_BUILD_TESTS=OFF -DFARE_WERROR=$(WERROR)
+	cmake --build $(RELEASE_BUILD_DIR) -j $(JOBS) --target fare-settlement \
+	  fare-audit
+
+# The whole suite against the assertion build, then the black-box tests
+# again against the Release build. Black-box cases mostly sleep through the
+# one-second wait before the first poll of the flag, so they run many at a
+# time even on two cores.
+RELEASE_PROGRAMS = FARE_TEST_SETTLEMENT=$(abspath $(RELEASE_BUILD_DIR))/fare-settlement \
+  FARE_TEST_AUDIT=$(abspath $(RELEASE_BUILD_DIR))/audit/fare-audit
+test: test-build release-build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(TEST_JOBS)
+	$(RELEASE_PROGRAMS) ctest --test-dir $(BUILD_DIR) -L blackbox \
+	  --output-on-failure -j $(TEST_JOBS)
 
 # A longer random comparison of the program with the plain model:
 # make difftest N=10000 [SEED=1000000]
@@ -80,8 +99,9 @@ fuzz:
 	  build-fuzz/corpus/settlement fuzz/corpus/settlement -- $(FUZZ_OPTIONS) \
 	  -detect_leaks=0 -dict=fuzz/settlement.dict
 
-demo: build
-	sh tools/demo.sh $(BUILD_DIR)/fare-settlement examples
+demo: release-build
+	sh tools/demo.sh $(RELEASE_BUILD_DIR)/fare-settlement \
+	  $(RELEASE_BUILD_DIR)/audit/fare-audit examples
 
 # Release build of its own; the generated days are cached in BENCH_CACHE.
 bench:
@@ -90,11 +110,13 @@ bench:
 	  -DFARE_BUILD_TESTS=OFF -DFARE_BUILD_BENCH=ON
 	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target fare-bench fare-gen-day \
 	  fare-settlement fare-audit
-	BENCH_SIZES="$(BENCH_SIZES)" sh bench/run.sh $(BENCH_BUILD_DIR) \
+	BENCH_SIZES="$(BENCH_SIZES)" BENCH_SQL=$(BENCH_SQL) sh bench/run.sh $(BENCH_BUILD_DIR) \
 	  $(BENCH_CACHE) $(BENCH_RUNS)
 
-install: build
-	cmake --install $(BUILD_DIR)
+# Both programs as shipped, with the man pages and documentation.
+install: release-build
+	cmake --build $(RELEASE_BUILD_DIR) -j $(JOBS)
+	cmake --install $(RELEASE_BUILD_DIR)
 
 # The Debian package, from a Release build of its own with Debian's
 # hardening flags: $(PACKAGE_BUILD_DIR)/fare-settlement_VERSION_ARCH.deb.
@@ -110,5 +132,5 @@ package:
 	cd $(PACKAGE_BUILD_DIR) && cpack
 
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_BUILD_DIR) $(PACKAGE_BUILD_DIR) build-asan \
+	rm -rf $(BUILD_DIR) $(RELEASE_BUILD_DIR) $(BENCH_BUILD_DIR) $(PACKAGE_BUILD_DIR) build-asan \
 	  build-fuzz build-no-gtest

@@ -60,7 +60,7 @@ bool Unprivileged_Ids(uid_t& uid, gid_t& gid) {
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
   }
   const char* program =
-      options.program != nullptr ? options.program : FARE_SETTLEMENT_EXE;
+      options.program != nullptr ? options.program : Settlement_Exe();
   // Opened while still privileged and run from the descriptor, so that the
   // unprivileged user need not reach the build folder (a clone in a private
   // folder).
@@ -108,6 +108,16 @@ void Drain(int out_fd, int err_fd, std::string& out, std::string& err) {
 }
 
 }  // namespace
+
+const char* Settlement_Exe() {
+  const char* path = std::getenv("FARE_TEST_SETTLEMENT");
+  return path != nullptr ? path : FARE_SETTLEMENT_EXE;
+}
+
+const char* Audit_Exe() {
+  const char* path = std::getenv("FARE_TEST_AUDIT");
+  return path != nullptr ? path : FARE_AUDIT_EXE;
+}
 
 const Day& Worked_Day() {
   static const Day day = {{

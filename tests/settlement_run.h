@@ -23,6 +23,12 @@ struct Run_Result {
   std::string err;  // standard error
 };
 
+// The programs under test: the paths in FARE_TEST_SETTLEMENT and
+// FARE_TEST_AUDIT when set (the black-box suite run against another build),
+// else this build's.
+const char* Settlement_Exe();
+const char* Audit_Exe();
+
 // Writes the day's files and a raised flag into dir.
 void Lay_Out_Day(const Scratch_Dir& dir, const Day& day);
 // Runs the executable with dir as its working directory.

@@ -360,7 +360,7 @@ TEST(AuditMemory, SmallDayUnderAnAddressSpaceLimitAuditsEveryTime) {
   Scratch_Dir day;
   Lay_Out_Settled_Day(day, WORKED_RUN);
   Run_Options options;
-  options.program = FARE_AUDIT_EXE;
+  options.program = Audit_Exe();
   options.memory_limit = 200LL << 20;
   options.args = {day.Path()};
   for (int run = 0; run < 8; ++run) {
@@ -420,7 +420,7 @@ TEST(AuditOutputs, DevicesAreWrittenInPlace) {
   out.Write("o.txt", "");
   std::string o = out.File("o.txt");
   Run_Options options;
-  options.program = FARE_AUDIT_EXE;
+  options.program = Audit_Exe();
   options.standard_output = o.c_str();
   options.args = {"--json", "/dev/stdout"};
   EXPECT_EQ(Finish_Run(Start_Run(day.Path(), options)).status, 0);
@@ -481,7 +481,7 @@ Run_Options Long_Audit(const Scratch_Dir& day, std::vector<std::string> args) {
   Lay_Out_Settled_Day(day, WORKED_RUN);
   Lay_Out_Day(day, Long_Day());
   Run_Options options;
-  options.program = FARE_AUDIT_EXE;
+  options.program = Audit_Exe();
   options.time_limit_seconds = 60;
   options.args = std::move(args);
   return options;

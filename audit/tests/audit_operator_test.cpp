@@ -333,7 +333,7 @@ TEST(AuditRejects, EveryBadLineOfAHugeDeliveryInBoundedMemory) {
   for (int k = 0; k < LINES; ++k) bad.files[3] += "x\n";
   Lay_Out_Day(day, bad);
   Run_Options options;
-  options.program = FARE_AUDIT_EXE;
+  options.program = Audit_Exe();
 #ifndef __SANITIZE_ADDRESS__
   // AddressSanitizer reserves terabytes of address space for its shadow.
   options.memory_limit = 256LL << 20;

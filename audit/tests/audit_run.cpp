@@ -25,7 +25,7 @@ void Lay_Out_Settled_Day(const Scratch_Dir& dir, const Settled_Day& settled) {
 Run_Result Run_Audit(const std::vector<std::string>& args,
                      const std::string& cwd) {
   Run_Options options;
-  options.program = FARE_AUDIT_EXE;
+  options.program = Audit_Exe();
   options.time_limit_seconds = 60;  // an audit that hangs ends by SIGALRM
   options.args = args;
   return Finish_Run(Start_Run(cwd, options));
