@@ -1,5 +1,6 @@
-// fare-gen-day: writes a deterministic day of tap records into DIR, the six
-// payment files of one bus and five metro sources, each in time order.
+// fare-gen-day: writes a deterministic day of tap records into DIR (created
+// when missing), the six payment files of one bus and five metro sources,
+// each in time order.
 //
 //   fare-gen-day N SEED DIR [--legs MAX] [--equal-times] [--reuse IDS]
 //
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -228,12 +230,24 @@ void Write_File(const std::string& path, const std::vector<Tap>& taps,
   }
 }
 
+// Creates dir and its missing parents, or stops.
+void Make_Folder(const std::string& dir) {
+  std::error_code error;
+  std::filesystem::create_directories(dir, error);
+  if (error) {
+    std::fprintf(stderr, "fare-gen-day: %s: %s\n", dir.c_str(),
+                 error.message().c_str());
+    std::exit(1);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Options options = Parse_Options(argc, argv);
   std::vector<Tap> files[6];
   Generate(options, files);
+  Make_Folder(options.dir);
   for (int i = 0; i < 6; ++i)
     Write_File(options.dir + "/" + FILE_NAMES[i], files[i], i == 0 ? 1 : 0);
   return 0;
