@@ -54,6 +54,22 @@ std::string Base_Name(const std::string& path) {
   return path.substr(path.rfind('/') + 1);
 }
 
+// The program whose temporaries these are; set by Stop_On_Signals.
+const char* program_name = "fare-settlement";
+
+// The temporary beside target without its six random characters:
+// ".NAME.PROGRAM-". The program's name is a mark no operator's file has, so
+// the start-up clean-up never mistakes one for a temporary.
+std::string Temporary_Stem(const std::string& target) {
+  std::string stem = Directory_Prefix(target);
+  stem += '.';
+  stem += Base_Name(target);
+  stem += '.';
+  stem += program_name;
+  stem += '-';
+  return stem;
+}
+
 }  // namespace
 
 std::string Follow_Links(const std::string& path) {
@@ -316,8 +332,7 @@ Staged_File::Staged_File(std::string path, bool write_special_directly)
     return;
   }
   target_ = Follow_Links(path_);
-  std::string temporary =
-      Directory_Prefix(target_) + "." + Base_Name(target_) + ".XXXXXX";
+  std::string temporary = Temporary_Stem(target_) + "XXXXXX";
   {
     std::lock_guard<std::mutex> guard(Unpublished().lock);
     fd_ = ::mkostemp(temporary.data(), O_CLOEXEC);
@@ -420,12 +435,10 @@ void Remove_Stale_Temporaries(const char* path) {
       ::stat(prefix.empty() ? "." : prefix.c_str(), &there) != 0 ||
       here.st_dev != there.st_dev || here.st_ino != there.st_ino)
     return;
-  // Built in steps: the optimiser warns about a one-expression concatenation.
-  std::string stem = ".";
-  stem += Base_Name(target);
-  stem += '.';
+  std::string stem = Base_Name(Temporary_Stem(target));
   DIR* dir = ::opendir(prefix.empty() ? "." : prefix.c_str());
   if (dir == nullptr) return;  // then nothing can be written there either
+  // mkostemp's six characters are letters and digits.
   auto is_stale = [&](std::string_view name) {
     if (name.size() != stem.size() + 6 || name.substr(0, stem.size()) != stem)
       return false;
@@ -481,6 +494,7 @@ const char* Signal_Name(int signal) {
 }  // namespace
 
 void Stop_On_Signals(const char* program) {
+  program_name = program;
   ::signal(SIGPIPE, SIG_IGN);
   sigset_t signals;
   sigemptyset(&signals);

@@ -155,15 +155,17 @@ class Staged_File {
 void Publish_All(Staged_File* const* files, std::size_t count,
                  void (*after)() = nullptr);
 
-// Removes temporaries that a killed run left beside the file path leads to
-// (".NAME.XXXXXX", as Staged_File names them), when that file lies in the
-// working directory.
+// Removes temporaries that a killed run of this program left beside the
+// file path leads to (".NAME.PROGRAM-XXXXXX", as Staged_File names them),
+// when that file lies in the working directory. Other names, such as
+// ".NAME.backup", are left alone.
 void Remove_Stale_Temporaries(const char* path);
 
 // From here on SIGINT, SIGTERM and SIGHUP remove every unpublished
 // temporary, print "PROGRAM: stopped by SIGNAME" on standard error and end
-// the process by the same signal; SIGPIPE is ignored. Call before any other
-// thread starts.
+// the process by the same signal; SIGPIPE is ignored. The temporaries made
+// from here on carry PROGRAM in their names ("fare-settlement" before).
+// Call before any other thread starts.
 void Stop_On_Signals(const char* program);
 
 // The lock that keeps one settlement per directory and keeps audits away

@@ -511,21 +511,31 @@ TEST(Signalled, StopsCleanlyByTheSameSignal) {
 }
 
 // Temporaries of the program's own output names that a killed run left are
-// removed before anything is written; other hidden files stay.
-TEST(StaleTemporaries, AreRemovedByTheNextRun) {
+// removed before anything is written; look-alikes of operators' files (a
+// date, a backup, the pattern of older builds), another program's
+// temporaries and other hidden files stay.
+TEST(StaleTemporaries, AreRemovedByTheNextRunAndLookAlikesStay) {
+  const std::vector<std::string> kept = {
+      ".Total_Bus_Data.txt.261208",
+      ".Total_Bus_Data.txt.fare-audit-abc123",
+      ".Total_Metro_Data.txt.fare-settlement-12345",
+      ".enable.txt.fare-settlement-abcdef",
+      ".notes",
+      ".trans_history.txt.a1B2c3",
+      ".trans_history.txt.backup",
+      ".trans_history.txt.fare-settlement-a1B2c3.old"};
   Scratch_Dir dir;
   Lay_Out_With_Old_Results(dir, Worked_Day());
-  for (const char* name :
-       {".trans_history.txt.a1B2c3", ".Total_Bus_Data.txt.XyZ789",
-        ".Total_Metro_Data.txt.000000", ".Total_Bus_Data.txt.keep",
-        ".enable.txt.abcdef", ".notes"})
+  for (const std::string& name : kept) dir.Write(name, "x");
+  for (const char* name : {".trans_history.txt.fare-settlement-a1B2c3",
+                           ".Total_Bus_Data.txt.fare-settlement-XyZ789",
+                           ".Total_Metro_Data.txt.fare-settlement-000000"})
     dir.Write(name, "x");
   Run_Result run = Run_Settlement(dir);
   EXPECT_EQ(run.status, 0) << run.err;
   std::vector<std::string> hidden = Hidden_Files(dir.Path());
   std::sort(hidden.begin(), hidden.end());
-  EXPECT_EQ(hidden, (std::vector<std::string>{".Total_Bus_Data.txt.keep",
-                                              ".enable.txt.abcdef", ".notes"}));
+  EXPECT_EQ(hidden, kept);
 }
 
 // A second run in a folder where one is under way (here, waiting for the
