@@ -104,6 +104,16 @@ TEST(Settlement, JourneyOfManyLegsAndALegAtTimeNine) {
                        "30,0," + std::to_string(metro), Report(bus, metro)});
 }
 
+// The exchange sort moves the bus leg behind the metro leg of equal time:
+// metro 500, metro 1000, bus 0 (keeping equal times in file order would
+// credit the bus 294).
+TEST(Settlement, LegsOfEqualTimesInExchangeSortOrder) {
+  Expect_Settles(
+      {{"2,1,1,0,T\n", "2,0,1,1000,T\n", "1,0,1,500,T\n", "", "", ""}},
+      {"2,1,1,0,T\n2,0,1,1000,T\n1,0,1,500,T\nEND", "2,1,882", "2,0,1176",
+       Report(882, 1176)});
+}
+
 TEST(Settlement, TotalsBeyondThirtyTwoBits) {
   Day day{{"", "", "", "", "", ""}};
   std::string line = "1,1,1,9999,A\n";
