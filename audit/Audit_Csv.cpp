@@ -57,12 +57,20 @@ Csv_Journeys::Csv_Journeys(const std::string& path) : file_(path, true) {
 }
 
 void Csv_Journeys::Settled(const Settled_Journey& journey) {
+  if (!failure_.empty()) return;
   row_.clear();
   Append_Csv_Row(row_, journey);
-  file_.Write(row_);
+  try {
+    file_.Write(row_);
+  } catch (const Settlement_Error& error) {
+    failure_ = error.what();
+  }
 }
 
-void Csv_Journeys::Publish() {
-  file_.Finish(false);
-  file_.Publish();
+void Csv_Journeys::Publish(Output_Errors& errors) {
+  if (!failure_.empty()) return errors.Add(failure_);
+  errors.Try([this] {
+    file_.Finish(false);
+    file_.Publish();
+  });
 }

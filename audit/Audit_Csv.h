@@ -6,6 +6,7 @@
 
 #include "Audit_Figures.h"
 #include "File_IO.h"
+#include "Output_Errors.h"
 
 // A CSV field, quoted (RFC 4180) when it holds a quote, comma, CR or LF.
 std::string Csv_Field(std::string_view text);
@@ -16,14 +17,18 @@ void Append_Csv_Row(std::string& out, const Settled_Journey& journey);
 extern const char* const CSV_HEADER;
 
 // Streams rows into a file that appears under its name only when complete.
+// A write that fails stops the writing and is kept for Publish, so the
+// settlement of the journeys never sees it.
 class Csv_Journeys : public Journey_Observer {
  public:
   explicit Csv_Journeys(const std::string& path);
   void Settled(const Settled_Journey& journey) override;
-  // Finishes the file and puts it in place.
-  void Publish();
+  // Finishes the file and puts it in place; a write that failed, or the
+  // finish, is added to errors instead (the temporary is then removed).
+  void Publish(Output_Errors& errors);
 
  private:
   Staged_File file_;
   std::string row_;
+  std::string failure_;  // the first write that failed
 };

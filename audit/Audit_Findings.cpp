@@ -36,9 +36,23 @@ std::string Not_Shown(const Audit_Outcome& outcome, const std::string& what,
 }  // namespace
 
 const char* Audit_Outcome::Verdict() const {
-  return Bad_Input()    ? "bad input"
-         : Consistent() ? "consistent"
-                        : "inconsistent";
+  switch (Status()) {
+    case AUDIT_BAD_INPUT:
+      return "bad input";
+    case AUDIT_DIFFERS:
+      return "inconsistent";
+    case AUDIT_NOT_SETTLED:
+      return "not settled yet";
+    default:
+      return "consistent";
+  }
+}
+
+int Audit_Outcome::Status() const {
+  if (Bad_Input()) return AUDIT_BAD_INPUT;
+  if (!differences.empty()) return AUDIT_DIFFERS;
+  if (!missing.empty()) return AUDIT_NOT_SETTLED;
+  return AUDIT_CONSISTENT;
 }
 
 std::vector<const Warning*> Warnings_Met(const Scan_Result& scan) {

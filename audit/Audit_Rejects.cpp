@@ -31,7 +31,18 @@ std::string Rejects_Files::Path(int file) const {
   return dir_ + "/" + Rejects_Name(AUDITED_FILES[file]);
 }
 
+// Each payment file's rows come from the one thread that reads it.
 void Rejects_Files::Add(int file, const Line_Problem& problem) {
+  std::string& failure = failures_[static_cast<std::size_t>(file)];
+  if (!failure.empty()) return;
+  try {
+    Write(file, problem);
+  } catch (const Settlement_Error& error) {
+    failure = error.what();
+  }
+}
+
+void Rejects_Files::Write(int file, const Line_Problem& problem) {
   std::optional<Staged_File>& staged = files_[static_cast<std::size_t>(file)];
   if (!staged) {
     staged.emplace(Path(file));
@@ -40,20 +51,25 @@ void Rejects_Files::Add(int file, const Line_Problem& problem) {
   staged->Write(Rejects_Row(problem));
 }
 
-std::vector<std::string> Rejects_Files::Publish() {
+std::vector<std::string> Rejects_Files::Publish(Output_Errors& errors) {
   std::vector<std::string> written;
   for (int i = 0; i < 6; ++i) {
     std::optional<Staged_File>& staged = files_[static_cast<std::size_t>(i)];
     std::string path = Path(i);
-    if (!staged) {
+    if (!failures_[static_cast<std::size_t>(i)].empty()) {
+      errors.Add(failures_[static_cast<std::size_t>(i)]);
+      staged.reset();
+    } else if (!staged) {
       // A rejects file left from an audit of the file before it was mended.
       if (std::remove(path.c_str()) != 0 && errno != ENOENT)
-        Fail_Errno(path, "cannot remove");
-      continue;
+        errors.Try([&path] { Fail_Errno(path, "cannot remove"); });
+    } else {
+      errors.Try([&] {
+        staged->Finish(false);
+        staged->Publish();
+        written.push_back(path);
+      });
     }
-    staged->Finish(false);
-    staged->Publish();
-    written.push_back(path);
   }
   return written;
 }

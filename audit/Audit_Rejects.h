@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Audit_Scan.h"
+#include "Output_Errors.h"
 
 // The header row of a rejects file, and the row of one problem: RFC 4180,
 // CRLF line ends, the text as it stood.
@@ -23,19 +24,24 @@ void Check_Rejects_Dir(const std::string& dir);
 
 // The rejects files of one audit, written as the scan finds the problems,
 // each under a temporary name until Publish: memory stays the same however
-// many problems a file has.
+// many problems a file has. A rejects file that cannot be written stops
+// being written and is reported by Publish, never as a problem of the
+// payment file.
 class Rejects_Files : public Problem_Sink {
  public:
   explicit Rejects_Files(std::string dir) : dir_(std::move(dir)) {}
   // Adds problem's row to the rejects file of payment file `file`.
   void Add(int file, const Line_Problem& problem) override;
   // Puts each file with rows in place and removes the rejects file of each
-  // payment file without problems; returns the paths written.
-  std::vector<std::string> Publish();
+  // payment file without problems; returns the paths written. A file that
+  // could not be written or removed is added to errors instead.
+  std::vector<std::string> Publish(Output_Errors& errors);
 
  private:
   std::string Path(int file) const;
+  void Write(int file, const Line_Problem& problem);
 
   std::string dir_;
   std::array<std::optional<Staged_File>, 6> files_;
+  std::array<std::string, 6> failures_;  // the first failed write of each
 };

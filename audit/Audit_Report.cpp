@@ -109,8 +109,14 @@ std::string Consistency_Section(const Audit_Outcome& outcome) {
     std::string verdict = "as expected";
     for (const Difference& d : outcome.differences)
       if (d.file == file) verdict = "DIFFERS: " + d.problem;
+    for (const std::string& missing : outcome.missing)
+      if (missing == file) verdict = "missing";
     out += "  " + Pad(file, -22) + verdict + "\n";
   }
+  if (outcome.Not_Settled())
+    return out +
+           "  result: not settled yet, the payment files have no "
+           "problem\n";
   out += outcome.Consistent() ? "  result: consistent\n"
                               : "  result: INCONSISTENT\n";
   return out;

@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "Audit_Text.h"
+#include "Day_Snapshot.h"
 
 namespace {
 
@@ -120,12 +121,14 @@ bool Read_Record(Data& record, std::string_view line, std::string& problem) {
 // Reads one payment file: its problems, its warnings and its TerminalInfos.
 class File_Scan {
  public:
-  File_Scan(int index, std::size_t keep, Problem_Sink* sink)
+  File_Scan(int index, std::size_t keep, Problem_Sink* sink,
+            const Day_Snapshot& snapshot)
       : index_(index),
         file_(AUDITED_FILES[index]),
         warnings_(Empty_Warnings()),
         keep_(keep),
-        sink_(sink) {}
+        sink_(sink),
+        snapshot_(snapshot) {}
 
   void Run();
 
@@ -148,6 +151,7 @@ class File_Scan {
 
   std::size_t keep_;
   Problem_Sink* sink_;
+  const Day_Snapshot& snapshot_;
   std::string problem_;  // what is wrong with the line being read
   bool has_record_ = false;
   bool backwards_ = false;
@@ -174,6 +178,7 @@ void File_Scan::Run() {
 
 void File_Scan::Read_All() {
   Line_Reader reader(file_);
+  snapshot_.Check_Opened(index_, reader.Descriptor());
   std::string_view line;
   for (;;) {
     Line_Reader::Read read = reader.Next_Or_Long(line);
@@ -281,16 +286,24 @@ std::vector<Terminal_Key> Note_Busy_Terminals(std::vector<Terminal_Key>& taps,
 }
 
 // Reads the files again, only on a day with repeated lines, to name each
-// line that repeats an earlier one of its file.
+// line that repeats an earlier one of its file. A line too long to read is
+// a problem the first reading counted; this one goes on past it.
 void Note_Repeated_Lines(const std::vector<Terminal_Key>& repeated,
-                         Warning& warning) {
+                         Warning& warning, const Day_Snapshot& snapshot) {
   for (int file = 0; file < 6; ++file) {
     std::unordered_set<std::uint64_t> seen;
     Line_Reader reader(AUDITED_FILES[file]);
+    snapshot.Check_Opened(file, reader.Descriptor());
     std::string_view line;
     Data record;
     std::string problem;
-    while (reader.Next(line)) {
+    for (;;) {
+      Line_Reader::Read read = reader.Next_Or_Long(line);
+      if (read == Line_Reader::Read::END) break;
+      if (read == Line_Reader::Read::TOO_LONG) {
+        reader.Skip_Long_Line();
+        continue;
+      }
       long number = reader.Line_Number();
       if (!Read_Record(record, line, problem)) continue;
       Terminal_Key key = Tap_Key(record, line, file);
@@ -325,9 +338,10 @@ void Note(Warning& warning, const std::string& place) {
 }
 
 // The six files are read on two threads, each file whole by one of them.
-Scan_Result Scan_Payment_Files(std::size_t keep, Problem_Sink* sink) {
+Scan_Result Scan_Payment_Files(std::size_t keep, Problem_Sink* sink,
+                               const Day_Snapshot& snapshot) {
   std::vector<File_Scan> scans;
-  for (int i = 0; i < 6; ++i) scans.emplace_back(i, keep, sink);
+  for (int i = 0; i < 6; ++i) scans.emplace_back(i, keep, sink, snapshot);
   For_Each_Payment_File([&](int file) { scans[file].Run(); });
 
   Scan_Result result;
@@ -344,7 +358,7 @@ Scan_Result Scan_Payment_Files(std::size_t keep, Problem_Sink* sink) {
       Note_Busy_Terminals(terminals, warnings[BUSY_TERMINAL]);
   std::vector<Terminal_Key>().swap(terminals);
   if (!repeated.empty())
-    Note_Repeated_Lines(repeated, warnings[DUPLICATE_LINE]);
+    Note_Repeated_Lines(repeated, warnings[DUPLICATE_LINE], snapshot);
   result.warnings = std::move(warnings);
   return result;
 }

@@ -84,11 +84,14 @@ struct Scan_Result {
   std::int64_t Problem_Count() const;
 };
 
+class Day_Snapshot;
+
 // Reads the six payment files of the working directory to the end, keeping
 // the first keep problems of each file and telling sink (may be null) of
-// every one. Throws Settlement_Error only for a file that cannot be opened
-// or read, or what sink throws.
-Scan_Result Scan_Payment_Files(std::size_t keep, Problem_Sink* sink);
+// every one; each file opened is checked against snapshot. A file that
+// cannot be opened or read is a problem of that file.
+Scan_Result Scan_Payment_Files(std::size_t keep, Problem_Sink* sink,
+                               const Day_Snapshot& snapshot);
 
 // Adds the warnings about the transfer journeys (long ones, amounts that
 // add up to nothing, residues above the amount) to scan, in their place.

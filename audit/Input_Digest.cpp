@@ -1,28 +1,30 @@
 #include "Input_Digest.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
-#include <cerrno>
 #include <memory>
 
 #include "Audit_Check.h"
 #include "Audit_Text.h"
+#include "Day_Snapshot.h"
 #include "File_IO.h"
 
 namespace {
 
 constexpr std::size_t HASH_BLOCK = 4 << 20;
 
-}  // namespace
+// A summary is one short line: a longer file is read only this far.
+constexpr std::size_t SUMMARY_LIMIT = 4096;
 
-File_Digest Digest_File(const char* path) {
-  Input_File file(path);
+// Hashes payment file `file` in large blocks.
+File_Digest Digest_File(int file, const Day_Snapshot& snapshot) {
+  Input_File input(AUDITED_FILES[file]);
+  snapshot.Check_Opened(file, input.Descriptor());
   File_Digest digest;
-  digest.name = path;
+  digest.name = AUDITED_FILES[file];
   Sha256 hash;
   std::unique_ptr<char[]> block(new char[HASH_BLOCK]);
-  while (std::size_t n = file.Read(block.get(), HASH_BLOCK)) {
+  while (std::size_t n = input.Read(block.get(), HASH_BLOCK)) {
     hash.Update(block.get(), n);
     digest.size += n;
   }
@@ -30,25 +32,50 @@ File_Digest Digest_File(const char* path) {
   return digest;
 }
 
+// The first limit + 1 bytes of output `file` at most, read into a string
+// sized by the file (and grown if it turns out longer).
+std::string Read_Output(int file, std::size_t limit,
+                        const Day_Snapshot& snapshot) {
+  Input_File input(AUDITED_FILES[file]);
+  snapshot.Check_Opened(file, input.Descriptor());
+  struct stat status;
+  std::size_t expected = 0;
+  if (::fstat(input.Descriptor(), &status) == 0 && status.st_size > 0)
+    expected = static_cast<std::size_t>(status.st_size);
+  std::string content(std::min(expected, limit) + 1, '\0');
+  std::size_t size = 0;
+  while (size <= limit) {
+    if (size == content.size())
+      content.resize(std::min(content.size() * 2 + 4096, limit + 1));
+    std::size_t n = input.Read(content.data() + size, content.size() - size);
+    if (n == 0) break;
+    size += n;
+  }
+  content.resize(size);
+  return content;
+}
+
+}  // namespace
+
 File_Digest Digest_Bytes(const char* name, std::string_view bytes) {
   Sha256 hash;
   hash.Update(bytes);
   return {name, bytes.size(), hash.Finish()};
 }
 
-// A summary is one short line: a longer file is read only this far, which
-// is enough to show it is not a summary.
-constexpr std::size_t SUMMARY_LIMIT = 4096;
-
-std::vector<File_Digest> Digest_Inputs(Found_Outputs& found) {
+std::vector<File_Digest> Digest_Inputs(Found_Outputs& found,
+                                       const Day_Snapshot& snapshot) {
   std::vector<File_Digest> digests;
-  for (int i = 0; i < 6; ++i) digests.push_back(Digest_File(AUDITED_FILES[i]));
-  found.history_file = Mapped_File(HISTORY_FILE);
-  found.history = found.history_file.Bytes();
-  digests.push_back(Digest_Bytes(HISTORY_FILE, found.history));
-  found.bus_summary = Read_File_Start(BUS_SUMMARY_FILE, SUMMARY_LIMIT);
-  digests.push_back(Digest_Bytes(BUS_SUMMARY_FILE, found.bus_summary));
-  found.metro_summary = Read_File_Start(METRO_SUMMARY_FILE, SUMMARY_LIMIT);
-  digests.push_back(Digest_Bytes(METRO_SUMMARY_FILE, found.metro_summary));
+  for (int i = 0; i < 6; ++i) digests.push_back(Digest_File(i, snapshot));
+  std::string* contents[3] = {&found.history, &found.bus_summary,
+                              &found.metro_summary};
+  for (int i = 0; i < 3; ++i) {
+    int file = 6 + i;
+    found.missing[i] = snapshot.Missing(file);
+    if (found.missing[i]) continue;
+    std::size_t limit = i == 0 ? SIZE_MAX - 1 : SUMMARY_LIMIT;
+    *contents[i] = Read_Output(file, limit, snapshot);
+    digests.push_back(Digest_Bytes(AUDITED_FILES[file], *contents[i]));
+  }
   return digests;
 }

@@ -14,16 +14,17 @@ struct File_Digest {
   Sha256_Digest sha256{};
 };
 
-// Hashes one file in large blocks; throws Settlement_Error when it cannot
-// be opened or read.
-File_Digest Digest_File(const char* path);
-
 // The digest of bytes already read from the file name.
 File_Digest Digest_Bytes(const char* name, std::string_view bytes);
 
 struct Found_Outputs;
+class Day_Snapshot;
 
 // Digests of the six payment files, trans_history.txt and the two summary
-// files of the working directory, in that order; the last three files'
-// contents are kept in found for the comparison.
-std::vector<File_Digest> Digest_Inputs(Found_Outputs& found);
+// files of the working directory, in that order, leaving out an output
+// that is missing; the outputs' contents are kept in found for the
+// comparison (a summary only to its first 4 KiB and a byte, enough to show
+// it is not a summary). Each file opened is checked against snapshot.
+// Throws Settlement_Error when a file cannot be opened or read.
+std::vector<File_Digest> Digest_Inputs(Found_Outputs& found,
+                                       const Day_Snapshot& snapshot);

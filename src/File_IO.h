@@ -86,6 +86,7 @@ class Line_Reader {
   bool Ended_By_Newline() const { return newline_; }
   long Line_Number() const { return line_number_; }
   const std::string& Path() const { return file_.Path(); }
+  int Descriptor() const { return file_.Descriptor(); }
 
  private:
   bool Read_More();

@@ -227,20 +227,11 @@ struct Bad_Input {
   std::string message;
 };
 
-// An unreadable transfer history or summary, or an unusable command line,
-// stops the audit before any report (payment files are problems instead).
-TEST(AuditBadInput, UnreadableDayExitsTwoWithFileAndProblemAndWritesNothing) {
+// A transfer history or summary that is there but cannot be read, or an
+// unusable command line, stops the audit before any report (payment files
+// are problems instead).
+TEST(AuditNotDone, UnreadableDayExitsFourWithFileAndProblemAndWritesNothing) {
   const Bad_Input cases[] = {
-      {"missing transfer history",
-       Removing("trans_history.txt"),
-       {},
-       "fare-audit: trans_history.txt: cannot open: No such file or "
-       "directory\n"},
-      {"missing summary",
-       Removing("Total_Metro_Data.txt"),
-       {},
-       "fare-audit: Total_Metro_Data.txt: cannot open: No such file or "
-       "directory\n"},
       {"output in a missing directory",
        [](const Scratch_Dir&) {},
        {"--html", "/no-such-audit-dir/p.html"},
@@ -291,13 +282,75 @@ TEST(AuditBadInput, UnreadableDayExitsTwoWithFileAndProblemAndWritesNothing) {
     args.insert(args.end(), bad.args.begin(), bad.args.end());
     std::vector<std::string> before = Names_In(day.Path());
     Run_Result run = Run_Audit(args, day.Path());
-    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.status, 4);
     std::string message = bad.message;
     if (message.find("DIR/") != std::string::npos)
       message.replace(message.find("DIR/"), 3, day.Path());
     EXPECT_EQ(run.err, message);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(Names_In(day.Path()), before);
+  }
+}
+
+// Each exit status from a day that earns it, audited as a delivery is
+// checked (with --rejects): what a script does next depends on it alone.
+TEST(AuditStatus, EachOfTheFiveFromADayThatEarnsIt) {
+  const Spoil unsettled = [](const Scratch_Dir& d) {
+    for (const char* name :
+         {"trans_history.txt", "Total_Bus_Data.txt", "Total_Metro_Data.txt"})
+      std::remove(d.File(name).c_str());
+  };
+  const Spoil bad_line = [](const Scratch_Dir& d) {
+    d.Write("paymentData_7002.txt", "260,0,1,1050,T5\n1,2\n");
+  };
+  const std::string not_settled =
+      "  result: not settled yet, the payment files have no problem\n";
+  const std::string bad = "\nresult: BAD INPUT, nothing settled\n";
+  const std::string bad_err =
+      "fare-audit: paymentData_7002.txt:2: fewer than five fields\n";
+  const struct {
+    const char* name;
+    Spoil spoil;
+    int status;
+    std::string result;  // in the report
+    std::string err;
+  } cases[] = {
+      {"consistent", [](const Scratch_Dir&) {}, 0, "  result: consistent\n",
+       ""},
+      {"an output differs",
+       [](const Scratch_Dir& d) { d.Write("Total_Bus_Data.txt", "300,1,9"); },
+       1, "  result: INCONSISTENT\n",
+       "fare-audit: Total_Bus_Data.txt: expected \"300,1,2648\", found "
+       "\"300,1,9\"\n"},
+      {"a bad line", bad_line, 2, bad, bad_err},
+      {"a bad line, not settled",
+       [&](const Scratch_Dir& d) {
+         unsettled(d);
+         bad_line(d);
+       },
+       2, bad, bad_err},
+      {"a clean delivery, not settled", unsettled, 3, not_settled,
+       "fare-audit: not settled yet (no trans_history.txt, "
+       "Total_Bus_Data.txt, Total_Metro_Data.txt)\n"},
+      {"no history", Removing("trans_history.txt"), 3,
+       "  trans_history.txt     missing\n",
+       "fare-audit: not settled yet (no trans_history.txt)\n"},
+      {"a history that cannot be read", Fifo_For("trans_history.txt"), 4, "",
+       "fare-audit: trans_history.txt: not a regular file\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Scratch_Dir day, rejects;
+    Lay_Out_Settled_Day(day, WORKED_RUN);
+    c.spoil(day);
+    Run_Result run = Run_Audit({"--rejects", rejects.Path(), "."}, day.Path());
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.err, c.err);
+    if (c.status == 4)
+      EXPECT_EQ(run.out, "");
+    else
+      EXPECT_NE(run.out.find(c.result), std::string::npos) << run.out;
+    EXPECT_EQ(Names_In(rejects.Path()).empty(), c.status != 2);
   }
 }
 
@@ -334,7 +387,7 @@ TEST(AuditOutputs, NeverReplaceWhatTheAuditReads) {
     // The day is given by its path: the check must not depend on the
     // working directory.
     Run_Result run = Run_Audit({option, day.File(output), day.Path()}, "/");
-    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.status, 4);
     EXPECT_EQ(run.err, "fare-audit: " + day.File(output) + ": " + option +
                            " names " + input + ", a file the audit reads\n");
     EXPECT_EQ(run.out, "");
@@ -347,7 +400,7 @@ TEST(AuditOutputs, NeverReplaceWhatTheAuditReads) {
   std::string rejects = day.File("paymentData_7003.rejects.csv");
   Run_Result run =
       Run_Audit({"--json", rejects, "--rejects", day.Path()}, day.Path());
-  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.status, 4);
   EXPECT_EQ(run.err, "fare-audit: " + rejects +
                          ": named by both --json and --rejects\n");
 }
@@ -396,6 +449,89 @@ TEST(AuditOutputs, ClosedStandardDescriptorsTakeNoOutput) {
   }
 }
 
+// A settled day of many two-leg journeys: its CSV outgrows the write
+// buffer, so a write fails while the journeys are being apportioned.
+void Lay_Out_Busy_Settled_Day(const Scratch_Dir& day) {
+  Day files;
+  for (int i = 0; i < 30000; ++i) {
+    std::string id = "J" + std::to_string(i);
+    files.files[0] += std::to_string(2 * i + 1) + ",1,1,0," + id + "\n";
+    files.files[1] += std::to_string(2 * i) + ",0,1,1050," + id + "\n";
+  }
+  Lay_Out_Day(day, files);
+  ASSERT_EQ(Run_Settlement(day).status, 0);
+}
+
+// An output that cannot be written (a full device, a file-size limit) is
+// named with its error and gives status 4; the other outputs are written
+// and the day's verdict stays what the files give, never "bad input".
+TEST(AuditOutputs, EachThatCannotBeWrittenIsAnOutputErrorAndTheVerdictStays) {
+  Scratch_Dir day, bad_day;
+  Lay_Out_Busy_Settled_Day(day);
+  Lay_Out_Day(bad_day, Worked_Day());
+  std::string bad_lines;
+  for (int i = 0; i < 100; ++i) bad_lines += "1,2\n";
+  bad_day.Write("paymentData_7002.txt", bad_lines);
+  const std::string full = ": cannot write: No space left on device\n";
+  const std::string too_large = ": cannot write: File too large\n";
+  const struct {
+    const char* name;
+    std::string option;  // the output; "" for the report
+    const char* path;    // "OUT/..." in the output folder
+    bool size_limit;
+    std::string err;  // after "fare-audit: PATH"
+  } cases[] = {
+      {"journeys, full", "--journeys", "/dev/full", false, full},
+      {"journeys, limit", "--journeys", "OUT/j.csv", true, too_large},
+      {"JSON, full", "--json", "/dev/full", false, full},
+      {"JSON, limit", "--json", "OUT/r.json", true, too_large},
+      {"page, full", "--html", "/dev/full", false, full},
+      {"page, limit", "--html", "OUT/p.html", true, too_large},
+      {"rejects, limit", "--rejects", "OUT", true, too_large},
+      {"report, full", "", "/dev/full", false, full},
+      {"report, limit", "", "OUT/report.txt", true, too_large},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Scratch_Dir out;
+    std::string path = c.path;
+    if (path.starts_with("OUT")) path.replace(0, 3, out.Path());
+    bool rejects = c.option == "--rejects";
+    Run_Options options;
+    options.program = FARE_AUDIT_EXE;
+    if (c.size_limit) options.file_size_limit = 512;
+    if (c.option.empty()) {
+      out.Write("report.txt", "");
+      options.standard_output = path.c_str();
+      options.args = {"--json", out.File("ok.json")};
+    } else {
+      options.args = {c.option, path};
+    }
+    options.args.push_back(rejects ? bad_day.Path() : day.Path());
+    Run_Result run = Finish_Run(Start_Run("/", options));
+    EXPECT_EQ(run.status, 4);
+    if (rejects) path += "/paymentData_7002.rejects.csv";
+    std::string named = c.option.empty() ? "standard output" : path;
+    EXPECT_NE(run.err.find("fare-audit: " + named + c.err), std::string::npos)
+        << run.err;
+    std::string verdict = rejects ? "bad input" : "consistent";
+    // The JSON beside a report cut by the size limit is cut too.
+    if (c.option.empty()) {
+      if (!c.size_limit) {
+        EXPECT_NE(out.Read("ok.json").find("\"verdict\": \"" + verdict),
+                  std::string::npos);
+      }
+    } else {
+      EXPECT_NE(
+          run.out.find(rejects ? "result: BAD INPUT" : "result: consistent"),
+          std::string::npos);
+    }
+    EXPECT_EQ(run.out.find("cannot be apportioned"), std::string::npos);
+    for (const std::string& name : Names_In(out.Path()))
+      EXPECT_TRUE(name == "report.txt" || name == "ok.json") << name;
+  }
+}
+
 // A device is written, never replaced; -h is --help.
 TEST(AuditOutputs, DevicesAreWrittenInPlace) {
   Scratch_Dir day;
@@ -408,7 +544,7 @@ TEST(AuditOutputs, DevicesAreWrittenInPlace) {
   ASSERT_EQ(::stat("/dev/null", &status), 0);
   EXPECT_TRUE(S_ISCHR(status.st_mode));
   Run_Result full = Run_Audit({"--json", "/dev/full"}, day.Path());
-  EXPECT_EQ(full.status, 2);
+  EXPECT_EQ(full.status, 4);
   EXPECT_EQ(full.err,
             "fare-audit: /dev/full: cannot write: No space left on "
             "device\n");
@@ -606,7 +742,7 @@ TEST(AuditDuringSettlement, IsRefused) {
   Started_Run settlement = Start_Run(day.Path(), limited);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   Run_Result audit = Run_Audit({}, day.Path());
-  EXPECT_EQ(audit.status, 2);
+  EXPECT_EQ(audit.status, 4);
   EXPECT_EQ(audit.err,
             "fare-audit: .: a settlement is under way in this directory\n");
   EXPECT_EQ(audit.out, "");
@@ -627,7 +763,7 @@ TEST(AuditCommandLine, HelpVersionAndUnknownOptions) {
   EXPECT_EQ(version.out, "fare-audit " FARE_VERSION "\n");
   EXPECT_EQ(version.err, "");
   Run_Result bad = Run_Audit({"--frobnicate"}, "/");
-  EXPECT_EQ(bad.status, 2);
+  EXPECT_EQ(bad.status, 4);
   EXPECT_EQ(bad.err.rfind("fare-audit: unknown option '--frobnicate'\n"
                           "usage: fare-audit ",
                           0),

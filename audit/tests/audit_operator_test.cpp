@@ -93,7 +93,7 @@ TEST(AuditProblems, EveryBadLineIsListedWithTheSettlementsWords) {
     EXPECT_EQ(Run_Audit({std::string("--max-problems=") + bad, day.Path()},
                         day.Path())
                   .status,
-              2)
+              4)
         << bad;
 }
 
@@ -270,7 +270,7 @@ TEST(AuditRejects, OneFilePerSourceWithProblemsExactAndStaleOnesRemoved) {
   rejects.Write("paymentData_7005.rejects.csv", "line,problem,text\r\n");
   rejects.Write("other.csv", "kept");
   Run_Result run = Run_Audit({"--rejects", rejects.Path()}, day.Path());
-  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.status, 2) << run.err;
   EXPECT_EQ(
       Names_In(rejects.Path()),
       (std::vector<std::string>{"other.csv", "paymentData_5001.rejects.csv",
@@ -300,7 +300,7 @@ TEST(AuditRejects, OneFilePerSourceWithProblemsExactAndStaleOnesRemoved) {
 
   // The directory must exist, and nothing is read when it does not.
   run = Run_Audit({"--rejects", rejects.File("none")}, day.Path());
-  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.status, 4);
   EXPECT_EQ(run.err, "fare-audit: " + rejects.File("none") +
                          ": cannot use as the rejects directory: No such file "
                          "or directory\n");

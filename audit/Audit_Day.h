@@ -1,0 +1,19 @@
+// The audit of one day as a whole: what a program calls to audit a
+// directory and get the outcome.
+#pragma once
+
+#include <string>
+
+#include "Audit_Report.h"
+
+// Audits the settled day in dir: takes the audit's mark on dir (refused
+// while a settlement is under way there), changes into dir, reads the nine
+// files, recomputes and checks the day, and gives the mark up before it
+// returns. journeys (may be null) is told of each settled journey and
+// rejects (may be null) of every problem of a payment file; neither may
+// throw. Throws Settlement_Error when the audit cannot be done: a file
+// that cannot be read (a payment file such is a problem instead), one that
+// changed while it was read ("FILE: changed while being audited"), a
+// settlement under way; std::bad_alloc when memory runs out.
+Audit_Outcome Audit_Day(const std::string& dir, long max_problems,
+                        Journey_Observer* journeys, Problem_Sink* rejects);
