@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
-#include <functional>
 #include <string_view>
 #include <unordered_set>
 
 #include "Audit_Text.h"
 #include "Day_Snapshot.h"
+#include "Keyed_Hash.h"
 
 namespace {
 
@@ -101,15 +101,26 @@ std::string Text_Of(Terminal_Key key) {
 }
 
 // A tap as one number that sorts by TerminalInfo: the terminal's bytes in
-// the top 72 bits, below them 56 bits of a hash of the line and its file.
-// Equal numbers are (but for a hash collision) equal lines of one file.
-Terminal_Key Tap_Key(const Data& record, std::string_view line, int file) {
+// the top 72 bits, below them 56 bits of a keyed hash of the line and its
+// file. Equal numbers are (but for a hash collision, which a source cannot
+// aim at without the key) equal lines of one file.
+Terminal_Key Tap_Key(const Data& record, std::string_view line, int file,
+                     const Keyed_Hash& hash) {
   constexpr std::uint64_t LOW_56 = (std::uint64_t{1} << 56) - 1;
   std::uint64_t mark =
-      std::hash<std::string_view>{}(line) ^
-      (static_cast<std::uint64_t>(file) + 1) * 0x9E3779B97F4A7C15u;
+      hash(line) ^ (static_cast<std::uint64_t>(file) + 1) * 0x9E3779B97F4A7C15u;
   return Key_Of(record.TerminalInfo) << 56 | (mark & LOW_56);
 }
+
+// The keyed hash of a tap's number, for the table of lines seen.
+struct Tap_Key_Hash {
+  Keyed_Hash hash{Process_Hash_Key()};
+  std::size_t operator()(Terminal_Key key) const {
+    char bytes[sizeof key];
+    std::memcpy(bytes, &key, sizeof key);
+    return hash(std::string_view(bytes, sizeof bytes));
+  }
+};
 
 // The record a line gives, as the settlement reads it; false for a blank
 // or bad line.
@@ -152,6 +163,7 @@ class File_Scan {
   std::size_t keep_;
   Problem_Sink* sink_;
   const Day_Snapshot& snapshot_;
+  Keyed_Hash hash_{Process_Hash_Key()};
   std::string problem_;  // what is wrong with the line being read
   bool has_record_ = false;
   bool backwards_ = false;
@@ -254,7 +266,7 @@ void File_Scan::Check_Record(const Data& record, std::string_view line,
   }
   has_record_ = true;
   last_time_ = record.LastTime;
-  terminals_.push_back(Tap_Key(record, line, index_));
+  terminals_.push_back(Tap_Key(record, line, index_, hash_));
 }
 
 void File_Scan::Finish() {
@@ -290,8 +302,9 @@ std::vector<Terminal_Key> Note_Busy_Terminals(std::vector<Terminal_Key>& taps,
 // a problem the first reading counted; this one goes on past it.
 void Note_Repeated_Lines(const std::vector<Terminal_Key>& repeated,
                          Warning& warning, const Day_Snapshot& snapshot) {
+  const Tap_Key_Hash tap_hash;
   for (int file = 0; file < 6; ++file) {
-    std::unordered_set<std::uint64_t> seen;
+    std::unordered_set<Terminal_Key, Tap_Key_Hash> seen(0, tap_hash);
     Line_Reader reader(AUDITED_FILES[file]);
     snapshot.Check_Opened(file, reader.Descriptor());
     std::string_view line;
@@ -306,11 +319,9 @@ void Note_Repeated_Lines(const std::vector<Terminal_Key>& repeated,
       }
       long number = reader.Line_Number();
       if (!Read_Record(record, line, problem)) continue;
-      Terminal_Key key = Tap_Key(record, line, file);
+      Terminal_Key key = Tap_Key(record, line, file, tap_hash.hash);
       if (!std::binary_search(repeated.begin(), repeated.end(), key)) continue;
-      std::uint64_t low = static_cast<std::uint64_t>(key);
-      std::uint64_t high = static_cast<std::uint64_t>(key >> 64);
-      if (!seen.insert(low ^ (high * 0x9E3779B97F4A7C15u)).second)
+      if (!seen.insert(key).second)
         Note(warning,
              std::string(AUDITED_FILES[file]) + ":" + std::to_string(number));
     }

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "Calculating_System.h"
+#include "Keyed_Hash.h"
 #include "Memory.h"
 
 namespace {
@@ -59,15 +60,6 @@ Terminal_Key Key_Of(const Data& record) {
   return key;
 }
 
-// A full mix of both parts: Group_Index::Home reduces the result by a
-// multiply-high, so the index uses its high bits.
-std::uint64_t Hash(const Terminal_Key& key) {
-  std::uint64_t h = key.low ^ (key.last * 0x9E3779B97F4A7C15ULL);
-  h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ULL;
-  h = (h ^ (h >> 27)) * 0x94D049BB133111EBULL;
-  return h ^ (h >> 31);
-}
-
 // Where the transfer history goes: the staged history file, or a string
 // when there is no file; and, if there is such a list, the journeys left out
 // of it. Chunks of lines arrive whole and in order (Write_Groups).
@@ -99,7 +91,10 @@ class History_Sink {
 };
 
 // Open-addressing index from TerminalInfo to group number. A slot holds the
-// whole key, so a look-up touches one slot and no record.
+// whole key, so a look-up touches one slot and no record. The texts come
+// from the payment files, so the slots follow a hash keyed for this process:
+// texts chosen to share a slot under a fixed hash would make every look-up
+// walk them all. Journeys keep their trigger order whatever the slots.
 class Group_Index {
  public:
   static constexpr std::size_t NONE = ~std::size_t{0};
@@ -112,17 +107,19 @@ class Group_Index {
   }
 
   explicit Group_Index(std::size_t expected)
-      : size_(Slots_For(expected)),
+      : hash_(Process_Hash_Key()),
+        size_(Slots_For(expected)),
         slots_(static_cast<Slot*>(Map_Memory(size_ * sizeof(Slot)))) {}
   ~Group_Index() { Unmap_Memory(slots_, size_ * sizeof(Slot)); }
   Group_Index(const Group_Index&) = delete;
   Group_Index& operator=(const Group_Index&) = delete;
 
-  // The slot where the look-up of key starts.
+  // The slot where the look-up of key starts: the hash scaled to the slots
+  // by a multiply-high.
   std::size_t Home(const Terminal_Key& key) const {
     __extension__ typedef unsigned __int128 Wide;
-    return static_cast<std::size_t>((static_cast<Wide>(Hash(key)) * size_) >>
-                                    64);
+    Wide hash = hash_.Of_Nine(key.low, key.last);
+    return static_cast<std::size_t>((hash * size_) >> 64);
   }
   // Asks the cache for the slot home.
   void Prefetch(std::size_t home) const { __builtin_prefetch(&slots_[home]); }
@@ -152,6 +149,7 @@ class Group_Index {
     std::uint64_t last_and_group;  // last character | (group + 1) << 8
   };
 
+  Keyed_Hash hash_;
   std::size_t size_;
   Slot* slots_;  // zeroed: every slot starts empty
   std::size_t filled_ = 0;

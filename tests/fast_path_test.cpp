@@ -13,6 +13,7 @@
 #include "Calculating_System.h"
 #include "reference.h"
 #include "scratch_dir.h"
+#include "settlement_run.h"
 
 namespace {
 
@@ -92,10 +93,9 @@ TEST(IndexedSeparation, MatchesTheLiteralWalkOnRandomDays) {
   }
 }
 
-// More journeys than the history writer formats in one chunk, against the
-// sort-based reference (the literal walk would take too long here).
-TEST(IndexedSeparation, MatchesTheReferenceOnADayOfManyJourneys) {
-  Scratch_Dir dir;
+// Writes a day of more journeys than the history writer formats in one
+// chunk into dir.
+void Write_Many_Journeys(const Scratch_Dir& dir) {
   std::mt19937 random(11);
   std::string files[6];
   for (int r = 0; r < 120000; ++r) {
@@ -106,6 +106,13 @@ TEST(IndexedSeparation, MatchesTheReferenceOnADayOfManyJourneys) {
                    std::to_string(random() % 40000) + "\n";
   }
   for (int i = 0; i < 6; ++i) dir.Write(PAYMENT_FILES[i].name, files[i]);
+}
+
+// Against the sort-based reference (the literal walk would take too long
+// here).
+TEST(IndexedSeparation, MatchesTheReferenceOnADayOfManyJourneys) {
+  Scratch_Dir dir;
+  Write_Many_Journeys(dir);
   Working_Dir here(dir.Path());
   Create_Settlement_State();
   HistoryData_Reader_Interface();
@@ -113,6 +120,26 @@ TEST(IndexedSeparation, MatchesTheReferenceOnADayOfManyJourneys) {
   Separate_Transfers(history);
   EXPECT_GT(std::count(history.begin(), history.end(), '\n'), 40000);
   EXPECT_EQ(history, Reference_Settle(".").history);
+}
+
+// Each process hashes the index under a key of its own, so the journeys land
+// on other slots in every run: the history must not change with them.
+TEST(IndexedSeparation, EachProcessHasItsOwnKeyAndTheSameHistory) {
+  Scratch_Dir dir;
+  Write_Many_Journeys(dir);
+  const std::string expected = Reference_Settle(dir.Path()).history;
+  Run_Options probe;
+  probe.program = HASH_KEY_PROBE_EXE;
+  std::string keys[2];
+  for (std::string& key : keys) {
+    Run_Result run = Run_Settlement(dir, probe);
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::size_t end_of_key = run.out.find('\n');
+    key = run.out.substr(0, end_of_key);
+    EXPECT_EQ(key.size(), 32u);
+    EXPECT_TRUE(run.out.substr(end_of_key + 1) == expected);
+  }
+  EXPECT_NE(keys[0], keys[1]);
 }
 
 // --- Leg sort ---------------------------------------------------------------
