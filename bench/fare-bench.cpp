@@ -14,6 +14,14 @@
 //                               its totals and prints the ratio
 //   fare-bench literal DIR      checks the transfer separation against the
 //                               literal one (quadratic: small days only)
+//   fare-bench crafted CRAFTED RANDOM RUNS AUDIT
+//                               times the settlement (fare-bench once) and
+//                               the audit program AUDIT on the day of
+//                               colliding texts in CRAFTED and the day of
+//                               random texts in RANDOM (fare-gen-crafted),
+//                               the least of RUNS runs each, and fails when
+//                               either takes more than CRAFTED_LIMIT times
+//                               the CPU time on the crafted day
 //   fare-bench once DIR         one timed run (used by table)
 //
 // A run starts right after the flag handshake: the wait is not timed.
@@ -349,6 +357,60 @@ int Run_Literal(const std::string& dir) {
   return same && reference ? 0 : 1;
 }
 
+// --- crafted ----------------------------------------------------------------
+
+// A day of colliding texts may cost this many times the CPU time of a day of
+// random texts of the same shape: room for a loaded machine, far below the
+// hundreds that a quadratic look-up costs.
+constexpr double CRAFTED_LIMIT = 4;
+
+// The least wall and CPU time of runs runs of args.
+Child Least_Of(const std::vector<std::string>& args, int runs) {
+  Child least;
+  for (int run = 0; run < runs; ++run) {
+    Child child = Spawn(args, "/dev/null");
+    if (child.status != 0) Fail(args.back(), 0, "a timed run failed");
+    least.wall = run == 0 ? child.wall : std::min(least.wall, child.wall);
+    least.cpu = run == 0 ? child.cpu : std::min(least.cpu, child.cpu);
+  }
+  return least;
+}
+
+int Run_Crafted(const std::string& self, const std::string& crafted,
+                const std::string& random, int runs, const std::string& audit) {
+  Day_Size size = Measure_Day(crafted);
+  std::printf(
+      "%s: %lld taps, %.1f MB of input, texts crafted to collide under a fixed "
+      "hash, against %s (random texts); least of %d runs\n",
+      crafted.c_str(), size.taps, size.megabytes, random.c_str(), runs);
+  std::printf("  %-11s %21s %21s %9s\n", "", "random: wall / CPU",
+              "crafted: wall / CPU", "CPU ratio");
+  // Each command is given the day's directory; the settlement runs first,
+  // so the audit (exit 0: consistent) checks its outputs.
+  const struct {
+    const char* name;
+    std::vector<std::string> command;
+  } programs[] = {{"settlement", {self, "once"}}, {"audit", {audit}}};
+  bool ok = true;
+  for (const auto& [program, command] : programs) {
+    auto on = [&](const std::string& dir) {
+      std::vector<std::string> args = command;
+      args.push_back(dir);
+      return args;
+    };
+    Child plain = Least_Of(on(random), runs);
+    Child collide = Least_Of(on(crafted), runs);
+    double ratio = collide.cpu / plain.cpu;
+    std::printf("  %-11s %9.3f s / %.3f s %9.3f s / %.3f s %9.2f%s\n", program,
+                plain.wall, plain.cpu, collide.wall, collide.cpu, ratio,
+                ratio > CRAFTED_LIMIT ? " (OVER THE LIMIT)" : "");
+    ok = ok && ratio <= CRAFTED_LIMIT;
+  }
+  std::printf("  limit of the ratio: %.0f\n", CRAFTED_LIMIT);
+  std::fflush(stdout);
+  return ok ? 0 : 1;
+}
+
 // --- legs -------------------------------------------------------------------
 
 // The worst journey the apportionment accepts: the most legs, and times that
@@ -376,6 +438,14 @@ int Run_Legs(int runs) {
   return 0;
 }
 
+// The path of this executable, which runs its own timed runs.
+std::string Own_Path() {
+  char self[4096];
+  ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n < 0) Fail_Errno("/proc/self/exe", "cannot read");
+  return std::string(self, static_cast<std::size_t>(n));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -384,17 +454,15 @@ int main(int argc, char** argv) {
     if (mode == "once") return Run_Once(argv[2]);
     if (mode == "literal") return Run_Literal(argv[2]);
     if (mode == "legs") return Run_Legs(std::atoi(argv[2]));
-    if (mode == "table" && argc > 3) {
-      char self[4096];
-      ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-      if (n < 0) Fail_Errno("/proc/self/exe", "cannot read");
-      self[n] = '\0';
-      return Run_Table(self, argv[2], std::atoi(argv[3]),
+    if (mode == "table" && argc > 3)
+      return Run_Table(Own_Path(), argv[2], std::atoi(argv[3]),
                        std::vector<std::string>(argv + 4, argv + argc));
-    }
+    if (mode == "crafted" && argc == 6)
+      return Run_Crafted(Own_Path(), argv[2], argv[3], std::atoi(argv[4]),
+                         argv[5]);
     std::fprintf(stderr,
                  "usage: fare-bench table DIR RUNS [PEER...] | literal DIR | "
-                 "once DIR | legs RUNS\n");
+                 "once DIR | legs RUNS | crafted CRAFTED RANDOM RUNS AUDIT\n");
     return 2;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "fare-bench: %s\n", error.what());

@@ -17,20 +17,29 @@ sizes=${BENCH_SIZES:-1000000 10000000}
 days="$cache/days-2"
 mkdir -p "$days"
 
+# Prints the directory $days/$2, generating it first if needed with the
+# generator $1: "$1 $3 1 DIR" and further arguments (the generator's options).
+generated() {
+  generator=$1
+  dir="$days/$2"
+  size=$3
+  shift 3
+  if [ ! -f "$dir/.complete" ]; then
+    rm -rf "$dir" && mkdir -p "$dir"
+    echo "generating $dir" >&2
+    "$build/$generator" "$size" 1 "$dir" "$@"
+    touch "$dir/.complete"
+  fi
+  echo "$dir"
+}
+
 # Prints the directory of the day of $1 taps (further arguments: generator
 # options, $2 names them), generating it if needed.
 day() {
   taps=$1
   name=${2:-}
   [ $# -ge 2 ] && shift 2 || shift 1
-  dir="$days/day-$taps-seed1$name"
-  if [ ! -f "$dir/.complete" ]; then
-    rm -rf "$dir" && mkdir -p "$dir"
-    echo "generating $taps taps into $dir" >&2
-    "$build/fare-gen-day" "$taps" 1 "$dir" "$@"
-    touch "$dir/.complete"
-  fi
-  echo "$dir"
+  generated fare-gen-day "day-$taps-seed1$name" "$taps" "$@"
 }
 
 # Prints the directory of a copy of the day of $1 taps with a bad line
@@ -81,6 +90,12 @@ echo "load before: $(uptime)"
 "$build/bench/fare-bench" literal "$(day 20000 -legs --legs 40 --reuse 3000)"
 # The longest journey settled, with heavy ties in its times.
 "$build/bench/fare-bench" legs "$runs"
+# 200,000 bus triggers and as many metro taps whose texts collide under a
+# fixed hash, against random texts, through the settlement and the audit.
+"$build/bench/fare-bench" crafted \
+  "$(generated fare-gen-crafted crafted-200000-seed1 200000)" \
+  "$(generated fare-gen-crafted random-200000-seed1 200000 --random)" \
+  "$runs" "$build/audit/fare-audit"
 for taps in $sizes; do
   echo "load: $(uptime)"
   # $peer is split into its words on purpose.
