@@ -1,11 +1,14 @@
 // Runs the built fare-audit on whole days: the worked run, days whose
 // residues are worked out by hand, tampered outputs and bad input.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -529,6 +532,94 @@ TEST(AuditOutputs, EachThatCannotBeWrittenIsAnOutputErrorAndTheVerdictStays) {
     EXPECT_EQ(run.out.find("cannot be apportioned"), std::string::npos);
     for (const std::string& name : Names_In(out.Path()))
       EXPECT_TRUE(name == "report.txt" || name == "ok.json") << name;
+  }
+}
+
+// The report's line of file in its list of sizes and checksums.
+std::string Checksum_Line(const std::string& report, const std::string& file) {
+  std::size_t at = report.rfind("\n  " + file + " ");
+  if (at == std::string::npos) return "<none>";
+  return report.substr(at + 1, report.find('\n', at + 1) - at - 1);
+}
+
+// A payment file swapped for another version by rename while audits run:
+// each audit reads one version throughout (consistent with that version's
+// checksum, or different from the outputs with the other's) or names the
+// file as changed; it never says consistent beside bytes it did not check.
+TEST(AuditChangedFiles, FileSwappedDuringAuditsIsNamedNeverConsistent) {
+  Scratch_Dir day;
+  Lay_Out_Busy_Settled_Day(day);
+  const std::string name = "paymentData_7001.txt";
+  std::string other = day.Read(name);
+  other.replace(other.find(",1050,J7\n"), 9, ",1049,J7\n");
+  day.Write("other.txt", other);
+  auto swap = [&] {
+    ASSERT_EQ(::renameat2(AT_FDCWD, day.File(name).c_str(), AT_FDCWD,
+                          day.File("other.txt").c_str(), RENAME_EXCHANGE),
+              0);
+  };
+  std::string settled = Checksum_Line(Run_Audit({"."}, day.Path()).out, name);
+  swap();
+  std::string swapped = Checksum_Line(Run_Audit({"."}, day.Path()).out, name);
+  swap();
+  ASSERT_NE(settled, swapped);
+  std::atomic<bool> done{false};
+  std::thread swapper([&, seed = Test_Seed()] {
+    std::mt19937 random(seed);
+    while (!done) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(random() % 600));
+      swap();
+    }
+  });
+  int changed = 0;
+  for (int run = 0; run < 24; ++run) {
+    SCOPED_TRACE(run);
+    Run_Result audit = Run_Audit({"."}, day.Path());
+    if (audit.status == 4) {
+      ++changed;
+      EXPECT_EQ(audit.err,
+                "fare-audit: " + name + ": changed while being audited\n");
+      EXPECT_EQ(audit.out, "");
+    } else {
+      ASSERT_TRUE(audit.status == 0 || audit.status == 1) << audit.err;
+      EXPECT_EQ(Checksum_Line(audit.out, name),
+                audit.status == 0 ? settled : swapped);
+    }
+  }
+  done = true;
+  swapper.join();
+  std::printf("%d of 24 audits found the file changed\n", changed);
+}
+
+// The transfer history cut short in place while it is audited: no signal
+// ends the audit, which names the file or finds it different, and no
+// temporary of its outputs is left.
+TEST(AuditChangedFiles, HistoryTruncatedDuringAnAuditLeavesNoTemporaries) {
+  Scratch_Dir day, out;
+  Lay_Out_Busy_Settled_Day(day);
+  const std::string history = day.Read("trans_history.txt");
+  std::mt19937 random(Test_Seed());
+  for (int run = 0; run < 12; ++run) {
+    SCOPED_TRACE(run);
+    Run_Options options;
+    options.program = FARE_AUDIT_EXE;
+    options.time_limit_seconds = 60;
+    options.args = {"--journeys", out.File("j.csv"), "--json",
+                    out.File("r.json"), "."};
+    Started_Run started = Start_Run(day.Path(), options);
+    std::this_thread::sleep_for(std::chrono::milliseconds(random() % 120));
+    ASSERT_EQ(::truncate(day.File("trans_history.txt").c_str(),
+                         static_cast<off_t>(history.size() / 2)),
+              0);
+    Run_Result audit = Finish_Run(started);
+    if (audit.status == 4)
+      EXPECT_EQ(audit.err,
+                "fare-audit: trans_history.txt: changed while being audited\n");
+    else
+      EXPECT_EQ(audit.status, 1) << audit.err;
+    for (const std::string& name : Names_In(out.Path()))
+      EXPECT_NE(name[0], '.') << name;
+    day.Write("trans_history.txt", history);
   }
 }
 

@@ -218,6 +218,18 @@ TEST(AuditProblems, UnreadableFilesAndOverlongLinesAreProblemsToo) {
        header + "1,fewer than five fields,\"1,2\"\r\n" +
            "2,fewer than five fields,\"1,2\"\r\n" +
            "3,line longer than 1 MiB,\r\n" + "5,fewer than five fields,1\r\n"},
+      // The pass that names repeated lines goes on past a long line too.
+      {"long line and a repeated line",
+       [&](Day& d) {
+         d.files[1] = "150,0,1,1050,T2\n" + long_line + "\n150,0,1,1050,T2\n";
+       },
+       [](const Scratch_Dir&) {},
+       {"  paymentData_7001.txt:2: line longer than 1 MiB\n",
+        "  lines that repeat an earlier line of the same file exactly: 1\n"
+        "    paymentData_7001.txt:3\n"},
+       "\"id\": \"duplicate-line\"",
+       "paymentData_7001.rejects.csv",
+       header + "2,line longer than 1 MiB,\r\n"},
       // A long bad line is cut where it is shown, never in its rejects file.
       {"wide line",
        [&](Day& d) { d.files[0] += wide + "\n"; },
