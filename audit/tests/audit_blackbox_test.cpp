@@ -465,6 +465,23 @@ void Lay_Out_Busy_Settled_Day(const Scratch_Dir& day) {
   ASSERT_EQ(Run_Settlement(day).status, 0);
 }
 
+// A TerminalInfo a spreadsheet could take for a formula stays exactly as
+// it is in the journeys CSV (the man page says how to open it as text).
+TEST(AuditOutputs, CsvKeepsFormulaLikeTerminalsExactly) {
+  Scratch_Dir day, out;
+  Day files;
+  files.files[0] = "1,1,1,0,=1+2\n2,1,1,0,+B\n3,1,1,0,-C\n4,1,1,0,@D\n";
+  Lay_Out_Day(day, files);
+  Run_Result run =
+      Run_Audit({"--journeys", out.File("j.csv"), "."}, day.Path());
+  EXPECT_EQ(run.status, 3) << run.err;
+  EXPECT_EQ(out.Read("j.csv"),
+            "terminal,legs,legs_in_time_order,collected,bus_credit,"
+            "metro_credit,residue\r\n"
+            "=1+2,1,1 bus 0 0,0,0,0,0\r\n+B,1,2 bus 0 0,0,0,0,0\r\n"
+            "-C,1,3 bus 0 0,0,0,0,0\r\n@D,1,4 bus 0 0,0,0,0,0\r\n");
+}
+
 // An output that cannot be written (a full device, a file-size limit) is
 // named with its error and gives status 4; the other outputs are written
 // and the day's verdict stays what the files give, never "bad input".
