@@ -10,6 +10,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -153,15 +154,9 @@ int Run_Audit(const Audit_Options& options) {
   return errors.empty() ? outcome.Status() : AUDIT_NOT_DONE;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  // Before anything is opened: a closed standard descriptor would be taken
-  // by the day's lock or an output, and the report written into it.
-  if (!Open_Missing_Standard_Streams()) return AUDIT_NOT_DONE;
-  Use_One_Heap();
-  // Writing past a file-size limit then fails with a reportable error.
-  std::signal(SIGXFSZ, SIG_IGN);
+// Everything after the process set-up: the command line, then the audit,
+// or the usage or version.
+int Audit_Main(int argc, char** argv) {
   Stop_On_Signals("fare-audit");
   Audit_Options options;
   try {
@@ -177,10 +172,28 @@ int main(int argc, char** argv) {
       std::printf("fare-audit %s\n", Version());
     return std::fflush(stdout) == 0 ? 0 : AUDIT_NOT_DONE;
   }
+  return Run_Audit(options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Before anything is opened: a closed standard descriptor would be taken
+  // by the day's lock or an output, and the report written into it.
+  if (!Open_Missing_Standard_Streams()) return AUDIT_NOT_DONE;
+  Use_One_Heap();
+  // Writing past a file-size limit then fails with a reportable error.
+  std::signal(SIGXFSZ, SIG_IGN);
   try {
-    return Run_Audit(options);
+    return Audit_Main(argc, argv);
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "fare-audit: out of memory\n");
+    std::fputs("fare-audit: out of memory\n", stderr);
+  } catch (const std::system_error& error) {
+    // A thread that cannot start: no memory for its stack.
+    if (error.code() == std::errc::resource_unavailable_try_again)
+      std::fputs("fare-audit: out of memory (starting a thread)\n", stderr);
+    else
+      std::fprintf(stderr, "fare-audit: %s\n", error.what());
   } catch (const std::exception& error) {
     std::fprintf(stderr, "fare-audit: %s\n", error.what());
   }

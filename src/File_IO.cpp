@@ -332,16 +332,26 @@ Staged_File::Staged_File(std::string path, bool write_special_directly)
     return;
   }
   target_ = Follow_Links(path_);
+  // Everything that needs memory comes before the temporary exists: a
+  // constructor that throws runs no destructor to remove it.
   std::string temporary = Temporary_Stem(target_) + "XXXXXX";
-  {
-    std::lock_guard<std::mutex> guard(Unpublished().lock);
-    fd_ = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd_ < 0) Fail_Errno(path_, "cannot create");
-    Unpublished().paths.push_back(temporary);
-    temp_path_ = std::move(temporary);
-  }
-  if (::fchmod(fd_, New_File_Mode()) != 0) Fail_Errno(path_, "cannot create");
+  std::string registered = temporary;
   buffer_.reserve(WRITE_BLOCK);
+  std::lock_guard<std::mutex> guard(Unpublished().lock);
+  Unpublished().paths.reserve(Unpublished().paths.size() + 1);
+  fd_ = ::mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd_ < 0) Fail_Errno(path_, "cannot create");
+  registered.assign(temporary);  // same length: no allocation
+  Unpublished().paths.push_back(std::move(registered));
+  temp_path_ = std::move(temporary);
+  if (::fchmod(fd_, New_File_Mode()) != 0) {
+    int error = errno;
+    ::close(std::exchange(fd_, -1));
+    ::unlink(temp_path_.c_str());
+    Forget_Locked(temp_path_);
+    errno = error;
+    Fail_Errno(path_, "cannot create");
+  }
 }
 
 // A device or FIFO: opened for writing without waiting for a reader, then

@@ -424,6 +424,36 @@ TEST(AuditMemory, SmallDayUnderAnAddressSpaceLimitAuditsEveryTime) {
     EXPECT_EQ(result.status, 0) << "run " << run << ": " << result.err;
   }
 }
+
+// Under any address-space limit from the least the dynamic loader needs up,
+// the audit either runs or says it ran out of memory (status 4), never
+// aborts, and leaves no temporary; below that the loader refuses to start
+// it.
+TEST(AuditMemory, EveryAddressSpaceLimitGivesAnAuditOrOutOfMemory) {
+  Scratch_Dir day, out;
+  Lay_Out_Settled_Day(day, WORKED_RUN);
+  Run_Options options;
+  options.program = FARE_AUDIT_EXE;
+  options.args = {"--json", out.File("r.json"), "--journeys", out.File("j.csv"),
+                  day.Path()};
+  for (long long megabytes = 8; megabytes <= 128; megabytes += 4) {
+    SCOPED_TRACE(megabytes);
+    options.memory_limit = megabytes << 20;
+    Run_Result run = Finish_Run(Start_Run("/", options));
+    if (run.status == 127) {
+      EXPECT_NE(run.err.find("error while loading shared libraries"),
+                std::string::npos)
+          << run.err;
+    } else if (run.status == 4) {
+      EXPECT_EQ(run.err.rfind("fare-audit: out of memory", 0), 0u) << run.err;
+      EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+    } else {
+      EXPECT_EQ(run.status, 0) << run.err;
+    }
+    for (const std::string& name : Names_In(out.Path()))
+      EXPECT_NE(name[0], '.') << name;
+  }
+}
 #endif
 
 // A standard descriptor closed at the start is never taken by the day's
