@@ -869,6 +869,34 @@ TEST(AuditDuringSettlement, SettlementStartedDuringAnAuditWaitsForIt) {
   EXPECT_EQ(settled.status, 0) << settled.err;
 }
 
+// An audit whose report nobody reads (a stalled pipe) holds the directory
+// only while it reads the day: once it is writing, a settlement runs.
+TEST(AuditDuringSettlement, StalledReportHoldsNoMark) {
+  Scratch_Dir day;
+  Day files = Worked_Day();
+  for (int i = 0; i < 3000; ++i) files.files[2] += "1,2\n";
+  Lay_Out_Day(day, files);
+  Run_Options options;
+  options.program = FARE_AUDIT_EXE;
+  options.time_limit_seconds = 60;
+  // A report of 3,000 problems far outgrows the pipe's buffer.
+  options.args = {"--max-problems", "3000", day.Path()};
+  Started_Run audit = Start_Run("/", options);
+  pollfd out = {audit.out_fd, POLLIN, 0};
+  ASSERT_EQ(::poll(&out, 1, 30000), 1);  // it has started its report
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  int status = 0;
+  ASSERT_EQ(::waitpid(audit.pid, &status, WNOHANG), 0) << "not stalled";
+  EXPECT_FALSE(Directory_Marked(day.Path(), 0));
+  Run_Options settlement;
+  settlement.time_limit_seconds = 30;
+  Run_Result settled = Finish_Run(Start_Run(day.Path(), settlement));
+  EXPECT_EQ(settled.err,
+            "fare-settlement: paymentData_7002.txt:2: fewer than five "
+            "fields\n");
+  EXPECT_EQ(Finish_Run(audit).status, 2);
+}
+
 // A day whose settlement is under way, even only waiting for its flag, is
 // refused; the settlement then goes on unharmed.
 TEST(AuditDuringSettlement, IsRefused) {
