@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 struct Hash_Key {
@@ -29,10 +30,9 @@ class Sip_Hash {
   // The hash of bytes.
   std::uint64_t operator()(std::string_view bytes) const {
     State s = start_;
-    const char* p = bytes.data();
     std::size_t whole = bytes.size() / 8 * 8;
-    for (std::size_t i = 0; i < whole; i += 8) s.Compress(Load(p + i, 8));
-    std::uint64_t tail = Load(p + whole, bytes.size() - whole);
+    for (std::size_t i = 0; i < whole; i += 8) s.Compress(Load(&bytes[i]));
+    std::uint64_t tail = Tail(bytes, bytes.size() - whole);
     return s.Finish(tail | static_cast<std::uint64_t>(bytes.size()) << 56);
   }
 
@@ -74,11 +74,24 @@ class Sip_Hash {
     }
   };
 
-  // The n (at most 8) bytes at p as a little-endian number.
-  static std::uint64_t Load(const char* p, std::size_t n) {
+  // The 8 bytes at p as a little-endian number.
+  static std::uint64_t Load(const char* p) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    if constexpr (std::endian::native == std::endian::big)
+      word = __builtin_bswap64(word);
+    return word;
+  }
+  // The last n (under 8) bytes of bytes as a little-endian number: the top
+  // of the last 8 bytes when there are 8, else byte by byte.
+  static std::uint64_t Tail(std::string_view bytes, std::size_t n) {
+    if (n == 0) return 0;
+    const char* end = bytes.data() + bytes.size();
+    if (bytes.size() >= 8) return Load(end - 8) >> (64 - 8 * n);
+    const char* start = end - n;
     std::uint64_t word = 0;
     for (std::size_t i = 0; i < n; ++i)
-      word |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+      word |= std::uint64_t{static_cast<unsigned char>(start[i])} << (8 * i);
     return word;
   }
 
