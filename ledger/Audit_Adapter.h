@@ -1,0 +1,41 @@
+// fare-ledger's one way into the audit's code: everything the ledger takes
+// from fare-audit goes through these calls, in the ledger's own terms.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Day_Figures.h"
+
+// Sets the process up as the audit sets itself up; call first in main.
+void Prepare_Audit_Process();
+
+// Audits the settled day in dir exactly as fare-audit does (the payment
+// files read and the settlement recomputed with its own code, the outputs
+// compared, the nine files hashed). Leaves the working directory as it was.
+Day_Audit Audit_Day(const std::string& dir);
+
+// Sizes and SHA-256 of the nine files of dir, in the audit's order.
+std::vector<File_Now> Digest_Day_Files(const std::string& dir);
+
+// The SHA-256 of bytes, in lower-case hexadecimal.
+std::string Sha256_Hex(std::string_view bytes);
+
+// A number with its digits grouped by thousands, as the audit's report
+// shows won: "667,903,978"; with its sign always shown: "+1,072", "0".
+std::string Grouped_Number(std::int64_t value);
+std::string Signed_Grouped_Number(std::int64_t value);
+
+// Text in double quotes, escaped as the audit shows terminal texts: a
+// backslash escape for any byte outside printable ASCII.
+std::string Quoted_Text(std::string_view text);
+
+// A JSON string literal of text, as the audit's JSON writes one.
+std::string Json_Text(std::string_view text);
+// A CSV field, quoted as RFC 4180 asks when it must be.
+std::string Csv_Text(std::string_view text);
+
+// The version of the settlement and the audit the ledger is built with.
+const char* Settlement_Version();

@@ -1,0 +1,83 @@
+#include "Calendar.h"
+
+#include <charconv>
+#include <ctime>
+
+#include "Ledger_Error.h"
+
+namespace {
+
+// The number written in exactly digits digits at text[at].
+int Digits(std::string_view text, std::size_t at, std::size_t digits) {
+  int value = -1;
+  if (at + digits > text.size()) return -1;
+  for (std::size_t i = at; i < at + digits; ++i)
+    if (text[i] < '0' || text[i] > '9') return -1;
+  std::from_chars(text.data() + at, text.data() + at + digits, value);
+  return value;
+}
+
+std::string Padded(int value, int width) {
+  std::string text = std::to_string(value);
+  return std::string(static_cast<std::size_t>(width) - text.size(), '0') + text;
+}
+
+}  // namespace
+
+std::string Month::Text() const {
+  return Padded(year, 4) + "-" + Padded(month, 2);
+}
+
+int Month::Days() const {
+  static constexpr int DAYS[12] = {31, 28, 31, 30, 31, 30,
+                                   31, 31, 30, 31, 30, 31};
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : DAYS[month - 1];
+}
+
+Month Month::Next() const {
+  return month == 12 ? Month{year + 1, 1} : Month{year, month + 1};
+}
+
+std::string Month::Day_Text(int day) const {
+  return Text() + "-" + Padded(day, 2);
+}
+
+std::vector<std::string> Month::Day_Texts() const {
+  std::vector<std::string> days;
+  for (int day = 1; day <= Days(); ++day) days.push_back(Day_Text(day));
+  return days;
+}
+
+Month Parse_Month(std::string_view text) {
+  Month month{Digits(text, 0, 4), Digits(text, 5, 2)};
+  if (text.size() != 7 || text[4] != '-' || month.year < 1 || month.month < 1 ||
+      month.month > 12)
+    Usage_Fault("a month is written YYYY-MM, not '" + std::string(text) + "'");
+  return month;
+}
+
+std::string Parse_Day(std::string_view text) {
+  bool shaped = text.size() == 10 && text[7] == '-';
+  Month month{Digits(text, 0, 4), Digits(text, 5, 2)};
+  int day = Digits(text, 8, 2);
+  if (!shaped || text[4] != '-' || month.year < 1 || month.month < 1 ||
+      month.month > 12 || day < 1 || day > month.Days())
+    Usage_Fault("a day is written YYYY-MM-DD (a real date), not '" +
+                std::string(text) + "'");
+  return std::string(text);
+}
+
+Month Month_Of(std::string_view day) {
+  return {Digits(day, 0, 4), Digits(day, 5, 2)};
+}
+
+std::string Utc_Now() {
+  std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  if (now == static_cast<std::time_t>(-1) || gmtime_r(&now, &utc) == nullptr)
+    Fail_Ledger("cannot read the clock");
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}

@@ -1,0 +1,30 @@
+// Days written YYYY-MM-DD and months written YYYY-MM, as the ledger stores
+// and shows them.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct Month {
+  int year = 0;
+  int month = 0;  // 1 to 12
+
+  std::string Text() const;  // "2026-12"
+  int Days() const;          // 28 to 31
+  Month Next() const;
+  std::string Day_Text(int day) const;  // "2026-12-09"
+  std::vector<std::string> Day_Texts() const;
+  auto operator<=>(const Month&) const = default;
+};
+
+// A month from "YYYY-MM" (years 1 to 9999); throws a usage Ledger_Error.
+Month Parse_Month(std::string_view text);
+// A day from "YYYY-MM-DD", a real date; throws a usage Ledger_Error.
+// Returns it as given, which is its one spelling.
+std::string Parse_Day(std::string_view text);
+// The month of a day already checked by Parse_Day.
+Month Month_Of(std::string_view day);
+
+// The time now in UTC as "YYYY-MM-DDTHH:MM:SSZ".
+std::string Utc_Now();

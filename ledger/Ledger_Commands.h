@@ -1,0 +1,17 @@
+// The commands of fare-ledger; each prints its answer on standard output
+// and throws a Ledger_Error to refuse or fail.
+#pragma once
+
+#include <string>
+
+#include "Ledger_Options.h"
+
+void Record_Day(const Ledger_Options& options);
+void Print_Statement(const Ledger_Options& options);
+void Verify_Day(const Ledger_Options& options);
+void Close_Month(const Ledger_Options& options);
+void List_Days(const Ledger_Options& options);
+void Check_Ledger(const Ledger_Options& options);
+
+// Writes text on standard output; throws when it cannot.
+void Print(const std::string& text);

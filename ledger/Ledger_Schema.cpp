@@ -1,0 +1,177 @@
+#include "Ledger_Schema.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cstdint>
+
+#include "Ledger_Error.h"
+
+namespace {
+
+// Nothing recorded is ever changed or deleted: a correction is a new row.
+// Each version of a day is an entry, numbered in the order recorded; its
+// nine files hang from it. entry_hash chains every entry to the one before,
+// so an edit made behind the ledger's back shows in `fare-ledger check`.
+constexpr const char* SCHEMA_1 = R"sql(
+CREATE TABLE day_version (
+  entry INTEGER PRIMARY KEY,
+  day TEXT NOT NULL,
+  version INTEGER NOT NULL CHECK (version >= 1),
+  recorded_at TEXT NOT NULL,
+  program_version TEXT NOT NULL,
+  reason TEXT,
+  bus_total INTEGER NOT NULL,
+  metro_total INTEGER NOT NULL,
+  bus_last_tag INTEGER NOT NULL,
+  metro_last_tag INTEGER NOT NULL,
+  taps_5001 INTEGER NOT NULL,
+  taps_7001 INTEGER NOT NULL,
+  taps_7002 INTEGER NOT NULL,
+  taps_7003 INTEGER NOT NULL,
+  taps_7004 INTEGER NOT NULL,
+  taps_7005 INTEGER NOT NULL,
+  journeys INTEGER NOT NULL,
+  legs INTEGER NOT NULL,
+  collected INTEGER NOT NULL,
+  bus_credit INTEGER NOT NULL,
+  metro_credit INTEGER NOT NULL,
+  residue INTEGER NOT NULL,
+  bus_adjustment INTEGER NOT NULL,
+  metro_adjustment INTEGER NOT NULL,
+  carried_to TEXT,
+  entry_hash TEXT NOT NULL,
+  UNIQUE (day, version)
+) STRICT;
+CREATE TABLE day_file (
+  entry INTEGER NOT NULL REFERENCES day_version (entry),
+  position INTEGER NOT NULL CHECK (position BETWEEN 1 AND 9),
+  name TEXT NOT NULL,
+  bytes INTEGER NOT NULL,
+  sha256 TEXT NOT NULL,
+  PRIMARY KEY (entry, position)
+) STRICT;
+CREATE TABLE month_close (
+  month TEXT PRIMARY KEY,
+  closed_at TEXT NOT NULL,
+  last_entry INTEGER NOT NULL,
+  missing_days INTEGER NOT NULL,
+  bus_days INTEGER NOT NULL,
+  metro_days INTEGER NOT NULL,
+  bus_prior INTEGER NOT NULL,
+  metro_prior INTEGER NOT NULL
+) STRICT;
+CREATE INDEX day_version_carried ON day_version (carried_to)
+  WHERE carried_to IS NOT NULL;
+)sql";
+
+// The append-only rule, one trigger per table and change.
+std::string Append_Only_Triggers() {
+  std::string sql;
+  for (const char* table : {"day_version", "day_file", "month_close"})
+    for (const char* change : {"UPDATE", "DELETE"})
+      sql += std::string("CREATE TRIGGER ") + table + "_no_" + change +
+             " BEFORE " + change + " ON " + table +
+             " BEGIN SELECT RAISE(ABORT, 'the ledger is append-only: " + table +
+             " rows are never changed or deleted'); END;\n";
+  return sql;
+}
+
+// The figures that tell whether a file is a ledger, read without writing.
+struct Identity {
+  std::int64_t application_id = 0;
+  std::int64_t user_version = 0;
+  std::int64_t objects = 0;  // tables, indexes, triggers and views
+};
+
+std::int64_t Read_Number(Database& db, const char* sql) {
+  sqlite3_stmt* statement = nullptr;
+  int status = sqlite3_prepare_v2(db.Handle(), sql, -1, &statement, nullptr);
+  if (status == SQLITE_OK) status = sqlite3_step(statement);
+  std::int64_t value =
+      status == SQLITE_ROW ? sqlite3_column_int64(statement, 0) : 0;
+  sqlite3_finalize(statement);
+  if (status != SQLITE_ROW) {
+    if ((status & 0xff) == SQLITE_NOTADB)
+      Fail_Ledger(db.Path() + ": not a ledger (not an SQLite database)");
+    db.Fail("cannot read");
+  }
+  return value;
+}
+
+Identity Identify(Database& db) {
+  Identity identity;
+  identity.application_id = Read_Number(db, "PRAGMA application_id");
+  identity.user_version = Read_Number(db, "PRAGMA user_version");
+  identity.objects = Read_Number(db, "SELECT count(*) FROM sqlite_schema");
+  return identity;
+}
+
+// Refuses what is not a ledger this program can read; true for a new,
+// empty database that is to become one.
+bool Check_Identity(const Database& db, const Identity& identity) {
+  if (identity.application_id == 0 && identity.objects == 0 &&
+      identity.user_version == 0)
+    return true;
+  if (identity.application_id != LEDGER_APPLICATION_ID)
+    Fail_Ledger(db.Path() + ": not a ledger (an SQLite database of " +
+                "something else)");
+  if (identity.user_version > SCHEMA_VERSION)
+    Fail_Ledger(db.Path() + ": ledger of schema " +
+                std::to_string(identity.user_version) +
+                ", written by a newer fare-ledger; this one reads schema " +
+                std::to_string(SCHEMA_VERSION) + " and older");
+  return false;
+}
+
+// Brings the ledger from its schema to the current one in one transaction,
+// checking again under the write lock (another process may have done it).
+void Upgrade(Database& db) {
+  Write_Transaction transaction(db);
+  Identity identity = Identify(db);
+  Check_Identity(db, identity);
+  if (identity.user_version == SCHEMA_VERSION) return;
+  // Each step takes the schema from version i to i + 1.
+  const std::string steps[SCHEMA_VERSION] = {std::string(SCHEMA_1) +
+                                             Append_Only_Triggers()};
+  for (std::int64_t v = identity.user_version; v < SCHEMA_VERSION; ++v)
+    db.Execute(steps[v]);
+  db.Execute(
+      "PRAGMA application_id = " + std::to_string(LEDGER_APPLICATION_ID) +
+      ";\nPRAGMA user_version = " + std::to_string(SCHEMA_VERSION));
+  transaction.Commit();
+}
+
+void Require_File(const std::string& path) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0)
+    Fail_Ledger(path + ": no ledger there (fare-ledger record creates one)");
+  if (!S_ISREG(status.st_mode))
+    Fail_Ledger(path + ": not a ledger (not a regular file)");
+}
+
+}  // namespace
+
+const char* Current_Schema() { return SCHEMA_1; }
+
+std::unique_ptr<Database> Open_Ledger(const std::string& path, Access access) {
+  if (access == Access::READ) Require_File(path);
+  auto db = std::make_unique<Database>(path, access == Access::WRITE);
+  Identity identity = Identify(*db);
+  bool fresh = Check_Identity(*db, identity);
+  if (fresh && access == Access::READ)
+    Fail_Ledger(path + ": not a ledger (an empty file)");
+  bool current = identity.user_version == SCHEMA_VERSION;
+  if (access == Access::WRITE && db->Read_Only())
+    Fail_Ledger(path + ": cannot write the ledger (read-only)");
+  if (!current && db->Read_Only())
+    Fail_Ledger(path + ": ledger of schema " +
+                std::to_string(identity.user_version) +
+                " cannot be upgraded: the file is read-only");
+  // Persistent in the file: set once, outside any transaction.
+  if (fresh) db->Execute("PRAGMA journal_mode = WAL");
+  db->Execute("PRAGMA foreign_keys = ON");
+  if (!db->Read_Only()) db->Execute("PRAGMA synchronous = FULL");
+  if (!current) Upgrade(*db);
+  return db;
+}

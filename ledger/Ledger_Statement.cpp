@@ -1,0 +1,65 @@
+#include "Ledger_Statement.h"
+
+#include <limits>
+#include <map>
+
+#include "Won.h"
+
+namespace {
+
+// The latest version of each day recorded up to cutoff, by day.
+std::map<std::string, Version_Row> In_Force(
+    const std::vector<Version_Row>& versions, std::int64_t cutoff) {
+  std::map<std::string, Version_Row> in_force;
+  for (const Version_Row& row : versions)
+    if (row.entry <= cutoff) in_force[row.day] = row;
+  return in_force;
+}
+
+void Add_Totals(Month_Statement& statement) {
+  for (const Statement_Day& day : statement.days) {
+    if (!day.version) continue;
+    statement.bus_days =
+        Won_Sum(statement.bus_days, day.version->figures.bus_total);
+    statement.metro_days =
+        Won_Sum(statement.metro_days, day.version->figures.metro_total);
+  }
+  for (const Version_Row& row : statement.prior_period) {
+    statement.bus_prior = Won_Sum(statement.bus_prior, row.bus_adjustment);
+    statement.metro_prior =
+        Won_Sum(statement.metro_prior, row.metro_adjustment);
+  }
+  statement.bus_to_pay = Won_Sum(statement.bus_days, statement.bus_prior);
+  statement.metro_to_pay = Won_Sum(statement.metro_days, statement.metro_prior);
+}
+
+}  // namespace
+
+Month_Statement Build_Statement(Database& db, const Month& month) {
+  Month_Statement statement;
+  statement.month = month.Text();
+  statement.close = Find_Close(db, statement.month);
+  std::int64_t cutoff = statement.close
+                            ? statement.close->last_entry
+                            : std::numeric_limits<std::int64_t>::max();
+  std::vector<std::string> days = month.Day_Texts();
+  std::vector<Version_Row> versions =
+      Versions_Between(db, days.front(), days.back());
+  std::map<std::string, Version_Row> in_force = In_Force(versions, cutoff);
+  for (const std::string& day : days) {
+    auto found = in_force.find(day);
+    if (found == in_force.end()) {
+      statement.days.push_back({day, std::nullopt});
+      statement.missing_days.push_back(day);
+    } else {
+      statement.days.push_back({day, found->second});
+    }
+  }
+  for (const Version_Row& row : versions)
+    if (row.version > 1 && row.entry <= cutoff)
+      statement.corrections.push_back(row);
+  for (const Version_Row& row : Versions_Carried_Into(db, statement.month))
+    if (row.entry <= cutoff) statement.prior_period.push_back(row);
+  Add_Totals(statement);
+  return statement;
+}

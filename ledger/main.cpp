@@ -1,0 +1,67 @@
+// fare-ledger: keeps the settled days of bus and metro fares in one SQLite
+// database, with corrections, month statements and closed months.
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <string>
+
+#include "Audit_Adapter.h"
+#include "Ledger_Commands.h"
+#include "Ledger_Error.h"
+#include "Sqlite.h"
+
+namespace {
+
+void Run(const Ledger_Options& options) {
+  const std::string& command = options.command;
+  if (command == "record") return Record_Day(options);
+  if (command == "statement") return Print_Statement(options);
+  if (command == "verify") return Verify_Day(options);
+  if (command == "close") return Close_Month(options);
+  if (command == "days") return List_Days(options);
+  Check_Ledger(options);
+}
+
+// Each line of message on standard error after the program's name.
+void Print_Error(const std::string& message) {
+  std::size_t begin = 0;
+  while (begin <= message.size()) {
+    std::size_t end = message.find('\n', begin);
+    if (end == std::string::npos) end = message.size();
+    std::fprintf(stderr, "fare-ledger: %.*s\n", static_cast<int>(end - begin),
+                 message.data() + begin);
+    begin = end + 1;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Prepare_Audit_Process();
+  // Writing past a file-size limit then fails with a reportable error, and
+  // the transaction is rolled back.
+  std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGPIPE, SIG_IGN);
+  try {
+    Ledger_Options options = Parse_Ledger_Options(argc, argv);
+    if (options.help) {
+      Print(Ledger_Usage());
+    } else if (options.show_version) {
+      Print(std::string("fare-ledger ") + Settlement_Version() + " (SQLite " +
+            Sqlite_Version() + ")\n");
+    } else {
+      Run(options);
+    }
+    return 0;
+  } catch (const Ledger_Error& error) {
+    Print_Error(error.what());
+    if (error.kind() == Ledger_Error::USAGE) std::fputs(Ledger_Usage(), stderr);
+    return error.Exit_Status();
+  } catch (const std::bad_alloc&) {
+    Print_Error("out of memory");
+  } catch (const std::exception& error) {
+    Print_Error(error.what());
+  }
+  return 2;
+}
