@@ -37,9 +37,11 @@ void Check_Chain(const std::vector<Version_Row>& rows, Faults& faults) {
       faults.push_back("entry " + std::to_string(i + 1) +
                        " is missing (found entry " + std::to_string(row.entry) +
                        ")");
+    bool all_files = true;
     for (const Day_File& file : row.figures.files)
-      if (file.sha256.empty())
-        faults.push_back(Name(row) + ": fewer than nine files recorded");
+      all_files = all_files && !file.sha256.empty();
+    if (!all_files)
+      faults.push_back(Name(row) + ": fewer than nine files recorded");
     if (Entry_Hash(row, previous) != row.entry_hash)
       faults.push_back(Name(row) + " (entry " + std::to_string(row.entry) +
                        ") was changed after it was recorded: its hash differs");

@@ -49,8 +49,7 @@ void Print_Statement(const Ledger_Options& options) {
   Month month = Parse_Month(options.operands[0]);
   const std::vector<Output> outputs = {
       {"--csv", options.csv, Statement_Csv},
-      {"--json", options.json, Statement_Json},
-      {"--html", options.html, Statement_Html}};
+      {"--json", options.json, Statement_Json}};
   Check_Outputs(options, outputs);
   std::unique_ptr<Database> db = Open_Ledger(options.db, Access::READ);
   Month_Statement statement = Build_Statement(*db, month);
@@ -109,12 +108,13 @@ Version_Row Version_To_Verify(Database& db, const std::string& day,
   return row;
 }
 
-// What differs between a recorded file and the file as it is now, or "".
-std::string File_Difference(const Day_File& recorded, const File_Now& now) {
+// What differs between a recorded file and the file in dir now, or "".
+std::string File_Difference(const std::string& dir, const Day_File& recorded,
+                            const File_Now& now) {
   if (!now.problem.empty()) return now.problem;
   if (recorded.bytes == now.file.bytes && recorded.sha256 == now.file.sha256)
     return "";
-  return recorded.name + ": differs: recorded " +
+  return dir + "/" + recorded.name + ": differs: recorded " +
          std::to_string(recorded.bytes) + " bytes, SHA-256 " + recorded.sha256 +
          "; found " + std::to_string(now.file.bytes) + " bytes, SHA-256 " +
          now.file.sha256;
@@ -130,7 +130,7 @@ void Verify_Day(const Ledger_Options& options) {
   std::vector<File_Now> now = Digest_Day_Files(dir);
   std::string differences;
   for (std::size_t i = 0; i < DAY_FILES; ++i) {
-    std::string difference = File_Difference(row.figures.files[i], now[i]);
+    std::string difference = File_Difference(dir, row.figures.files[i], now[i]);
     if (!difference.empty())
       differences += (differences.empty() ? "" : "\n") + difference;
   }

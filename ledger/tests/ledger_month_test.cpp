@@ -1,0 +1,212 @@
+// Statements of open and closed months, corrections carried into the next
+// open month, and check on a ledger edited behind its back.
+#include <gtest/gtest.h>
+
+#include "ledger_run.h"
+
+namespace {
+
+// Records day from a folder of its own laid out with settled.
+void Record(const Ledger_Dir& dir, const std::string& day,
+            const Settled_Day& settled, const std::string& reason = "") {
+  dir.Settle(day, settled);
+  std::vector<std::string> args = {"record", day, day};
+  if (!reason.empty()) args.insert(args.end(), {"--correct", reason});
+  Run_Result run = dir.Run(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+}
+
+// December: two days recorded, one corrected; 2026-11-30 outside it.
+void Record_December(const Ledger_Dir& dir) {
+  Record(dir, "2026-11-30", Day_With(0, 0));
+  Record(dir, "2026-12-01", Day_With(1, 0));
+  Record(dir, "2026-12-03", Day_With(0, 0));
+  Record(dir, "2026-12-03", Day_With(0, 2), "7001 sent \"late\"");
+}
+
+std::string December_Missing() {
+  return "missing days: 29\n"
+         "  2026-12-02, 2026-12-04, 2026-12-05, 2026-12-06, 2026-12-07, "
+         "2026-12-08\n"
+         "  2026-12-09, 2026-12-10, 2026-12-11, 2026-12-12, 2026-12-13, "
+         "2026-12-14\n"
+         "  2026-12-15, 2026-12-16, 2026-12-17, 2026-12-18, 2026-12-19, "
+         "2026-12-20\n"
+         "  2026-12-21, 2026-12-22, 2026-12-23, 2026-12-24, 2026-12-25, "
+         "2026-12-26\n"
+         "  2026-12-27, 2026-12-28, 2026-12-29, 2026-12-30, 2026-12-31\n";
+}
+
+TEST(LedgerStatement, OpenMonthAsTextCsvAndJson) {
+  Ledger_Dir dir;
+  Record_December(dir);
+  Run_Result run =
+      dir.Run({"statement", "2026-12", "--csv", "dec.csv", "--json=dec.json"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::vector<std::string> at = Recorded_Times(dir.Ledger());
+  ASSERT_EQ(at.size(), 4u);
+  EXPECT_EQ(run.out,
+            "Statement of 2026-12\n"
+            "open: the figures may still change\n\n"
+            "day        version                           bus               "
+            "metro\n"
+            "2026-12-01       1                     3,698 won           5,349 "
+            "won\n"
+            "2026-12-03       2                     2,648 won           7,449 "
+            "won\n\n"
+            "corrections: 1\n"
+            "  2026-12-03 version 2, recorded " +
+                at[3] +
+                ", \"7001 sent \\\"late\\\"\": bus 0 won, metro +2,100 won\n\n"
+                "prior-period adjustments: 0\n\n" +
+                December_Missing() +
+                "\ntotals                                       bus          "
+                "     metro\n"
+                "  days (2 of 31)                       6,346 won          "
+                "12,798 won\n"
+                "  prior-period adjustments                 0 won          "
+                "     0 won\n"
+                "  to pay                               6,346 won          "
+                "12,798 won\n");
+  std::string missing_rows;
+  for (int d = 2; d <= 31; ++d)
+    if (d != 3)
+      missing_rows += std::string("missing,2026-12-") + (d < 10 ? "0" : "") +
+                      std::to_string(d) + ",,,,,\r\n";
+  EXPECT_EQ(dir.Read("dec.csv"),
+            "kind,date,version,recorded_at,bus_won,metro_won,note\r\n"
+            "month,2026-12,,,,,open\r\n"
+            "day,2026-12-01,1," +
+                at[1] +
+                ",3698,5349,\r\nmissing,2026-12-02,,,,,\r\nday,2026-12-03,2," +
+                at[3] + ",2648,7449,\r\n" + missing_rows.substr(25) +
+                "correction,2026-12-03,2," + at[3] +
+                ",0,2100,\"7001 sent \"\"late\"\"\"\r\n"
+                "days-total,,,,6346,12798,\r\n"
+                "prior-period-total,,,,0,0,\r\n"
+                "to-pay,,,,6346,12798,\r\n");
+  std::string json = dir.Read("dec.json");
+  for (const std::string& part :
+       {std::string("{\n  \"month\": \"2026-12\",\n  \"status\": \"open\",\n"
+                    "  \"closed_at\": null,\n  \"days\": [\n"
+                    "    {\"day\": \"2026-12-01\", \"version\": 1, "
+                    "\"recorded_at\": \"") +
+            at[1] + "\", \"bus_total\": 3698, \"metro_total\": 5349},\n",
+        std::string("  \"missing_days\": [\n    \"2026-12-02\",\n"),
+        std::string("  \"corrections\": [\n    {\"day\": \"2026-12-03\", "
+                    "\"version\": 2, \"recorded_at\": \"") +
+            at[3] +
+            "\", \"reason\": \"7001 sent \\\"late\\\"\", \"bus_adjustment\": "
+            "0, \"metro_adjustment\": 2100}\n  ],\n",
+        std::string("  \"prior_period_adjustments\": [],\n  \"totals\": "
+                    "{\"bus_days\": 6346, \"metro_days\": 12798, "
+                    "\"bus_prior_period\": 0, \"metro_prior_period\": 0, "
+                    "\"bus_to_pay\": 6346, \"metro_to_pay\": 12798}\n}\n")})
+    EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
+}
+
+TEST(LedgerClose, ClosedMonthStaysAsPaidAndLateCorrectionsMoveOn) {
+  Ledger_Dir dir;
+  Record_December(dir);
+  Run_Result run = dir.Run({"close", "2026-12"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err.substr(0, 91),
+            "fare-ledger: 2026-12 not closed: 29 days have no record: "
+            "2026-12-02, 2026-12-04, 2026-12-05");
+  EXPECT_NE(run.err.find(", 2026-12-31 (--allow-missing closes it all the "
+                         "same)\n"),
+            std::string::npos);
+  run = dir.Run({"close", "2026-12", "--allow-missing"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.substr(run.out.find(": to pay")),
+            ": to pay bus 6,346 won, metro 12,798 won\n");
+  run = dir.Run({"close", "2026-12", "--allow-missing"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("; a closed month cannot be closed again"),
+            std::string::npos);
+  Run_Result paid = dir.Run({"statement", "2026-12"});
+  ASSERT_EQ(paid.status, 0);
+  EXPECT_NE(paid.out.find("closed at "), std::string::npos);
+  EXPECT_NE(paid.out.find(": the figures as paid, never changed\n"),
+            std::string::npos);
+
+  // After payment: a corrected day of December, and a day never recorded.
+  Record(dir, "2026-12-01", Day_With(3, 0), "bus 5001 resent");
+  Record(dir, "2026-12-02", Day_With(0, 0));
+  // January is closed too: they go to February, the first open month.
+  ASSERT_EQ(dir.Run({"close", "2027-01", "--allow-missing"}).status, 0);
+  Record(dir, "2026-12-03", Day_With(0, 1), "one metro tap too many");
+  EXPECT_EQ(dir.Run({"statement", "2026-12"}).out, paid.out);
+
+  std::vector<std::string> at = Recorded_Times(dir.Ledger());
+  ASSERT_EQ(at.size(), 7u);
+  run = dir.Run({"statement", "2027-01"});
+  EXPECT_NE(run.out.find("prior-period adjustments: 2\n"
+                         "  2026-12-01 version 2, recorded " +
+                         at[4] +
+                         ", \"bus 5001 resent\": bus +2,100 won, metro 0 "
+                         "won\n"
+                         "  2026-12-02 version 1, recorded " +
+                         at[5] +
+                         ", a day recorded late: bus +2,648 won, metro +5,349 "
+                         "won\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("  to pay                               4,748 won  "
+                         "         5,349 won\n"),
+            std::string::npos)
+      << run.out;
+  run = dir.Run({"statement", "2027-02", "--csv", "feb.csv"});
+  EXPECT_EQ(
+      dir.Read("feb.csv").substr(dir.Read("feb.csv").find("prior-period,")),
+      "prior-period,2026-12-03,3," + at[6] +
+          ",0,-1050,one metro tap too many\r\n"
+          "days-total,,,,0,0,\r\n"
+          "prior-period-total,,,,0,-1050,\r\n"
+          "to-pay,,,,0,-1050,\r\n");
+  run = dir.Run({"check"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "ledger.db: 7 versions, 2 closed months, no fault found\n");
+}
+
+// Edits made with the append-only triggers dropped, each caught by check.
+TEST(LedgerCheck, CatchesALedgerEditedBehindItsBack) {
+  struct Case {
+    const char* sql;
+    const char* fault;
+  };
+  const Case cases[] = {
+      {"UPDATE day_version SET bus_total = bus_total + 1 WHERE entry = 2",
+       "2026-12-01 version 1 (entry 2) was changed after it was recorded"},
+      {"UPDATE day_version SET metro_adjustment = 0 WHERE entry = 4",
+       "2026-12-03 version 2: adjustment bus 0 won, metro 0 won is not the "
+       "difference of the totals (bus 0 won, metro +2,100 won)"},
+      {"DELETE FROM day_file WHERE entry = 3",
+       "2026-12-03 version 1: fewer than nine files recorded\n"},
+      {"DELETE FROM day_version WHERE entry = 3",
+       "2026-12-03 version 2 follows version 0: a gap"},
+      {"UPDATE day_file SET sha256 = 'x' WHERE entry = 1 AND position = 9",
+       "2026-11-30 version 1 (entry 1) was changed"},
+      {"UPDATE month_close SET bus_days = 1",
+       "closed month 2026-11: its figures are no longer those of its close"},
+      {"UPDATE day_version SET carried_to = '2026-12' WHERE entry = 1",
+       "2026-11-30 version 1: adjustment carried into 2026-12, not left in "
+       "its own month"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sql);
+    Ledger_Dir dir;
+    Record_December(dir);
+    ASSERT_EQ(dir.Run({"close", "2026-11", "--allow-missing"}).status, 0);
+    ASSERT_EQ(dir.Run({"check"}).status, 0);
+    ASSERT_EQ(Run_Sql(dir.Ledger(), c.sql, true), "");
+    Run_Result run = dir.Run({"check"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(std::string("fare-ledger: ledger.db: ") + c.fault),
+              std::string::npos)
+        << run.err;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,33 @@
+// Runs the built fare-ledger on a ledger in a scratch folder, with settled
+// days laid out beside it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "audit_run.h"
+
+// The worked run with extra ordinary taps: each adds 1,050 won to its
+// company's total (and moves its last tag), so days of different totals
+// are consistent settled days.
+Settled_Day Day_With(int extra_bus, int extra_metro);
+
+// A scratch folder holding the ledger "ledger.db" and the days laid out in
+// it as sub-folders.
+class Ledger_Dir : public Scratch_Dir {
+ public:
+  std::string Ledger() const { return File("ledger.db"); }
+  // Lays out settled in the folder name, replacing what was there.
+  void Settle(const std::string& name, const Settled_Day& settled) const;
+  // Runs fare-ledger --db ledger.db with args in this folder.
+  Run_Result Run(const std::vector<std::string>& args,
+                 Run_Options options = {}) const;
+};
+
+// The recording times of the ledger's entries, in entry order.
+std::vector<std::string> Recorded_Times(const std::string& ledger);
+// Runs sql on the ledger directly, with the append-only triggers dropped
+// first when tamper is set; returns SQLite's error message, or "".
+std::string Run_Sql(const std::string& ledger, const std::string& sql,
+                    bool tamper = false);
