@@ -16,6 +16,7 @@
 #include "File_IO.h"
 #include "Input_Digest.h"
 #include "Memory.h"
+#include "Standard_Streams.h"
 
 namespace {
 
@@ -125,7 +126,11 @@ Day_Audit Audit_Here() {
 
 }  // namespace
 
-void Prepare_Audit_Process() { Use_One_Heap(); }
+bool Prepare_Audit_Process() {
+  if (!Open_Missing_Standard_Streams()) return false;
+  Use_One_Heap();
+  return true;
+}
 
 Day_Audit Audit_Day(const std::string& dir) {
   try {

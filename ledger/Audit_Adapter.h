@@ -9,8 +9,10 @@
 
 #include "Day_Figures.h"
 
-// Sets the process up as the audit sets itself up; call first in main.
-void Prepare_Audit_Process();
+// Sets the process up as the audit sets itself up, a closed standard
+// descriptor opened onto /dev/null first (so that the ledger never takes
+// one); call first in main. False when that cannot be done.
+bool Prepare_Audit_Process();
 
 // Audits the settled day in dir exactly as fare-audit does (the payment
 // files read and the settlement recomputed with its own code, the outputs

@@ -38,7 +38,7 @@ void Print_Error(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Prepare_Audit_Process();
+  if (!Prepare_Audit_Process()) return 2;
   // Writing past a file-size limit then fails with a reportable error, and
   // the transaction is rolled back.
   std::signal(SIGXFSZ, SIG_IGN);
