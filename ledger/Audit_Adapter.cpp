@@ -8,6 +8,7 @@
 
 #include "Audit_Check.h"
 #include "Audit_Csv.h"
+#include "Audit_Html.h"
 #include "Audit_Json.h"
 #include "Audit_Options.h"
 #include "Audit_Recompute.h"
@@ -177,5 +178,7 @@ std::string Quoted_Text(std::string_view text) { return Quoted(text); }
 std::string Json_Text(std::string_view text) { return Json_String(text); }
 
 std::string Csv_Text(std::string_view text) { return Csv_Field(text); }
+
+std::string Html_Text(std::string_view text) { return Shown(text); }
 
 const char* Settlement_Version() { return Version(); }

@@ -39,5 +39,9 @@ std::string Json_Text(std::string_view text);
 // A CSV field, quoted as RFC 4180 asks when it must be.
 std::string Csv_Text(std::string_view text);
 
+// Text as the audit's page shows text from the files: UTF-8 as its
+// characters, control characters and other bytes escaped, safe in HTML.
+std::string Html_Text(std::string_view text);
+
 // The version of the settlement and the audit the ledger is built with.
 const char* Settlement_Version();

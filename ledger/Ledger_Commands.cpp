@@ -49,7 +49,8 @@ void Print_Statement(const Ledger_Options& options) {
   Month month = Parse_Month(options.operands[0]);
   const std::vector<Output> outputs = {
       {"--csv", options.csv, Statement_Csv},
-      {"--json", options.json, Statement_Json}};
+      {"--json", options.json, Statement_Json},
+      {"--html", options.html, Statement_Html}};
   Check_Outputs(options, outputs);
   std::unique_ptr<Database> db = Open_Ledger(options.db, Access::READ);
   Month_Statement statement = Build_Statement(*db, month);

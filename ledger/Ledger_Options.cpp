@@ -17,7 +17,7 @@ struct Command {
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"record", 2, 2, {"--correct"}},
-      {"statement", 1, 1, {"--csv", "--json"}},
+      {"statement", 1, 1, {"--csv", "--json", "--html"}},
       {"verify", 2, 2, {"--version"}},
       {"close", 1, 1, {"--allow-missing"}},
       {"days", 0, 1, {}},
@@ -121,7 +121,7 @@ void Parse_Command(Ledger_Options& options, int argc, const char* const* argv,
 const char* Ledger_Usage() {
   return "usage: fare-ledger [--db FILE] record DAY DIR [--correct REASON]\n"
          "       fare-ledger [--db FILE] statement MONTH [--csv FILE] "
-         "[--json FILE]\n"
+         "[--json FILE] [--html FILE]\n"
          "       fare-ledger [--db FILE] verify DAY DIR [--version N]\n"
          "       fare-ledger [--db FILE] close MONTH [--allow-missing]\n"
          "       fare-ledger [--db FILE] days [MONTH]\n"

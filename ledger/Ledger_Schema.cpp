@@ -152,11 +152,21 @@ void Require_File(const std::string& path) {
 
 }  // namespace
 
-const char* Current_Schema() { return SCHEMA_1; }
+// A ledger this user may only read, in a folder where the shared-memory
+// file of WAL mode cannot be made while no writer has it open: read as an
+// unchanging file instead.
+void Read_Without_Shared_Memory(std::unique_ptr<Database>& db) {
+  if (!db->Read_Only()) return;
+  int status = db->Try("SELECT count(*) FROM sqlite_schema") & 0xff;
+  if (status == SQLITE_READONLY || status == SQLITE_CANTOPEN)
+    db = std::make_unique<Database>(db->Path(), Database::IMMUTABLE);
+}
 
 std::unique_ptr<Database> Open_Ledger(const std::string& path, Access access) {
   if (access == Access::READ) Require_File(path);
-  auto db = std::make_unique<Database>(path, access == Access::WRITE);
+  auto db = std::make_unique<Database>(
+      path, access == Access::WRITE ? Database::CREATE : Database::EXISTING);
+  Read_Without_Shared_Memory(db);
   Identity identity = Identify(*db);
   bool fresh = Check_Identity(*db, identity);
   if (fresh && access == Access::READ)

@@ -21,6 +21,3 @@ enum class Access {
 // is not a ledger, a ledger of a newer schema, and (for WRITE) one that
 // cannot be written are refused with a Ledger_Error, the file untouched.
 std::unique_ptr<Database> Open_Ledger(const std::string& path, Access access);
-
-// The statements that create the current schema, for the tests.
-const char* Current_Schema();

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <cctype>
+
 #include "Ledger_Error.h"
 
 namespace {
@@ -10,20 +12,33 @@ namespace {
 // milliseconds, so two at once land one after the other.
 constexpr int BUSY_TIMEOUT_MS = 60000;
 
+// path as a URI opening the file immutable: every byte but letters,
+// digits and "/._-" written %XX.
+std::string Immutable_Uri(const std::string& path) {
+  static constexpr char HEX[] = "0123456789ABCDEF";
+  std::string uri = "file:";
+  for (unsigned char c : path) {
+    if (std::isalnum(c) || c == '/' || c == '.' || c == '_' || c == '-') {
+      uri += static_cast<char>(c);
+    } else {
+      ((uri += '%') += HEX[c >> 4]) += HEX[c & 15];
+    }
+  }
+  return uri + "?immutable=1";
+}
+
 }  // namespace
 
-Database::Database(const std::string& path, bool create) : path_(path) {
+Database::Database(const std::string& path, Mode mode) : path_(path) {
+  // Read and write: a file that cannot be written is opened read-only.
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
-  if (create) flags |= SQLITE_OPEN_CREATE;
-  int status = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
-  if (status == SQLITE_CANTOPEN && !create) {
-    // A file that only this user may not write: statements still work.
-    sqlite3_close(db_);
-    db_ = nullptr;
-    status =
-        sqlite3_open_v2(path.c_str(), &db_,
-                        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (mode == CREATE) flags |= SQLITE_OPEN_CREATE;
+  std::string name = path;
+  if (mode == IMMUTABLE) {
+    flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
+    name = Immutable_Uri(path);
   }
+  int status = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
   if (status != SQLITE_OK) {
     std::string message =
         db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(status);
@@ -40,6 +55,10 @@ Database::~Database() { sqlite3_close_v2(db_); }
 void Database::Execute(const std::string& sql) {
   if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
     Fail("cannot run \"" + sql.substr(0, sql.find('\n')) + "\"");
+}
+
+int Database::Try(const char* sql) {
+  return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
 }
 
 void Database::Fail(const std::string& doing) const {

@@ -12,15 +12,20 @@ struct sqlite3_stmt;
 
 class Database {
  public:
-  // Opens path; with create, a missing file is created empty. A file that
-  // cannot be written is opened read-only.
-  Database(const std::string& path, bool create);
+  enum Mode {
+    EXISTING,   // a file that cannot be written is opened read-only
+    CREATE,     // as EXISTING, and a missing file is created empty
+    IMMUTABLE,  // read-only, without the shared-memory file WAL mode uses
+  };
+  Database(const std::string& path, Mode mode);
   ~Database();
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
 
   // Runs one or more statements that return no rows.
   void Execute(const std::string& sql);
+  // Runs sql, returning SQLite's result code instead of throwing.
+  int Try(const char* sql);
   // Throws a Ledger_Error for the last failed call, prefixed by what was
   // being done.
   [[noreturn]] void Fail(const std::string& doing) const;

@@ -1,8 +1,10 @@
 #!/bin/sh
 # Installs the Debian package, settles the sample day with the installed
 # fare-settlement in a scratch folder, audits it with the installed
-# fare-audit, renders both man pages, then removes the package and checks
-# that none of its files is left. Run as root:
+# fare-audit, records it twice in a ledger with the installed fare-ledger
+# and prints the month's statement, renders the three man pages, then
+# removes the package and checks that none of its files is left. Run as
+# root:
 #   tools/check-package.sh PACKAGE.deb EXAMPLES_DIR
 set -eu
 deb=$1
@@ -57,8 +59,29 @@ done
 grep -qF "\"version\": \"$version\"," "$scratch/report.json" ||
   fail "JSON lacks the version"
 
-# Both man pages found by man and rendered without a warning.
-for page in fare-settlement fare-audit; do
+# The day recorded in a new ledger, recorded again (nothing written), and
+# the month's statement with it.
+ledger_version=$(/usr/bin/fare-ledger --version)
+case $ledger_version in
+  "fare-ledger $version (SQLite 3."*")") ;;
+  *) fail "fare-ledger --version: $ledger_version" ;;
+esac
+ledger() { (cd "$scratch" && /usr/bin/fare-ledger --db ledger.db "$@"); }
+[ "$(ledger record 2026-12-09 day)" = "2026-12-09 recorded as version 1" ] ||
+  fail "fare-ledger record did not record the day"
+[ "$(ledger record 2026-12-09 day)" = \
+  "2026-12-09 already recorded as version 1" ] ||
+  fail "fare-ledger record of the same day again wrote it again"
+ledger statement 2026-12 > "$scratch/statement.txt" ||
+  fail "fare-ledger statement exited $?"
+for line in "open: the figures may still change" \
+  "  to pay                               2,648 won           5,349 won"; do
+  grep -qxF "$line" "$scratch/statement.txt" || fail "statement lacks: $line"
+done
+ledger check > /dev/null || fail "fare-ledger check found a fault"
+
+# The man pages found by man and rendered without a warning.
+for page in fare-settlement fare-audit fare-ledger; do
   path=$(man -w "$page")
   [ "$path" = "/usr/share/man/man1/$page.1.gz" ] || fail "man -w $page: $path"
   man --warnings -l "$path" > "$scratch/$page.txt" 2> "$scratch/$page.err"
@@ -81,5 +104,5 @@ while read -r path; do
       [ ! -e "$path" ] || fail "left behind: $path" ;;
   esac
 done < "$scratch/files"
-echo "check-package: $name $version installed, settled and audited the" \
-  "sample day, man pages rendered, removed cleanly"
+echo "check-package: $name $version installed, settled, audited and" \
+  "recorded the sample day, man pages rendered, removed cleanly"

@@ -1,0 +1,174 @@
+// The ledger file kept safe: refused when it is not a ledger, append-only,
+// shared by two records at once, whole after a kill or a full disk,
+// readable when read-only.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <random>
+
+#include "ledger_run.h"
+
+namespace {
+
+void Record_Ok(const Ledger_Dir& dir, const std::string& day) {
+  dir.Settle(day, Day_With(0, 0));
+  Run_Result run = dir.Run({"record", day, day});
+  ASSERT_EQ(run.status, 0) << run.err;
+}
+
+TEST(LedgerSafety, RefusesWhatIsNotALedgerUntouched) {
+  struct Case {
+    const char* name;
+    const char* sql;  // run on a new SQLite database, or nullptr
+    std::string bytes;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"text file", nullptr, "300,1,2648",
+       "ledger.db: not a ledger (not an SQLite database)\n"},
+      {"other database", "CREATE TABLE t (x INTEGER)", "",
+       "ledger.db: not a ledger (an SQLite database of something else)\n"},
+      {"newer ledger", "PRAGMA user_version = 2", "",
+       "ledger.db: ledger of schema 2, written by a newer fare-ledger; this "
+       "one reads schema 1 and older\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Ledger_Dir dir;
+    if (c.sql == nullptr) {
+      dir.Write("ledger.db", c.bytes);
+    } else {
+      if (std::string(c.name) == "newer ledger") Record_Ok(dir, "2026-12-09");
+      ASSERT_EQ(Run_Sql(dir.Ledger(), c.sql), "");
+    }
+    std::string before = dir.Read("ledger.db");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"record", "2026-12-10", "2026-12-10"},
+          {"statement", "2026-12"},
+          {"check"}}) {
+      dir.Settle("2026-12-10", WORKED_RUN);
+      Run_Result run = dir.Run(args);
+      EXPECT_EQ(run.status, 2) << args[0];
+      EXPECT_EQ(run.err, std::string("fare-ledger: ") + c.message);
+      EXPECT_EQ(dir.Read("ledger.db"), before) << args[0];
+      EXPECT_EQ(dir.Read("ledger.db-wal"), "<missing>");
+    }
+  }
+}
+
+TEST(LedgerSafety, RowsCannotBeChangedOrDeleted) {
+  Ledger_Dir dir;
+  Record_Ok(dir, "2026-11-30");
+  ASSERT_EQ(dir.Run({"close", "2026-11", "--allow-missing"}).status, 0);
+  for (const char* table : {"day_version", "day_file", "month_close"}) {
+    std::string refused = std::string("the ledger is append-only: ") + table +
+                          " rows are never changed or deleted";
+    EXPECT_EQ(Run_Sql(dir.Ledger(), std::string("DELETE FROM ") + table),
+              refused);
+    EXPECT_EQ(Run_Sql(dir.Ledger(),
+                      std::string("UPDATE ") + table + " SET rowid = rowid"),
+              refused);
+  }
+  EXPECT_EQ(dir.Run({"check"}).status, 0);
+}
+
+// Two records started at once both land, one after the other; the same
+// day twice is recorded once.
+TEST(LedgerSafety, ConcurrentRecordsBothLand) {
+  Ledger_Dir dir;
+  for (const char* day : {"2026-12-01", "2026-12-02"})
+    dir.Settle(day, Day_With(0, 0));
+  for (int round = 0; round < 3; ++round) {
+    std::vector<Started_Run> runs;
+    for (const char* day : {"2026-12-01", "2026-12-02", "2026-12-02"}) {
+      Run_Options options;
+      options.program = FARE_LEDGER_EXE;
+      options.time_limit_seconds = 120;
+      options.args = {"--db", "ledger.db", "record", day, day};
+      runs.push_back(Start_Run(dir.Path(), options));
+    }
+    std::string out;
+    for (const Started_Run& started : runs) {
+      Run_Result run = Finish_Run(started);
+      EXPECT_EQ(run.status, 0) << run.err;
+      out += run.out;
+    }
+    EXPECT_EQ(Recorded_Times(dir.Ledger()).size(), 2u) << out;
+  }
+  EXPECT_EQ(dir.Run({"check"}).status, 0);
+}
+
+// SIGKILL at random moments of record (FARE_TEST_SEED replays a run): the
+// ledger is as before or holds the day whole, and the next record works.
+TEST(LedgerSafety, KillAtAnyMomentLeavesTheLedgerWhole) {
+  Ledger_Dir dir;
+  Record_Ok(dir, "2026-11-30");
+  std::mt19937 random(Test_Seed());
+  std::uniform_real_distribution<double> delay(0.0, 0.12);
+  for (int day = 1; day <= 12; ++day) {
+    std::string name =
+        "2026-12-" + std::string(day < 10 ? "0" : "") + std::to_string(day);
+    dir.Settle(name, Day_With(day, 0));
+    Run_Options options;
+    options.kill_after_seconds = delay(random);
+    SCOPED_TRACE(name + " killed after " +
+                 std::to_string(options.kill_after_seconds) + " s");
+    std::size_t before = Recorded_Times(dir.Ledger()).size();
+    dir.Run({"record", name, name}, options);
+    std::size_t after = Recorded_Times(dir.Ledger()).size();
+    EXPECT_TRUE(after == before || after == before + 1);
+    Run_Result check = dir.Run({"check"});
+    EXPECT_EQ(check.status, 0) << check.err;
+    Run_Result again = dir.Run({"record", name, name});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(Recorded_Times(dir.Ledger()).size(), before + 1);
+  }
+}
+
+// A file-size limit (a full disk) stops a record: the ledger stays as it
+// was and takes the day once there is room.
+TEST(LedgerSafety, FullDiskLeavesTheLedgerAsItWas) {
+  for (long long limit : {0LL, 3000LL, 20000LL}) {
+    SCOPED_TRACE("limit " + std::to_string(limit));
+    Ledger_Dir dir;
+    if (limit > 0) Record_Ok(dir, "2026-11-30");
+    std::string before = dir.Read("ledger.db");
+    dir.Settle("2026-12-01", Day_With(0, 0));
+    Run_Options options;
+    options.file_size_limit = limit;
+    Run_Result run = dir.Run({"record", "2026-12-01", "2026-12-01"}, options);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("fare-ledger: ledger.db: "), std::string::npos)
+        << run.err;
+    if (limit > 0) {
+      EXPECT_EQ(dir.Run({"check"}).status, 0);
+    }
+    run = dir.Run({"record", "2026-12-01", "2026-12-01"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Recorded_Times(dir.Ledger()).size(), limit > 0 ? 2u : 1u);
+  }
+}
+
+TEST(LedgerSafety, ReadOnlyLedgerGivesStatementsAndRefusesRecords) {
+  if (!Permissions_Apply()) GTEST_SKIP() << "no unprivileged user to run as";
+  Ledger_Dir dir;
+  Record_Ok(dir, "2026-12-01");
+  dir.Settle("2026-12-02", Day_With(0, 0));
+  ASSERT_EQ(::chmod(dir.Ledger().c_str(), 0444), 0);
+  ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+  Run_Options options;
+  options.unprivileged = true;
+  std::string before = dir.Read("ledger.db");
+  Run_Result run = dir.Run({"statement", "2026-12"}, options);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("2026-12-01       1"), std::string::npos) << run.out;
+  EXPECT_EQ(dir.Run({"check"}, options).status, 0);
+  run = dir.Run({"record", "2026-12-02", "2026-12-02"}, options);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err,
+            "fare-ledger: ledger.db: cannot write the ledger (read-only)\n");
+  EXPECT_EQ(dir.Read("ledger.db"), before);
+}
+
+}  // namespace
