@@ -135,7 +135,16 @@ TEST(LedgerClose, ClosedMonthStaysAsPaidAndLateCorrectionsMoveOn) {
   Record(dir, "2026-12-02", Day_With(0, 0));
   // January is closed too: they go to February, the first open month.
   ASSERT_EQ(dir.Run({"close", "2027-01", "--allow-missing"}).status, 0);
-  Record(dir, "2026-12-03", Day_With(0, 1), "one metro tap too many");
+  dir.Settle("2026-12-03", Day_With(0, 1));
+  run = dir.Run({"record", "2026-12-03", "2026-12-03", "--correct",
+                 "one metro tap too many"});
+  EXPECT_EQ(run.out,
+            "2026-12-03 recorded as version 3, adjustment bus 0 won, metro "
+            "-1,050 won, carried into 2027-02 (2026-12 is closed)\n");
+  EXPECT_NE(dir.Run({"days", "2026-12"})
+                .out.find("  correction \"one metro tap too many\"  "
+                          "carried into 2027-02\n"),
+            std::string::npos);
   EXPECT_EQ(dir.Run({"statement", "2026-12"}).out, paid.out);
 
   std::vector<std::string> at = Recorded_Times(dir.Ledger());
@@ -168,6 +177,21 @@ TEST(LedgerClose, ClosedMonthStaysAsPaidAndLateCorrectionsMoveOn) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out,
             "ledger.db: 7 versions, 2 closed months, no fault found\n");
+}
+
+// Totals beyond 64 bits (only an edited ledger has them) fail the
+// statement instead of wrapping.
+TEST(LedgerStatement, SumBeyond64BitsFails) {
+  Ledger_Dir dir;
+  Record(dir, "2026-12-01", Day_With(0, 0));
+  Record(dir, "2026-12-02", Day_With(0, 0));
+  ASSERT_EQ(
+      Run_Sql(dir.Ledger(),
+              "UPDATE day_version SET bus_total = 9223372036854775000", true),
+      "");
+  Run_Result run = dir.Run({"statement", "2026-12"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "fare-ledger: a sum of won does not fit in 64 bits\n");
 }
 
 // Edits made with the append-only triggers dropped, each caught by check.

@@ -2,6 +2,7 @@
 // shared by two records at once, whole after a kill or a full disk,
 // readable when read-only.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,6 +56,55 @@ TEST(LedgerSafety, RefusesWhatIsNotALedgerUntouched) {
       EXPECT_EQ(dir.Read("ledger.db-wal"), "<missing>");
     }
   }
+}
+
+// An empty file becomes a ledger; a missing one only for the commands that
+// write.
+TEST(LedgerSafety, EmptyFileBecomesALedgerMissingOneIsNotRead) {
+  Ledger_Dir dir;
+  Run_Result run = dir.Run({"statement", "2026-12"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err,
+            "fare-ledger: ledger.db: no ledger there (fare-ledger record "
+            "creates one)\n");
+  dir.Write("ledger.db", "");
+  Record_Ok(dir, "2026-12-01");
+  EXPECT_EQ(dir.Run({"check"}).status, 0);
+}
+
+// Statement files appear whole or not at all: a write that fails leaves
+// the old file and no temporary.
+TEST(LedgerSafety, StatementFilesReplacedWhole) {
+  Ledger_Dir dir;
+  Record_Ok(dir, "2026-12-01");
+  // A reason longer than the file-size limit makes the JSON longer too.
+  dir.Settle("2026-12-01", Day_With(1, 0));
+  std::string reason(50000, 'r');
+  ASSERT_EQ(dir.Run({"record", "2026-12-01", "2026-12-01", "--correct", reason})
+                .status,
+            0);
+  dir.Write("dec.json", "old");
+  Run_Options options;
+  options.file_size_limit = 45000;
+  Run_Result run =
+      dir.Run({"statement", "2026-12", "--json", "dec.json"}, options);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "fare-ledger: dec.json: cannot write: File too large\n");
+  EXPECT_EQ(dir.Read("dec.json"), "old");
+  EXPECT_EQ(Names_In(dir.Path()),
+            (std::vector<std::string>{"2026-12-01", "dec.json", "ledger.db"}));
+}
+
+// The ledger is fare-ledger.db in the current directory unless --db says.
+TEST(LedgerSafety, DefaultLedgerIsInTheCurrentDirectory) {
+  Ledger_Dir dir;
+  dir.Settle("2026-12-01", Day_With(0, 0));
+  Run_Options options;
+  options.program = FARE_LEDGER_EXE;
+  options.args = {"record", "2026-12-01", "2026-12-01"};
+  Run_Result run = Finish_Run(Start_Run(dir.Path(), options));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Recorded_Times(dir.File("fare-ledger.db")).size(), 1u);
 }
 
 TEST(LedgerSafety, RowsCannotBeChangedOrDeleted) {
@@ -163,11 +213,21 @@ TEST(LedgerSafety, ReadOnlyLedgerGivesStatementsAndRefusesRecords) {
   Run_Result run = dir.Run({"statement", "2026-12"}, options);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("2026-12-01       1"), std::string::npos) << run.out;
-  EXPECT_EQ(dir.Run({"check"}, options).status, 0);
-  run = dir.Run({"record", "2026-12-02", "2026-12-02"}, options);
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.err,
-            "fare-ledger: ledger.db: cannot write the ledger (read-only)\n");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"check"},
+        {"days"},
+        {"verify", "2026-12-01", "2026-12-01"}}) {
+    run = dir.Run(args, options);
+    EXPECT_EQ(run.status, 0) << args[0] << run.err;
+  }
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"record", "2026-12-02", "2026-12-02"},
+        {"close", "2026-12", "--allow-missing"}}) {
+    run = dir.Run(args, options);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err,
+              "fare-ledger: ledger.db: cannot write the ledger (read-only)\n");
+  }
   EXPECT_EQ(dir.Read("ledger.db"), before);
 }
 
