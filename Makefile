@@ -39,20 +39,21 @@ test-build:
 	cmake -S . -B $(BUILD_DIR) -DFARE_BUILD_TESTS=ON -DFARE_WERROR=$(WERROR)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-# Only the two programs, as shipped.
+# Only the three programs, as shipped.
 release-build:
 	@$(PREREQUISITES) build
 	cmake -S . -B $(RELEASE_BUILD_DIR) -DCMAKE_BUILD_TYPE=Release \
 	  -DFARE_BUILD_TESTS=OFF -DFARE_WERROR=$(WERROR)
 	cmake --build $(RELEASE_BUILD_DIR) -j $(JOBS) --target fare-settlement \
-	  fare-audit
+	  fare-audit fare-ledger
 
 # The whole suite against the assertion build, then the black-box tests
 # again against the Release build. Black-box cases mostly sleep through the
 # one-second wait before the first poll of the flag, so they run many at a
 # time even on two cores.
 RELEASE_PROGRAMS = FARE_TEST_SETTLEMENT=$(abspath $(RELEASE_BUILD_DIR))/fare-settlement \
-  FARE_TEST_AUDIT=$(abspath $(RELEASE_BUILD_DIR))/audit/fare-audit
+  FARE_TEST_AUDIT=$(abspath $(RELEASE_BUILD_DIR))/audit/fare-audit \
+  FARE_TEST_LEDGER=$(abspath $(RELEASE_BUILD_DIR))/ledger/fare-ledger
 test: test-build release-build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(TEST_JOBS)
 	$(RELEASE_PROGRAMS) ctest --test-dir $(BUILD_DIR) -L blackbox \
@@ -113,7 +114,7 @@ bench:
 	BENCH_SIZES="$(BENCH_SIZES)" BENCH_SQL=$(BENCH_SQL) sh bench/run.sh $(BENCH_BUILD_DIR) \
 	  $(BENCH_CACHE) $(BENCH_RUNS)
 
-# Both programs as shipped, with the man pages and documentation.
+# The programs as shipped, with the man pages and documentation.
 install: release-build
 	cmake --build $(RELEASE_BUILD_DIR) -j $(JOBS)
 	cmake --install $(RELEASE_BUILD_DIR)

@@ -4,6 +4,13 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
+
+const char* Ledger_Exe() {
+  const char* path = std::getenv("FARE_TEST_LEDGER");
+  return path != nullptr ? path : FARE_LEDGER_EXE;
+}
+
 Settled_Day Day_With(int extra_bus, int extra_metro) {
   Settled_Day settled = WORKED_RUN;
   for (int i = 0; i < extra_bus; ++i)
@@ -35,7 +42,7 @@ void Ledger_Dir::Settle(const std::string& name,
 
 Run_Result Ledger_Dir::Run(const std::vector<std::string>& args,
                            Run_Options options) const {
-  options.program = FARE_LEDGER_EXE;
+  options.program = Ledger_Exe();
   if (options.time_limit_seconds == 0) options.time_limit_seconds = 120;
   options.args = {"--db", "ledger.db"};
   options.args.insert(options.args.end(), args.begin(), args.end());

@@ -8,6 +8,10 @@
 
 #include "audit_run.h"
 
+// The fare-ledger under test: FARE_TEST_LEDGER when set (the black-box
+// suite run against another build), else this build's.
+const char* Ledger_Exe();
+
 // The worked run with extra ordinary taps: each adds 1,050 won to its
 // company's total (and moves its last tag), so days of different totals
 // are consistent settled days.

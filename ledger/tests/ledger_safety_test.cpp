@@ -100,7 +100,7 @@ TEST(LedgerSafety, DefaultLedgerIsInTheCurrentDirectory) {
   Ledger_Dir dir;
   dir.Settle("2026-12-01", Day_With(0, 0));
   Run_Options options;
-  options.program = FARE_LEDGER_EXE;
+  options.program = Ledger_Exe();
   options.args = {"record", "2026-12-01", "2026-12-01"};
   Run_Result run = Finish_Run(Start_Run(dir.Path(), options));
   EXPECT_EQ(run.status, 0) << run.err;
@@ -133,7 +133,7 @@ TEST(LedgerSafety, ConcurrentRecordsBothLand) {
     std::vector<Started_Run> runs;
     for (const char* day : {"2026-12-01", "2026-12-02", "2026-12-02"}) {
       Run_Options options;
-      options.program = FARE_LEDGER_EXE;
+      options.program = Ledger_Exe();
       options.time_limit_seconds = 120;
       options.args = {"--db", "ledger.db", "record", day, day};
       runs.push_back(Start_Run(dir.Path(), options));
