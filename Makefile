@@ -110,7 +110,8 @@ bench:
 	cmake -S . -B $(BENCH_BUILD_DIR) -DCMAKE_BUILD_TYPE=Release \
 	  -DFARE_BUILD_TESTS=OFF -DFARE_BUILD_BENCH=ON
 	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target fare-bench fare-gen-day \
-	  fare-gen-crafted fare-settlement fare-audit
+	  fare-gen-crafted fare-settlement fare-audit fare-ledger \
+	  fare-ledger-fill
 	BENCH_SIZES="$(BENCH_SIZES)" BENCH_SQL=$(BENCH_SQL) sh bench/run.sh $(BENCH_BUILD_DIR) \
 	  $(BENCH_CACHE) $(BENCH_RUNS)
 

@@ -6,7 +6,7 @@
 # BENCH_SIZES lists the timed days' sizes in taps (default "1000000
 # 10000000"; 100000000 adds a day of 2.45 GB, which needs as much again in
 # memory and several minutes); the audit is timed only when 10000000 is among
-# them. BENCH_SQL=off leaves the SQL engine out.
+# them, and so is fare-ledger. BENCH_SQL=off leaves the SQL engine out.
 set -eu
 build=$1
 cache=$2
@@ -111,7 +111,10 @@ case " $sizes " in
     sh "$(dirname "$0")/../audit/bench.sh" "$abs_build/fare-settlement" \
       "$abs_build/audit/fare-audit" "$(day 10000000)" 3 \
       "$(bad_day 10000000)"
+    # fare-ledger's record of that settled day against its audit, and a
+    # statement from a ledger of ten years.
+    sh "$(dirname "$0")/../ledger/bench.sh" "$abs_build" "$(day 10000000)" 3
     ;;
-  *) echo "no day of 10000000 taps: the audit is not timed" ;;
+  *) echo "no day of 10000000 taps: the audit and the ledger are not timed" ;;
 esac
 echo "load after: $(uptime)"

@@ -6,6 +6,7 @@
 #include "Ledger_Error.h"
 #include "Ledger_Schema.h"
 #include "Ledger_Statement.h"
+#include "Text_List.h"
 #include "Won.h"
 
 namespace {
@@ -129,7 +130,7 @@ void Check_Ledger(const Ledger_Options& options) {
   if (!faults.empty()) {
     std::string message;
     for (const std::string& fault : faults)
-      message += (message.empty() ? "" : "\n") + options.db + ": " + fault;
+      Append_Item(message, "\n", options.db + ": " + fault);
     Refuse(message);
   }
   Print(options.db + ": " + std::to_string(rows.size()) + " versions, " +

@@ -10,6 +10,7 @@
 #include "Ledger_Schema.h"
 #include "Ledger_Statement.h"
 #include "Output_File.h"
+#include "Text_List.h"
 #include "Won.h"
 
 void Print(const std::string& text) {
@@ -132,8 +133,7 @@ void Verify_Day(const Ledger_Options& options) {
   std::string differences;
   for (std::size_t i = 0; i < DAY_FILES; ++i) {
     std::string difference = File_Difference(dir, row.figures.files[i], now[i]);
-    if (!difference.empty())
-      differences += (differences.empty() ? "" : "\n") + difference;
+    if (!difference.empty()) Append_Item(differences, "\n", difference);
   }
   std::string which = day + " version " + std::to_string(row.version);
   if (!differences.empty())
@@ -151,8 +151,7 @@ void Close_Month(const Ledger_Options& options) {
   Month_Statement s = Build_Statement(*db, month);
   if (!s.missing_days.empty() && !options.allow_missing) {
     std::string days;
-    for (const std::string& day : s.missing_days)
-      days += (days.empty() ? "" : ", ") + day;
+    for (const std::string& day : s.missing_days) Append_Item(days, ", ", day);
     Refuse(month.Text() +
            " not closed: " + std::to_string(s.missing_days.size()) +
            " days have no record: " + days +

@@ -1,4 +1,6 @@
 // fare-ledger record: a consistent settled day kept as a new version.
+#include <sys/stat.h>
+
 #include <optional>
 
 #include "Audit_Adapter.h"
@@ -7,6 +9,7 @@
 #include "Ledger_Error.h"
 #include "Ledger_Schema.h"
 #include "Ledger_Store.h"
+#include "Text_List.h"
 #include "Won.h"
 
 namespace {
@@ -19,7 +22,7 @@ std::string Differing_Files(const Day_Figures& recorded,
     const Day_File& a = recorded.files[i];
     const Day_File& b = now.files[i];
     if (a.bytes != b.bytes || a.sha256 != b.sha256)
-      names += (names.empty() ? "" : ", ") + b.name;
+      Append_Item(names, ", ", b.name);
   }
   return names;
 }
@@ -71,8 +74,7 @@ std::string Recorded_Line(const Version_Row& row) {
                                const std::vector<std::string>& problems) {
   std::string message;
   for (const std::string& problem : problems)
-    message +=
-        (message.empty() ? "" : "\n") + day + " not recorded: " + problem;
+    Append_Item(message, "\n", day + " not recorded: " + problem);
   Refuse(message);
 }
 
@@ -81,10 +83,15 @@ std::string Recorded_Line(const Version_Row& row) {
 void Record_Day(const Ledger_Options& options) {
   std::string day = Parse_Day(options.operands[0]);
   const std::string& dir = options.operands[1];
-  // Opened first: a ledger that cannot be used fails before the audit.
-  std::unique_ptr<Database> db = Open_Ledger(options.db, Access::WRITE);
+  // An existing ledger is opened first, so that one that cannot be used
+  // fails before the audit; a new one is made only for a day to record.
+  struct stat status;
+  std::unique_ptr<Database> db;
+  if (::stat(options.db.c_str(), &status) == 0)
+    db = Open_Ledger(options.db, Access::WRITE);
   Day_Audit audit = Audit_Day(dir);
   if (!audit.problems.empty()) Refuse_Audit(day, audit.problems);
+  if (!db) db = Open_Ledger(options.db, Access::WRITE);
 
   Write_Transaction transaction(*db);
   std::vector<Version_Row> versions = Versions_Between(*db, day, day);

@@ -10,8 +10,10 @@ constexpr const char* HEADER =
 
 std::string Csv_Row(const std::vector<std::string>& fields) {
   std::string row;
-  for (std::size_t i = 0; i < fields.size(); ++i)
-    row += (i == 0 ? "" : ",") + Csv_Text(fields[i]);
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) row += ',';
+    row += Csv_Text(fields[i]);
+  }
   return row + "\r\n";
 }
 
