@@ -4,15 +4,14 @@
 
 #include <unistd.h>
 
-#include <future>
+#include <cstdlib>
+#include <memory>
 
-#include "Audit_Check.h"
 #include "Audit_Csv.h"
+#include "Audit_Day.h"
 #include "Audit_Html.h"
 #include "Audit_Json.h"
 #include "Audit_Options.h"
-#include "Audit_Recompute.h"
-#include "Audit_Scan.h"
 #include "Audit_Text.h"
 #include "File_IO.h"
 #include "Input_Digest.h"
@@ -21,21 +20,21 @@
 
 namespace {
 
-// The working directory moved into dir for the object's life.
-class Inside_Directory {
+// Restores the working directory when it goes: the audit changes into the
+// day's directory and stays there.
+class Working_Directory_Kept {
  public:
-  explicit Inside_Directory(const std::string& dir) {
+  Working_Directory_Kept() {
     char* here = ::getcwd(nullptr, 0);
     if (here == nullptr) Fail_Errno(".", "cannot read the working directory");
     previous_ = here;
     std::free(here);
-    if (::chdir(dir.c_str()) != 0) Fail_Errno(dir, "cannot enter directory");
   }
-  ~Inside_Directory() {
+  ~Working_Directory_Kept() {
     if (::chdir(previous_.c_str()) != 0) std::abort();
   }
-  Inside_Directory(const Inside_Directory&) = delete;
-  Inside_Directory& operator=(const Inside_Directory&) = delete;
+  Working_Directory_Kept(const Working_Directory_Kept&) = delete;
+  Working_Directory_Kept& operator=(const Working_Directory_Kept&) = delete;
 
  private:
   std::string previous_;
@@ -46,11 +45,11 @@ Day_File Ledger_File(const File_Digest& digest) {
           Hex(digest.sha256)};
 }
 
-Day_Figures Ledger_Figures(const Audit_Figures& audit,
-                           const std::vector<File_Digest>& digests) {
+Day_Figures Ledger_Figures(const Audit_Outcome& outcome) {
+  const Audit_Figures& audit = outcome.figures;
   Day_Figures figures;
   for (std::size_t i = 0; i < DAY_FILES; ++i)
-    figures.files[i] = Ledger_File(digests.at(i));
+    figures.files[i] = Ledger_File(outcome.inputs.at(i));
   figures.bus_total = audit.bus_total;
   figures.metro_total = audit.metro_total;
   figures.bus_last_tag = audit.bus_tag;
@@ -66,63 +65,47 @@ Day_Figures Ledger_Figures(const Audit_Figures& audit,
   return figures;
 }
 
-// The first problem of the payment files, as fare-audit names it, and how
-// many there are in all.
-std::vector<std::string> Problem_Lines(const Scan_Result& scan) {
+// Why the day is not consistent, as fare-audit says it on standard error:
+// the first problem of the payment files and how many there are, the
+// outputs not there yet, or each output that differs.
+std::vector<std::string> Problem_Lines(const Audit_Outcome& outcome) {
   std::vector<std::string> lines;
-  for (int i = 0; i < 6 && lines.empty(); ++i)
-    if (!scan.problems[i].empty())
-      lines.push_back(scan.problems[i].kept[0].Place(AUDITED_FILES[i]) + ": " +
-                      scan.problems[i].kept[0].problem);
-  if (lines.empty() && !scan.journey_problems.empty())
-    lines.push_back(scan.journey_problems.kept[0].problem);
-  if (scan.Problem_Count() > 1)
-    lines.push_back(std::to_string(scan.Problem_Count()) +
-                    " problems in all (fare-audit lists them)");
+  const Scan_Result& scan = outcome.scan;
+  if (outcome.Bad_Input()) {
+    for (int i = 0; i < 6 && lines.empty(); ++i)
+      if (!scan.problems[i].empty())
+        lines.push_back(scan.problems[i].kept[0].Place(AUDITED_FILES[i]) +
+                        ": " + scan.problems[i].kept[0].problem);
+    if (lines.empty()) lines.push_back(scan.journey_problems.kept[0].problem);
+    if (scan.Problem_Count() > 1)
+      lines.push_back(std::to_string(scan.Problem_Count()) +
+                      " problems in all (fare-audit lists them)");
+    return lines;
+  }
+  if (outcome.Not_Settled()) {
+    std::string names;
+    for (const std::string& name : outcome.missing)
+      names += (names.empty() ? "" : ", ") + name;
+    lines.push_back("not settled yet (no " + names + ")");
+  }
+  for (const Difference& d : outcome.differences)
+    lines.push_back(d.file + ": " + d.problem);
   return lines;
 }
 
-// Recomputes the day in the working directory while its payment files are
-// scanned and its nine files hashed, as fare-audit does.
-Day_Audit Audit_Here() {
-  std::future<Scan_Result> scan =
-      std::async(std::launch::async, Scan_Payment_Files, 1, nullptr);
-  Found_Outputs found;
-  std::future<std::vector<File_Digest>> digests =
-      std::async(std::launch::async, [&found] { return Digest_Inputs(found); });
-  Unsettled_Journeys unsettled;
-  unsettled.keep = 1;
-  Day_Audit result;
-  Audit_Figures figures;
-  std::exception_ptr settle_failure;
-  try {
-    figures = Recompute_Settlement(nullptr, unsettled);
-  } catch (const Settlement_Error&) {
-    settle_failure = std::current_exception();
+// The size and SHA-256 of the file at path.
+Day_File Digest_File(const std::string& path) {
+  Input_File file(path);
+  Day_File digest;
+  Sha256 hash;
+  constexpr std::size_t BLOCK = 4 << 20;
+  std::unique_ptr<char[]> block(new char[BLOCK]);
+  while (std::size_t n = file.Read(block.get(), BLOCK)) {
+    hash.Update(block.get(), n);
+    digest.bytes += static_cast<std::int64_t>(n);
   }
-  Scan_Result scanned = scan.get();
-  for (std::string& problem : unsettled.first)
-    scanned.journey_problems.kept.push_back({0, std::move(problem), "", false});
-  scanned.journey_problems.count = unsettled.count;
-  std::vector<File_Digest> files;
-  std::exception_ptr digest_failure;
-  try {
-    files = digests.get();
-  } catch (const Settlement_Error&) {
-    digest_failure = std::current_exception();
-  }
-  // Bad lines first, then what stopped the settlement, then an output that
-  // cannot be read (a day not settled yet): the order fare-audit reports in.
-  if (scanned.Problem_Count() > 0) {
-    result.problems = Problem_Lines(scanned);
-    return result;
-  }
-  if (settle_failure) std::rethrow_exception(settle_failure);
-  if (digest_failure) std::rethrow_exception(digest_failure);
-  for (const Difference& d : Check_Outputs(figures, found))
-    result.problems.push_back(d.file + ": " + d.problem);
-  if (result.problems.empty()) result.figures = Ledger_Figures(figures, files);
-  return result;
+  digest.sha256 = Hex(hash.Finish());
+  return digest;
 }
 
 }  // namespace
@@ -133,29 +116,29 @@ bool Prepare_Audit_Process() {
   return true;
 }
 
-Day_Audit Audit_Day(const std::string& dir) {
+Day_Audit Audit_Settled_Day(const std::string& dir) {
+  Day_Audit result;
   try {
-    Day_Lock lock(dir, Day_Lock::AUDIT);
-    Inside_Directory inside(dir);
-    return Audit_Here();
+    Working_Directory_Kept kept;
+    Audit_Outcome outcome = Audit_Day(dir, 1, nullptr, nullptr);
+    result.problems = Problem_Lines(outcome);
+    if (outcome.Consistent()) result.figures = Ledger_Figures(outcome);
   } catch (const Settlement_Error& error) {
-    Day_Audit refused;
-    refused.problems.push_back(error.what());
-    return refused;
+    result.problems.push_back(error.what());
   }
+  return result;
 }
 
 std::vector<File_Now> Digest_Day_Files(const std::string& dir) {
   std::vector<File_Now> files;
   for (const char* name : AUDITED_FILES) {
     File_Now now;
-    now.file.name = name;
     try {
-      now.file = Ledger_File(Digest_File((dir + "/" + name).c_str()));
-      now.file.name = name;
+      now.file = Digest_File(dir + "/" + name);
     } catch (const Settlement_Error& error) {
       now.problem = error.what();
     }
+    now.file.name = name;
     files.push_back(std::move(now));
   }
   return files;

@@ -14,10 +14,11 @@
 // one); call first in main. False when that cannot be done.
 bool Prepare_Audit_Process();
 
-// Audits the settled day in dir exactly as fare-audit does (the payment
-// files read and the settlement recomputed with its own code, the outputs
-// compared, the nine files hashed). Leaves the working directory as it was.
-Day_Audit Audit_Day(const std::string& dir);
+// Audits the settled day in dir with fare-audit's own entry point (the
+// payment files read and the settlement recomputed with its code, the
+// outputs compared, the nine files hashed). Leaves the working directory
+// as it was.
+Day_Audit Audit_Settled_Day(const std::string& dir);
 
 // Sizes and SHA-256 of the nine files of dir, in the audit's order.
 std::vector<File_Now> Digest_Day_Files(const std::string& dir);

@@ -89,7 +89,7 @@ void Record_Day(const Ledger_Options& options) {
   std::unique_ptr<Database> db;
   if (::stat(options.db.c_str(), &status) == 0)
     db = Open_Ledger(options.db, Access::WRITE);
-  Day_Audit audit = Audit_Day(dir);
+  Day_Audit audit = Audit_Settled_Day(dir);
   if (!audit.problems.empty()) Refuse_Audit(day, audit.problems);
   if (!db) db = Open_Ledger(options.db, Access::WRITE);
 

@@ -70,8 +70,8 @@ TEST(LedgerRecord, RefusesWhatTheAuditRefuses) {
        [](const std::string& day) {
          std::remove((day + "/Total_Metro_Data.txt").c_str());
        },
-       "2026-12-09 not recorded: Total_Metro_Data.txt: cannot open: No such "
-       "file or directory\n"},
+       "2026-12-09 not recorded: not settled yet (no "
+       "Total_Metro_Data.txt)\n"},
       {"summary differs",
        [](const std::string& day) {
          Write_File(day + "/Total_Bus_Data.txt", "300,1,2649");
