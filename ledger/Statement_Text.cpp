@@ -51,24 +51,27 @@ std::string Adjustment_Line(const Version_Row& row) {
 
 std::string Adjustments(const char* title,
                         const std::vector<Version_Row>& rows) {
-  std::string text =
-      "\n" + std::string(title) + ": " + std::to_string(rows.size()) + "\n";
+  std::string text = "\n";
+  ((text += title) += ": ") += std::to_string(rows.size()) + "\n";
   for (const Version_Row& row : rows) text += Adjustment_Line(row);
   return text;
 }
 
 std::string Missing(const Month_Statement& s) {
-  std::string text =
-      "\nmissing days: " + std::to_string(s.missing_days.size()) + "\n";
-  for (std::size_t i = 0; i < s.missing_days.size(); ++i)
-    text += (i % 6 == 0 ? "  " : ", ") + s.missing_days[i] +
-            (i % 6 == 5 || i + 1 == s.missing_days.size() ? "\n" : "");
+  std::string text = "\nmissing days: ";
+  text += std::to_string(s.missing_days.size()) + "\n";
+  for (std::size_t i = 0; i < s.missing_days.size(); ++i) {
+    text += i % 6 == 0 ? "  " : ", ";
+    text += s.missing_days[i];
+    if (i % 6 == 5 || i + 1 == s.missing_days.size()) text += '\n';
+  }
   return text;
 }
 
 std::string Totals(const Month_Statement& s) {
   std::size_t recorded = s.days.size() - s.missing_days.size();
-  return "\n" + Row("totals", "bus", "metro") +
+  std::string text = "\n";
+  return text + Row("totals", "bus", "metro") +
          Row("  days (" + std::to_string(recorded) + " of " +
                  std::to_string(s.days.size()) + ")",
              Won(s.bus_days), Won(s.metro_days)) +
