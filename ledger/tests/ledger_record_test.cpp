@@ -174,6 +174,8 @@ TEST(LedgerCommandLine, UsageHelpAndVersion) {
       {"verify", "2026-12-09", "day", "--version", "0"},
       {"close", "2026-12", "--allow-missing=yes"},
       {"days", "2026-12", "--csv", "x"},
+      {"statement", "2026-12", "--csv", "a", "--csv=b"},
+      {"--db", "a", "--db", "b", "check"},
   };
   for (const std::vector<std::string>& args : usage_faults) {
     run = dir.Run(args);
