@@ -2,6 +2,9 @@
 
 #include <charconv>
 
+#include "Journey_Observer.h"
+#include "Leg_Table.h"
+
 const char* const CSV_HEADER =
     "terminal,legs,legs_in_time_order,collected,bus_credit,metro_credit,"
     "residue\r\n";

@@ -6,6 +6,7 @@
 
 #include "Audit_Figures.h"
 #include "File_IO.h"
+#include "Journey_Observer.h"
 #include "Output_Errors.h"
 
 // A CSV field, quoted (RFC 4180) when it holds a quote, comma, CR or LF.

@@ -10,6 +10,9 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "Journey_Observer.h"
+#include "Money.h"
+
 namespace {
 
 std::int64_t Count_Records(const History_Data* header,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Audit_Figures.h"
+#include "Journey_Observer.h"
 
 // Settles the payment files of the working directory as the settlement
 // program does, keeping every journey's figures; sink (may be null) gets

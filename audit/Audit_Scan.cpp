@@ -8,7 +8,9 @@
 
 #include "Audit_Text.h"
 #include "Day_Snapshot.h"
+#include "Journey_Observer.h"
 #include "Keyed_Hash.h"
+#include "Record_Line.h"
 
 namespace {
 

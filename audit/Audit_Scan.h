@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Audit_Figures.h"
+#include "Journey_Observer.h"
 
 // One line the settlement would stop at, a payment file it cannot read, or
 // a journey it cannot apportion.

@@ -22,6 +22,7 @@
 #include "Audit_Rejects.h"
 #include "Audit_Report.h"
 #include "Audit_Text.h"
+#include "Journey_Observer.h"
 #include "Memory.h"
 #include "Standard_Streams.h"
 

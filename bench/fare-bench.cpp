@@ -44,6 +44,9 @@
 #include <vector>
 
 #include "Calculating_System.h"
+#include "Journey_Observer.h"
+#include "Leg_Table.h"
+#include "Record_Line.h"
 #include "reference.h"
 
 extern char** environ;

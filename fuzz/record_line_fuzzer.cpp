@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Calculating_System.h"
+#include "Record_Line.h"
 #include "model/settlement_model.h"
 
 namespace {

@@ -26,6 +26,7 @@
 #include <string>
 
 #include "Calculating_System.h"
+#include "Journey_Observer.h"
 #include "model/settlement_model.h"
 
 namespace {

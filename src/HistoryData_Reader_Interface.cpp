@@ -12,6 +12,8 @@
 #include <thread>
 
 #include "Calculating_System.h"
+#include "File_IO.h"
+#include "Record_Line.h"
 
 // --- Record lines -----------------------------------------------------------
 
@@ -51,8 +53,8 @@ bool Is_C_Space(char c) {
          c == '\r';
 }
 
-}  // namespace
-
+// atoi-style conversion: leading white space, optional sign, digits up to the
+// first non-digit; no digits gives 0. The token holds at most 12 characters.
 std::int64_t Convert_Decimal(std::string_view token) {
   std::size_t at = 0;
   while (at < token.size() && Is_C_Space(token[at])) ++at;
@@ -64,6 +66,8 @@ std::int64_t Convert_Decimal(std::string_view token) {
     value = value * 10 + (token[at] - '0');
   return negative ? -value : value;
 }
+
+}  // namespace
 
 Line_Kind Read_Record_Line(Data& record, std::string_view line,
                            std::string& problem) {
@@ -258,7 +262,6 @@ void For_Each_Payment_File(const std::function<void(int)>& job) {
 }
 
 void HistoryData_Reader_Interface() {
-  Metro_List_Set metro = Metro_Lists();
   // The files are independent and each fills its own list.
   For_Each_Payment_File([](int file) {
     const Payment_File& payment = PAYMENT_FILES[file];
@@ -271,9 +274,9 @@ void HistoryData_Reader_Interface() {
   // keeps the earlier file's time.
   bool found = false;
   metro_LastTag = 0;
-  for (int i = 0; i < 5; ++i) {
-    std::int32_t time =
-        Last_Time(metro.list[i].header, metro.list[i].tailer, has_record);
+  for (int i = 1; i < 6; ++i) {
+    Record_List metro = PAYMENT_FILES[i].List();
+    std::int32_t time = Last_Time(metro.header, metro.tailer, has_record);
     if (has_record && (!found || time > metro_LastTag)) metro_LastTag = time;
     found = found || has_record;
   }

@@ -21,8 +21,10 @@
 #include <vector>
 
 #include "Calculating_System.h"
+#include "Journey_Observer.h"
 #include "Keyed_Hash.h"
 #include "Memory.h"
+#include "Record_Line.h"
 
 namespace {
 
@@ -351,7 +353,7 @@ void Gather_Records(const Journey_Table& journeys, std::size_t first,
                     std::size_t stop, std::size_t limit,
                     std::vector<Line_Record>& records,
                     Unsettled_Journeys* unsettled) {
-  const History_Data* third_metro = Metro_Lists().list[2].header;
+  const History_Data* third_metro = M3_header;
   records.clear();
   for (std::size_t g = first; g < stop; ++g) {
     Prefetch_Journey(journeys, g, limit);
@@ -473,8 +475,8 @@ void Separate(History_Sink& sink) {
   Journey_Table journeys(candidates);
   Find_Triggers(index, journeys);
   Collect_Members({B_header, B_tailer}, index, journeys);
-  for (const Record_List& list : Metro_Lists().list)
-    Collect_Members(list, index, journeys);
+  for (int i = 1; i < 6; ++i)
+    Collect_Members(PAYMENT_FILES[i].List(), index, journeys);
   Write_Groups(journeys, sink);
 }
 

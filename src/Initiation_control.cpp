@@ -22,24 +22,12 @@ std::int32_t bus_LastTag;
 std::int32_t metro_LastTag;
 
 void Create_Settlement_State() {
-  Create_List(B_header, B_tailer);
-  Create_List(M1_header, M1_tailer);
-  Create_List(M2_header, M2_tailer);
-  Create_List(M3_header, M3_tailer);
-  Create_List(M4_header, M4_tailer);
-  Create_List(M5_header, M5_tailer);
+  for (const Payment_File &file : PAYMENT_FILES)
+    Create_List(*file.header, *file.tailer);
   Total_bus_fee = 0;
   Total_metro_fee = 0;
   bus_LastTag = 0;
   metro_LastTag = 0;
-}
-
-Metro_List_Set Metro_Lists() {
-  return {{{M1_header, M1_tailer},
-           {M2_header, M2_tailer},
-           {M3_header, M3_tailer},
-           {M4_header, M4_tailer},
-           {M5_header, M5_tailer}}};
 }
 
 namespace {

@@ -1,4 +1,6 @@
 // Arithmetic on amounts of won: checked sums and a journey leg's share.
+#include "Money.h"
+
 #include <string>
 
 #include "Calculating_System.h"

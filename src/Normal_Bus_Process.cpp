@@ -1,6 +1,7 @@
 // Ordinary bus revenue: whatever is left in the bus list after the transfer
 // journeys have been taken out.
 #include "Calculating_System.h"
+#include "Money.h"
 
 void Normal_Bus_Process(std::int64_t* bus_fee) {
   std::int64_t total = 0;

@@ -9,6 +9,10 @@
 #include <utility>
 
 #include "Calculating_System.h"
+#include "Journey_Observer.h"
+#include "Leg_Table.h"
+#include "Money.h"
+#include "Record_Line.h"
 
 namespace {
 

@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "Calculating_System.h"
+#include "Journey_Observer.h"
+#include "Leg_Table.h"
+#include "Record_Line.h"
 #include "reference.h"
 #include "scratch_dir.h"
 #include "settlement_run.h"

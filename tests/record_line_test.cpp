@@ -1,4 +1,6 @@
 // The record line: field splitting, widths, conversion and the written form.
+#include "Record_Line.h"
+
 #include <gtest/gtest.h>
 
 #include <string>

@@ -6,6 +6,10 @@
 #include <vector>
 
 #include "Calculating_System.h"
+#include "Journey_Observer.h"
+#include "Leg_Table.h"
+#include "Money.h"
+#include "Record_Line.h"
 #include "scratch_dir.h"
 
 namespace {

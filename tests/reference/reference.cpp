@@ -6,6 +6,9 @@
 #include <utility>
 #include <vector>
 
+#include "Leg_Table.h"
+#include "Record_Line.h"
+
 namespace {
 
 __extension__ typedef __int128 Wide;
@@ -45,10 +48,9 @@ void Extract_Group(History_Data* trigger_node, std::string& out) {
   Append_Literal_Line(out, trigger, ',');
   Extract_Matches(trigger, B_header->next, trigger_node, ',', out);
   Extract_Matches(trigger, trigger_node->next, B_tailer, ',', out);
-  Metro_List_Set metro = Metro_Lists();
-  for (int i = 0; i < 5; ++i)
-    Extract_Matches(trigger, metro.list[i].header->next, metro.list[i].tailer,
-                    i == 2 ? ' ' : ',', out);
+  for (int i = 1; i < 6; ++i)
+    Extract_Matches(trigger, PAYMENT_FILES[i].List().header->next,
+                    PAYMENT_FILES[i].List().tailer, i == 3 ? ' ' : ',', out);
 }
 
 struct Entry {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Calculating_System.h"
+#include "Leg_Table.h"
 
 // Separates the transfer journeys of the program-wide lists by walking all
 // six lists once per trigger, removing what it writes; appends the history

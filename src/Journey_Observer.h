@@ -1,0 +1,63 @@
+// The stages as the audit runs them: the separation into history bytes, and
+// the apportionment of those bytes with an observer told of every journey.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "Leg_Table.h"
+
+// The journeys a stage could not settle, each by the error that would have
+// stopped the settlement there, in journey order: all counted, the first
+// `keep` kept, so that a day of countless such journeys costs no memory for
+// them.
+struct Unsettled_Journeys {
+  std::size_t keep = SIZE_MAX;
+  std::int64_t count = 0;
+  std::vector<std::string> first;  // at most keep
+
+  void Add(std::string problem) {
+    ++count;
+    if (first.size() < keep) first.push_back(std::move(problem));
+  }
+  // Adds the journeys of other, which come after these.
+  void Add_All(const Unsettled_Journeys& other) {
+    for (const std::string& problem : other.first) Add(problem);
+    count += other.count - static_cast<std::int64_t>(other.first.size());
+  }
+};
+
+// Takes every transfer journey out of the lists and appends its lines to
+// history, followed by "END": the bytes of the transfer history file.
+// Without unsettled, a journey of too many legs throws.
+void Separate_Transfers(std::string& history,
+                        Unsettled_Journeys* unsettled = nullptr);
+
+// One transfer journey as the transfer stage settles it: its legs in time
+// order, each with its share, credited to the leg's side (Mot).
+struct Settled_Journey {
+  std::string_view terminal;
+  std::span<const Leg> legs;
+  std::span<const std::int64_t> shares;  // one per leg
+  std::int64_t collected = 0;            // sum of the legs' amounts
+  std::int64_t bus_credit = 0;           // shares of the bus legs
+  std::int64_t metro_credit = 0;
+  std::int64_t Residue() const { return bus_credit + metro_credit - collected; }
+};
+// Told of every transfer journey, in the order of the transfer history.
+class Journey_Observer {
+ public:
+  virtual ~Journey_Observer() = default;
+  virtual void Settled(const Settled_Journey& journey) = 0;
+};
+
+// Transfer_Process for the history bytes Separate_Transfers wrote, telling
+// observer of each journey as it is settled. Without unsettled, a journey
+// that cannot be apportioned throws; with it, it is listed there and adds
+// nothing.
+void Transfer_Process(std::string_view history, Journey_Observer& observer,
+                      Unsettled_Journeys* unsettled = nullptr);

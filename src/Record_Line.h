@@ -1,0 +1,60 @@
+// The record line: the five-field text line of the payment files and the
+// transfer history file, read and written; the payment files read.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "Calculating_System.h"
+
+// Widest text of the other fields of a record line, in bytes.
+constexpr std::size_t LASTTIME_WIDTH = 12;
+constexpr std::size_t MOT_WIDTH = 1;
+constexpr std::size_t INOUT_WIDTH = 1;
+constexpr std::size_t BALANCE_WIDTH = 4;
+
+// Fills record from one line (without its '\n'). Returns FALSE for a blank
+// line, which makes no record; throws for a line that is not a record line.
+Boolean Fill_Data(Data& record, std::string_view line, std::string_view file,
+                  long line_number);
+// The same for the line form the programs that write these files use,
+// digits,digit,digit,digits(, or space)text with nothing else; returns FALSE,
+// leaving record unspecified, for any other line. Any line it accepts gives
+// the record Fill_Data_General gives.
+Boolean Fill_Simple_Record(Data& record, std::string_view line);
+// Fill_Data for every line: splits fields at any run of separators.
+Boolean Fill_Data_General(Data& record, std::string_view line,
+                          std::string_view file, long line_number);
+// What one line is: a record, a blank line, or a line that is no record.
+enum class Line_Kind { RECORD, BLANK, BAD };
+// Fill_Data_General without throwing: for a bad line, problem gets what is
+// wrong with it, in the words of the error Fill_Data_General throws.
+Line_Kind Read_Record_Line(Data& record, std::string_view line,
+                           std::string& problem);
+// Splits the first five fields off line at runs of separators (space, comma,
+// tab); returns how many it found.
+int Split_Fields(std::string_view line, std::string_view fields[5]);
+
+// Appends the line of record to out as the transfer history file holds it;
+// the third metro list's records have a space before TerminalInfo.
+void Append_Record_Line(std::string& out, const Data& record,
+                        char terminal_separator);
+// The longest line Format_Record_Line writes.
+constexpr std::size_t RECORD_LINE_MAX = 64;
+// Writes the line of Append_Record_Line at out (at most RECORD_LINE_MAX
+// bytes) and returns the end of what it wrote.
+char* Format_Record_Line(char* out, const Data& record,
+                         char terminal_separator);
+// True when two records carry the same TerminalInfo text.
+bool Same_Terminal(const Data& a, const Data& b);
+
+// Runs job(file) for each of the six payment files (indices of
+// PAYMENT_FILES) on two threads, larger files first. Every failure is kept
+// and the one of the file first in reading order is rethrown, as reading one
+// file after the other would have stopped there.
+void For_Each_Payment_File(const std::function<void(int)>& job);
+// Loads one payment file into the list header..tailer; records in file order.
+void Load_Payment_File(const char* file, History_Data* header,
+                       History_Data* tailer);

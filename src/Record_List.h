@@ -1,0 +1,90 @@
+// The record arena and Node_Link, the link between list nodes: every list
+// node of a process lives in one arena and is named by a 32-bit number.
+#pragma once
+
+#include <cassert>
+#include <cstddef>
+#include <cstdint>
+
+#include "File_IO.h"  // Settlement_Error
+
+struct history_data;
+using History_Data = history_data;
+
+// The bytes of one list node; the shared header checks its layout against
+// this, which Node_Link's arithmetic needs before the node is defined.
+inline constexpr std::size_t NODE_BYTES = 28;
+
+// The first node of the record arena (see Node_Arena); node number n is at
+// NODE_BYTES * n bytes from it.
+extern History_Data* Node_Arena_Base;
+
+// A link between list nodes: the node's number in the record arena, 0 for no
+// node. It converts to and from History_Data* and reads like one
+// (node->next->data, link == nullptr), but takes 4 bytes instead of 8, and a
+// day's two links per record are a third of its memory.
+class Node_Link {
+ public:
+  Node_Link() = default;
+  Node_Link(std::nullptr_t) {}
+  Node_Link(History_Data* node)
+      : number_(node == nullptr
+                    ? 0
+                    : static_cast<std::uint32_t>(
+                          static_cast<std::size_t>(Bytes(node) -
+                                                   Bytes(Node_Arena_Base)) /
+                          NODE_BYTES)) {}
+  operator History_Data*() const { return number_ == 0 ? nullptr : Node(); }
+  History_Data* operator->() const {
+    assert(number_ != 0 && "a null link followed");
+    return Node();
+  }
+
+ private:
+  static char* Bytes(History_Data* node) {
+    return reinterpret_cast<char*>(node);
+  }
+  History_Data* Node() const {
+    return reinterpret_cast<History_Data*>(Bytes(Node_Arena_Base) +
+                                           std::size_t{number_} * NODE_BYTES);
+  }
+
+  std::uint32_t number_ = 0;
+};
+
+// The record arena: one range of address space reserved for the nodes of a
+// whole process, so that a node is named by a 32-bit number. Node 0 is never
+// handed out (its number means no node). Only address space is reserved up
+// front; Take makes memory usable as nodes are taken, and the system backs a
+// page when it is first touched. Nodes are never returned one by one.
+class Node_Arena {
+ public:
+  // The most nodes one arena can number.
+  static constexpr std::uint64_t MAX_NODES = UINT32_MAX;
+
+  // Reserves room for capacity nodes (at most MAX_NODES, node 0 included);
+  // throws std::bad_alloc when the system refuses the address space.
+  explicit Node_Arena(std::uint64_t capacity);
+  ~Node_Arena();
+  Node_Arena(const Node_Arena&) = delete;
+  Node_Arena& operator=(const Node_Arena&) = delete;
+
+  History_Data* Base() const { return base_; }
+  std::uint64_t Capacity() const { return capacity_; }
+  // Takes up to count further nodes, zeroed and usable, and returns the number
+  // of the first; taken tells how many. Throws Arena_Full when none is left:
+  // a number past the capacity is never handed out, so links cannot wrap.
+  std::uint32_t Take(std::uint32_t count, std::uint32_t& taken);
+
+ private:
+  History_Data* base_;
+  std::uint64_t capacity_;
+  std::uint64_t used_ = 1;          // nodes handed out, node 0 included
+  std::uint64_t usable_bytes_ = 0;  // from the start of the range
+};
+
+// Thrown by Node_Arena::Take when the arena has no node left.
+class Arena_Full : public Settlement_Error {
+ public:
+  using Settlement_Error::Settlement_Error;
+};
