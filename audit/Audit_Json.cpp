@@ -4,8 +4,6 @@
 #include "Audit_Options.h"
 #include "Audit_Text.h"
 
-namespace {}  // namespace
-
 std::size_t Utf8_Length(std::string_view text, std::size_t at) {
   auto byte = [&](std::size_t i) {
     return static_cast<unsigned char>(text[i]);

@@ -98,9 +98,3 @@ std::string Quoted(std::string_view bytes) {
   text += '"';
   return text;
 }
-
-std::string Signed(std::int64_t value) {
-  std::string text = value > 0 ? "+" : "";
-  text += std::to_string(value);
-  return text;
-}

@@ -23,9 +23,6 @@ std::string Signed_Grouped(std::int64_t value);
 // Escaped bytes in double quotes: "\"T2\\r\"".
 std::string Quoted(std::string_view bytes);
 
-// A number with its sign always shown: "+547", "0", "-3".
-std::string Signed(std::int64_t value);
-
 #include "Calculating_System.h"
 
 // The payment files, then the settlement's three outputs, in report order.

@@ -333,15 +333,12 @@ struct Line_Record {
 };
 
 // The error of a journey of more legs than one passenger taps in a day,
-// counting them from member on (legs before it already counted).
-std::string Too_Many_Legs(const Data& trigger, const History_Data* member,
-                          std::size_t legs) {
+// counting them from member on (legs before it already counted). Named by
+// the bus file, where the journey's trigger stands.
+std::string Journey_Too_Long(const Data& trigger, const History_Data* member,
+                             std::size_t legs) {
   for (; member != nullptr; member = member->next) ++legs;
-  // Named by the bus file, where the journey's trigger stands.
-  return std::string(PAYMENT_FILES[0].name) + ": journey " +
-         trigger.TerminalInfo + " has " + std::to_string(legs) +
-         " legs, more than " + std::to_string(MAX_JOURNEY_LEGS) +
-         " (unrelated taps sharing one TerminalInfo?)";
+  return Too_Many_Legs(PAYMENT_FILES[0].name, trigger.TerminalInfo, legs);
 }
 
 // Copies the records of journeys first..stop, in line order, to records;
@@ -363,7 +360,7 @@ void Gather_Records(const Journey_Table& journeys, std::size_t first,
     for (const History_Data* m = journey.trigger->next; m; m = m->next) {
       if (records.size() - start == MAX_JOURNEY_LEGS) {
         std::string problem =
-            Too_Many_Legs(journey.trigger->data, m, MAX_JOURNEY_LEGS);
+            Journey_Too_Long(journey.trigger->data, m, MAX_JOURNEY_LEGS);
         if (unsettled == nullptr) throw Settlement_Error(problem);
         unsettled->Add(std::move(problem));
         records.resize(start);

@@ -2,7 +2,9 @@
 // their exchange sort by time and their shares.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -14,6 +16,11 @@ struct Leg {
 };
 // The legs of one journey; any number of legs.
 using Leg_Table = std::vector<Leg>;
+
+// The error of a journey of legs legs, more than MAX_JOURNEY_LEGS, named by
+// file: such a journey means unrelated taps share one TerminalInfo.
+std::string Too_Many_Legs(std::string_view file, std::string_view terminal,
+                          std::size_t legs);
 
 void reset_Arr(Leg_Table& arr);
 // Exchange sort by time: a row moves before an earlier one only when its time

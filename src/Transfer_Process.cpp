@@ -40,17 +40,11 @@ std::int64_t Credit_Legs(const Leg_Table& arr, std::int64_t* bus_fee,
   return total;
 }
 
-[[noreturn]] void Too_Many_Legs(const char* terminal) {
-  Fail(HISTORY_FILE, 0,
-       "journey " + std::string(terminal) + " has more than " +
-           std::to_string(MAX_JOURNEY_LEGS) + " legs");
-}
-
 // A journey is settled as soon as its last line has been read, so the
 // history is never held whole. A settlement failure (a zero divisor, a total
-// leaving 64 bits) is kept until the file has been read to its END mark: a
-// malformed line or a missing END is reported first, wherever it stands.
-// With a list of unsettled journeys, each such journey goes on the list
+// leaving 64 bits, too many legs) is kept until the file has been read to its
+// END mark: a malformed line or a missing END is reported first, wherever it
+// stands. With a list of unsettled journeys, each such journey goes on the list
 // instead, credits nothing, and the journeys after it are still settled.
 class Journey_Settler {
  public:
@@ -64,8 +58,10 @@ class Journey_Settler {
     if (legs_.empty())
       std::memcpy(terminal_, record.TerminalInfo, sizeof terminal_);
     // The separation refuses such journeys; a history from elsewhere may not.
-    if (legs_.size() == MAX_JOURNEY_LEGS) Too_Many_Legs(terminal_);
-    legs_.push_back({record.LastTime, record.Mot, record.Balance});
+    if (legs_.size() == MAX_JOURNEY_LEGS)
+      ++legs_left_out_;
+    else
+      legs_.push_back({record.LastTime, record.Mot, record.Balance});
   }
   // Settles the last journey, then reports a kept failure.
   void Finish() {
@@ -78,6 +74,9 @@ class Journey_Settler {
     if (legs_.empty()) return;
     if (!failure_) {
       try {
+        if (legs_left_out_ > 0)
+          throw Settlement_Error(Too_Many_Legs(HISTORY_FILE, terminal_,
+                                               legs_.size() + legs_left_out_));
         Sort_Legs(legs_);
         if (observer_ == nullptr)
           calculate(legs_, &Total_bus_fee, &Total_metro_fee, terminal_);
@@ -91,6 +90,7 @@ class Journey_Settler {
       }
     }
     reset_Arr(legs_);
+    legs_left_out_ = 0;
   }
 
   // calculate, keeping each leg's share for the observer. The totals
@@ -122,10 +122,19 @@ class Journey_Settler {
   Leg_Table legs_;
   std::vector<std::int64_t> shares_;
   char terminal_[TERMINALINFO_WIDTH + 1] = {};
+  std::size_t legs_left_out_ = 0;  // past MAX_JOURNEY_LEGS
   std::exception_ptr failure_;
 };
 
 }  // namespace
+
+std::string Too_Many_Legs(std::string_view file, std::string_view terminal,
+                          std::size_t legs) {
+  return std::string(file) + ": journey " + std::string(terminal) + " has " +
+         std::to_string(legs) + " legs, more than " +
+         std::to_string(MAX_JOURNEY_LEGS) +
+         " (unrelated taps sharing one TerminalInfo?)";
+}
 
 void reset_Arr(Leg_Table& arr) { arr.clear(); }
 

@@ -45,9 +45,6 @@ TEST(AuditText, EscapedShowsEveryByteUnambiguously) {
   EXPECT_EQ(Escaped("a\"b\\c\r\n\t"), "a\\\"b\\\\c\\r\\n\\t");
   EXPECT_EQ(Escaped(std::string("\x01\x7f\xff", 3)), "\\x01\\x7f\\xff");
   EXPECT_EQ(Escaped("abcdef", 3), "abc...");
-  EXPECT_EQ(Signed(547), "+547");
-  EXPECT_EQ(Signed(0), "0");
-  EXPECT_EQ(Signed(-3), "-3");
 }
 
 TEST(CompareHistory, NamesTheFirstDifferingLineAndShowsBoth) {
