@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "Audit_Text.h"
 #include "Journey_Observer.h"
 #include "Leg_Table.h"
 
@@ -18,17 +19,6 @@ void Append_Number(std::string& out, std::int64_t value) {
 }
 
 }  // namespace
-
-std::string Csv_Field(std::string_view text) {
-  if (text.find_first_of("\",\r\n") == std::string_view::npos)
-    return std::string(text);
-  std::string field = "\"";
-  for (char c : text) {
-    if (c == '"') field += '"';
-    field += c;
-  }
-  return field + "\"";
-}
 
 // Legs as "time mode amount share", separated by ';': for example
 // "150 metro 1050 548;200 bus 0 548". The mode is the side the leg's share

@@ -9,9 +9,6 @@
 #include "Journey_Observer.h"
 #include "Output_Errors.h"
 
-// A CSV field, quoted (RFC 4180) when it holds a quote, comma, CR or LF.
-std::string Csv_Field(std::string_view text);
-
 // One row (with its CRLF) for a journey.
 void Append_Csv_Row(std::string& out, const Settled_Journey& journey);
 

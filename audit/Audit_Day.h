@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "Audit_Report.h"
+#include "Audit_Outcome.h"
 
 // Audits the settled day in dir: takes the audit's mark on dir (refused
 // while a settlement is under way there), changes into dir, reads the nine

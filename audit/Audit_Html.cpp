@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "Audit_Findings.h"
-#include "Audit_Json.h"
 #include "Audit_Text.h"
 
 std::string Shown(std::string_view bytes) {

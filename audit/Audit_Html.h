@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "Audit_Report.h"
+#include "Audit_Outcome.h"
 
 // text with &, <, >, " and ' replaced by character references.
 std::string Html_Escape(std::string_view text);

@@ -1,41 +1,54 @@
 #include "Audit_Json.h"
 
-#include "Audit_Findings.h"
 #include "Audit_Options.h"
 #include "Audit_Text.h"
 
-std::size_t Utf8_Length(std::string_view text, std::size_t at) {
-  auto byte = [&](std::size_t i) {
-    return static_cast<unsigned char>(text[i]);
-  };
-  unsigned char lead = byte(at);
-  std::size_t length = lead < 0x80   ? 1
-                       : lead < 0xC2 ? 0
-                       : lead < 0xE0 ? 2
-                       : lead < 0xF0 ? 3
-                       : lead < 0xF5 ? 4
-                                     : 0;
-  if (length == 0 || at + length > text.size()) return 0;
-  for (std::size_t i = 1; i < length; ++i)
-    if ((byte(at + i) & 0xC0) != 0x80) return 0;
-  unsigned char second = length > 1 ? byte(at + 1) : 0;
-  if (lead == 0xE0 && second < 0xA0) return 0;   // overlong
-  if (lead == 0xED && second >= 0xA0) return 0;  // surrogate
-  if (lead == 0xF0 && second < 0x90) return 0;   // overlong
-  if (lead == 0xF4 && second >= 0x90) return 0;  // beyond U+10FFFF
-  return length;
-}
-
-std::size_t Printable_Length(std::string_view text, std::size_t at) {
-  unsigned char lead = static_cast<unsigned char>(text[at]);
-  if (lead < 0x20 || lead == 0x7f) return 0;
-  std::size_t length = Utf8_Length(text, at);
-  bool c1 = lead == 0xC2 && length == 2 &&
-            static_cast<unsigned char>(text[at + 1]) < 0xA0;
-  return c1 ? 0 : length;
-}
-
 namespace {
+
+// The JSON members "verdict", "problems", "warnings" and "rejects", each
+// line ending in ",\n".
+std::string Findings_Json(const Audit_Outcome& outcome) {
+  const Scan_Result& scan = outcome.scan;
+  std::string out =
+      "  \"verdict\": " + Json_String(outcome.Verdict()) +
+      ",\n  \"problems\": {\"count\": " + std::to_string(scan.Problem_Count()) +
+      ", \"files\": [";
+  for (int i = 0; i < 6; ++i) {
+    out += std::string(i ? ",\n    " : "\n    ") +
+           "{\"name\": " + Json_String(AUDITED_FILES[i]) +
+           ", \"count\": " + std::to_string(scan.problems[i].count) +
+           ", \"lines\": [";
+    const File_Problems& problems = scan.problems[i];
+    for (std::size_t k = 0; k < outcome.Shown(problems); ++k)
+      out += std::string(k ? ", " : "") +
+             "{\"line\": " + std::to_string(problems.kept[k].line) +
+             ", \"problem\": " + Json_String(problems.kept[k].problem) +
+             ", \"text\": " + Json_String(problems.kept[k].text) +
+             ", \"cut\": " + (problems.kept[k].cut ? "true" : "false") + "}";
+    out += "]}";
+  }
+  const File_Problems& journeys = scan.journey_problems;
+  out += "],\n    \"journey_count\": " + std::to_string(journeys.count) +
+         ", \"journeys\": [";
+  for (std::size_t k = 0; k < outcome.Shown(journeys); ++k)
+    out += std::string(k ? ", " : "") + Json_String(journeys.kept[k].problem);
+  out += "]},\n  \"warnings\": [";
+  std::vector<const Warning*> met = Warnings_Met(scan);
+  for (std::size_t k = 0; k < met.size(); ++k) {
+    out += std::string(k ? ",\n    " : "\n    ") +
+           "{\"id\": " + Json_String(met[k]->id) +
+           ", \"title\": " + Json_String(met[k]->title) +
+           ", \"count\": " + std::to_string(met[k]->count) +
+           ", \"examples\": [";
+    for (std::size_t e = 0; e < met[k]->examples.size(); ++e)
+      out += std::string(e ? ", " : "") + Json_String(met[k]->examples[e]);
+    out += "]}";
+  }
+  out += "],\n  \"rejects\": [";
+  for (std::size_t k = 0; k < outcome.rejects.size(); ++k)
+    out += std::string(k ? ", " : "") + Json_String(outcome.rejects[k]);
+  return out + "],\n";
+}
 
 void Append_Code_Unit(std::string& out, unsigned char c) {
   static constexpr char DIGITS[] = "0123456789abcdef";

@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "Audit_Csv.h"
 #include "Audit_Text.h"
 
 const char* const REJECTS_HEADER = "line,problem,text\r\n";

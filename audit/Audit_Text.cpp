@@ -98,3 +98,45 @@ std::string Quoted(std::string_view bytes) {
   text += '"';
   return text;
 }
+
+std::size_t Utf8_Length(std::string_view text, std::size_t at) {
+  auto byte = [&](std::size_t i) {
+    return static_cast<unsigned char>(text[i]);
+  };
+  unsigned char lead = byte(at);
+  std::size_t length = lead < 0x80   ? 1
+                       : lead < 0xC2 ? 0
+                       : lead < 0xE0 ? 2
+                       : lead < 0xF0 ? 3
+                       : lead < 0xF5 ? 4
+                                     : 0;
+  if (length == 0 || at + length > text.size()) return 0;
+  for (std::size_t i = 1; i < length; ++i)
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+  unsigned char second = length > 1 ? byte(at + 1) : 0;
+  if (lead == 0xE0 && second < 0xA0) return 0;   // overlong
+  if (lead == 0xED && second >= 0xA0) return 0;  // surrogate
+  if (lead == 0xF0 && second < 0x90) return 0;   // overlong
+  if (lead == 0xF4 && second >= 0x90) return 0;  // beyond U+10FFFF
+  return length;
+}
+
+std::size_t Printable_Length(std::string_view text, std::size_t at) {
+  unsigned char lead = static_cast<unsigned char>(text[at]);
+  if (lead < 0x20 || lead == 0x7f) return 0;
+  std::size_t length = Utf8_Length(text, at);
+  bool c1 = lead == 0xC2 && length == 2 &&
+            static_cast<unsigned char>(text[at + 1]) < 0xA0;
+  return c1 ? 0 : length;
+}
+
+std::string Csv_Field(std::string_view text) {
+  if (text.find_first_of("\",\r\n") == std::string_view::npos)
+    return std::string(text);
+  std::string field = "\"";
+  for (char c : text) {
+    if (c == '"') field += '"';
+    field += c;
+  }
+  return field + "\"";
+}

@@ -20,6 +20,16 @@ std::string Grouped(std::int64_t value);
 // Grouped with its sign always shown: "+1,072", "0", "-3".
 std::string Signed_Grouped(std::int64_t value);
 
+// Length of the valid UTF-8 sequence starting at text[at], 0 if invalid.
+std::size_t Utf8_Length(std::string_view text, std::size_t at);
+
+// Length of the printable character at text[at]; 0 for a control character
+// (C0, DEL or C1, U+0080 to U+009F) or a byte that is not valid UTF-8.
+std::size_t Printable_Length(std::string_view text, std::size_t at);
+
+// A CSV field, quoted (RFC 4180) when it holds a quote, comma, CR or LF.
+std::string Csv_Field(std::string_view text);
+
 // Escaped bytes in double quotes: "\"T2\\r\"".
 std::string Quoted(std::string_view bytes);
 

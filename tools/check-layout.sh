@@ -1,11 +1,41 @@
 #!/bin/sh
 # Cheap checks that keep the tree easy to walk into; .ci/run runs them:
-# README.md stays a short read (at most 200 lines).
+# - README.md stays a short read (at most 200 lines);
+# - the audit's modules (a header and its .cpp are one module) include one
+#   another without a circle;
+# - the audit's renderers stay leaves: no file in audit/ includes a
+#   renderer's header but that renderer's own and main.cpp, on top.
 set -eu
 cd "$(dirname "$0")/.."
+RENDERERS="Audit_Report Audit_Json Audit_Html Audit_Csv"
+failed=0
+fail() {
+  echo "check-layout: $*" >&2
+  failed=1
+}
+
 lines=$(wc -l < README.md)
-if [ "$lines" -gt 200 ]; then
-  echo "check-layout: README.md has $lines lines, more than 200" >&2
-  exit 1
-fi
-echo "check-layout: README.md $lines lines"
+[ "$lines" -le 200 ] || fail "README.md has $lines lines, more than 200"
+
+# One line "MODULE INCLUDED" for each include of an audit/ header by another
+# module of audit/.
+edges=$(
+  for file in audit/*.h audit/*.cpp; do
+    module=$(basename "${file%.*}")
+    sed -n 's/^#include "\([^"]*\)\.h".*/\1/p' "$file" | while read -r header; do
+      if [ -f "audit/$header.h" ] && [ "$header" != "$module" ]; then
+        echo "$module $header"
+      fi
+    done
+  done | sort -u
+)
+echo "$edges" | tsort > /dev/null 2>&1 ||
+  fail "the audit's modules include one another in a circle: $(echo "$edges" | tsort 2>&1 >/dev/null | tr '\n' ' ')"
+for renderer in $RENDERERS; do
+  for module in $(echo "$edges" | awk -v r="$renderer" '$2 == r { print $1 }'); do
+    [ "$module" = main ] || fail "audit/$module includes $renderer.h, a renderer's header"
+  done
+done
+
+[ "$failed" -eq 0 ] || exit 1
+echo "check-layout: README.md $lines lines; audit modules layered, renderers leaves"
