@@ -7,6 +7,7 @@
 
 #include "Calculating_System.h"
 #include "Keyed_Hash.h"
+#include "Journey_Observer.h"
 
 int main() {
   try {
