@@ -61,6 +61,9 @@ extern std::int64_t Total_bus_fee;
 extern std::int64_t Total_metro_fee;
 extern std::int32_t bus_LastTag;
 extern std::int32_t metro_LastTag;
+// What the run is doing ("reading the payment files"), named when memory
+// runs out; "starting" until the wait.
+extern const char* Run_Step;
 
 // File names, fixed.
 inline constexpr const char* FLAG_FILE = "enable.txt";
@@ -119,12 +122,17 @@ inline constexpr Payment_File PAYMENT_FILES[6] = {
 // --- Stages -----------------------------------------------------------------
 
 void Initiation_Control();
-void StandBy();
-// StandBy's wait with its sleep and poll limit supplied: prints "wait", polls
-// up to max_polls times, raises the flag; returns the polls made. Throws,
-// before raising it, when the flag or an output leads to a payment file or
-// to another of them.
-int Wait_For_Flag(int max_polls, void (*sleep_one_second)());
+// Waits for the flag, then for audits of the directory lock holds, and
+// raises the flag.
+void StandBy(const Day_Lock& lock);
+// The wait of StandBy with its sleep and limits supplied: prints "wait",
+// polls FLAG_FILE up to max_polls times, waits for audits (when given the
+// lock; at most max_audit_looks sleeps), raises the flag. Returns polls made.
+// Throws, before raising it, when the flag or an output leads to a payment
+// file or to another of them (a link, a hard link), when the audits do not
+// finish in time, or when the locked directory has been removed.
+int Wait_For_Flag(int max_polls, void (*sleep_one_second)(),
+                  const Day_Lock* lock = nullptr, int max_audit_looks = 0);
 // Reads the first decimal integer of FLAG_FILE; previous when there is none
 // or the file cannot be read.
 int Read_Flag(int previous);
@@ -157,4 +165,6 @@ std::string Report_Text(std::int64_t bus_fee, std::int64_t metro_fee);
 Staged_File Bus_Company_Interface();
 Staged_File Metro_Company_Interface();
 void Terminal_Interface();
-void Display_Interface();
+// Prints the report; throws failure (made beforehand, so that throwing it
+// allocates nothing) when standard output cannot take it.
+void Display_Interface(const std::string& report, const Report_Error& failure);

@@ -39,18 +39,21 @@ Staged_File Metro_Company_Interface() {
 
 void Terminal_Interface() { Write_Flag('0'); }
 
-void Display_Interface() {
-  std::fputs(Report_Text(Total_bus_fee, Total_metro_fee).c_str(), stdout);
-  if (std::fflush(stdout) != 0 || std::ferror(stdout))
-    throw Report_Error(
-        "settled; the report could not be written to standard output");
+void Display_Interface(const std::string& report, const Report_Error& failure) {
+  std::fputs(report.c_str(), stdout);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) throw failure;
 }
 
 void End_Process(Staged_File& history) {
   Staged_File bus = Bus_Company_Interface();
   Staged_File metro = Metro_Company_Interface();
+  // Made before the renames, after which nothing may run out of memory: a
+  // failure there must still say that the day is settled.
+  const std::string report = Report_Text(Total_bus_fee, Total_metro_fee);
+  const Report_Error unwritten(
+      "settled; the report could not be written to standard output");
   // The flag goes to 0 only once all three files are the new ones.
   Staged_File* outputs[3] = {&history, &bus, &metro};
   Publish_All(outputs, 3, Terminal_Interface);
-  Display_Interface();
+  Display_Interface(report, unwritten);
 }

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -19,7 +20,6 @@
 #include <mutex>
 #include <new>
 #include <optional>
-#include <thread>
 #include <utility>
 
 namespace {
@@ -102,8 +102,11 @@ std::optional<std::pair<dev_t, ino_t>> Identity(const std::string& path) {
 // itself when that fails (a name under /proc that leads to a pipe).
 std::filesystem::path Resolved(const std::string& path) {
   std::error_code error;
-  std::filesystem::path resolved = std::filesystem::weakly_canonical(
-      std::filesystem::absolute(Follow_Links(path)), error);
+  std::filesystem::path absolute =
+      std::filesystem::absolute(Follow_Links(path), error);
+  if (error) return path;  // no working directory to resolve against
+  std::filesystem::path resolved =
+      std::filesystem::weakly_canonical(absolute, error);
   return error ? std::filesystem::path(path) : resolved;
 }
 
@@ -145,8 +148,8 @@ void Forget_Locked(const std::string& path) {
 // synced (some file systems refuse) leaves them as durable as the system
 // makes them.
 void Sync_Directory(const std::string& prefix) {
-  std::string dir = prefix.empty() ? "." : prefix;
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const char* dir = prefix.empty() ? "." : prefix.c_str();
+  int fd = ::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
     ::fsync(fd);
     ::close(fd);
@@ -412,27 +415,52 @@ void Staged_File::Publish() {
   Publish_All(&self, 1);
 }
 
+namespace {
+
+// Whether the caller may replace the directory entry path, of owner: in a
+// sticky directory only the entry's owner, the directory's owner and root
+// may (the others' rename is refused).
+bool May_Replace(const std::string& path, uid_t owner) {
+  uid_t caller = ::geteuid();
+  if (caller == 0 || caller == owner) return true;
+  std::string prefix = Directory_Prefix(path);
+  struct stat directory;
+  if (::stat(prefix.empty() ? "." : prefix.c_str(), &directory) != 0)
+    return true;  // then the rename says what is wrong
+  return (directory.st_mode & S_ISVTX) == 0 || directory.st_uid == caller;
+}
+
+}  // namespace
+
 void Staged_File::Check_Replaceable() const {
   struct stat status;
-  if (!published_ && ::stat(target_.c_str(), &status) == 0 &&
-      S_ISDIR(status.st_mode)) {
+  if (published_ || ::lstat(target_.c_str(), &status) != 0) return;
+  if (S_ISDIR(status.st_mode)) {
     errno = EISDIR;
     Fail_Errno(path_, "cannot replace");
   }
+  if (!May_Replace(target_, status.st_uid))
+    Fail(path_, 0,
+         "cannot replace: it belongs to another user and its directory is "
+         "sticky");
 }
 
 void Publish_All(Staged_File* const* files, std::size_t count,
                  void (*after)()) {
+  // Taken before the renames: nothing after them may run out of memory.
+  std::vector<std::string> directories;
+  for (std::size_t i = 0; i < count; ++i)
+    directories.push_back(Directory_Prefix(files[i]->Target()));
   {
     std::lock_guard<std::mutex> guard(Unpublished().lock);
-    // A rename can fail for a directory in the way; find that out before
-    // the first rename so that a failure never leaves some files new.
+    // A rename can fail for a directory in the way or for another user's
+    // file in a sticky directory; find that out before the first rename so
+    // that a failure never leaves some files new.
     for (std::size_t i = 0; i < count; ++i) files[i]->Check_Replaceable();
     for (std::size_t i = 0; i < count; ++i) files[i]->Rename_Locked();
     if (after != nullptr) after();
   }
-  for (std::size_t i = 0; i < count; ++i)
-    Sync_Directory(Directory_Prefix(files[i]->Target()));
+  for (const std::string& directory : directories) Sync_Directory(directory);
 }
 
 void Remove_Stale_Temporaries(const char* path) {
@@ -482,16 +510,22 @@ const char* Signal_Name(int signal) {
 // Waits on its own thread for a stop signal (blocked in every other
 // thread), removes the temporaries and ends the process by that signal.
 // The lock it takes is never given back, so nothing is published after.
-[[noreturn]] void Stop_When_Signalled(sigset_t signals, const char* program) {
+// It allocates nothing: memory may have run out when the signal comes.
+void* Stop_When_Signalled(void* blocked) {
+  const sigset_t signals = *static_cast<const sigset_t*>(blocked);
   int signal = 0;
   while (::sigwait(&signals, &signal) != 0) {
   }
   Unpublished().lock.lock();
   for (const std::string& path : Unpublished().paths) ::unlink(path.c_str());
-  std::string line =
-      std::string(program) + ": stopped by " + Signal_Name(signal) + "\n";
-  ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
-  (void)written;  // nothing more can be done about a lost message
+  char line[256];
+  int length = std::snprintf(line, sizeof line, "%s: stopped by %s\n",
+                             program_name, Signal_Name(signal));
+  if (length > 0) {
+    ssize_t written = ::write(STDERR_FILENO, line,
+                              std::min(sizeof line - 1, std::size_t(length)));
+    (void)written;  // nothing more can be done about a lost message
+  }
   ::signal(signal, SIG_DFL);
   sigset_t one;
   sigemptyset(&one);
@@ -501,16 +535,37 @@ const char* Signal_Name(int signal) {
   ::_exit(128 + signal);
 }
 
+// The signal thread's stack: it calls little, so a small one keeps the
+// address space a run needs small.
+constexpr std::size_t SIGNAL_THREAD_STACK = 256 << 10;
+
 }  // namespace
 
 void Stop_On_Signals(const char* program) {
   program_name = program;
+  Unpublished();  // made now, while an allocation can still be reported
   ::signal(SIGPIPE, SIG_IGN);
-  sigset_t signals;
+  static sigset_t signals;
   sigemptyset(&signals);
   for (int signal : STOP_SIGNALS) sigaddset(&signals, signal);
   ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  std::thread(Stop_When_Signalled, signals, program).detach();
+  pthread_attr_t attributes;
+  pthread_t thread;
+  int error = ::pthread_attr_init(&attributes);
+  if (error == 0) {
+    ::pthread_attr_setstacksize(&attributes, SIGNAL_THREAD_STACK);
+    ::pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    error =
+        ::pthread_create(&thread, &attributes, Stop_When_Signalled, &signals);
+    ::pthread_attr_destroy(&attributes);
+  }
+  // The system lacks the memory for the thread's stack (or its count of
+  // threads is used up, which a run of three threads does not reach).
+  if (error == EAGAIN || error == ENOMEM) throw std::bad_alloc();
+  if (error != 0) {
+    errno = error;
+    Fail_Errno("signal handling", "cannot start");
+  }
 }
 
 // --- Day_Lock ---------------------------------------------------------------
@@ -561,9 +616,7 @@ Day_Lock::Day_Lock(const std::string& dir, Kind kind) {
     // before there were any, rather than unable to run.
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
       throw Settlement_Error("another run is under way in this directory");
-    if (!Mark(fd_, SETTLEMENT_BYTE)) return;
-    // Audits under way finish within seconds; new ones now refuse.
-    while (Marked(fd_, AUDIT_BYTE)) ::usleep(20000);
+    Mark(fd_, SETTLEMENT_BYTE);
   } catch (...) {
     ::close(fd_);
     throw;
@@ -571,6 +624,25 @@ Day_Lock::Day_Lock(const std::string& dir, Kind kind) {
 }
 
 Day_Lock::~Day_Lock() { ::close(fd_); }
+
+void Day_Lock::Wait_For_Audits(int max_looks,
+                               void (*sleep_one_second)()) const {
+  if (!Marked(fd_, AUDIT_BYTE)) return;
+  std::fprintf(stderr, "%s: waiting for an audit of this directory to finish\n",
+               program_name);
+  for (int looks = 0; looks < max_looks; ++looks) {
+    sleep_one_second();
+    if (!Marked(fd_, AUDIT_BYTE)) return;
+  }
+  throw Settlement_Error("gave up after " + std::to_string(max_looks) +
+                         " seconds waiting for an audit of this directory "
+                         "to finish");
+}
+
+bool Day_Lock::Removed() const {
+  struct stat status;
+  return ::fstat(fd_, &status) == 0 && status.st_nlink == 0;
+}
 
 std::string Read_File_Start(const char* path, std::size_t limit) {
   Input_File file(path);

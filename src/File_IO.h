@@ -124,7 +124,8 @@ class Staged_File {
   void Finish(bool sync);
   // Renames the finished temporary over the real name.
   void Publish();
-  // Throws when the real name is taken by something a rename cannot replace.
+  // Throws when the real name is taken by something a rename cannot replace:
+  // a directory, or another user's file in a sticky directory.
   void Check_Replaceable() const;
   // The file the bytes are written to until Publish: the temporary, or the
   // real file when it is written directly.
@@ -175,14 +176,22 @@ void Stop_On_Signals(const char* program);
 class Day_Lock {
  public:
   enum Kind { SETTLEMENT, AUDIT };
-  // A settlement waits for audits under way and throws a Settlement_Error
-  // ("another run is under way in this directory") at once when another
-  // settlement holds the directory; an audit throws when a settlement does.
-  // A file system without these locks keeps nobody out.
+  // A settlement throws a Settlement_Error ("another run is under way in
+  // this directory") at once when another settlement holds the directory;
+  // from then on new audits refuse the directory. An audit throws when a
+  // settlement holds it. A file system without these locks keeps nobody out.
   Day_Lock(const std::string& dir, Kind kind);
   ~Day_Lock();
   Day_Lock(const Day_Lock&) = delete;
   Day_Lock& operator=(const Day_Lock&) = delete;
+
+  // A settlement's wait for audits that started before it: while one still
+  // marks the directory, says so once on standard error ("PROGRAM: waiting
+  // for an audit of this directory to finish") and looks again after each
+  // sleep_one_second; throws after max_looks sleeps.
+  void Wait_For_Audits(int max_looks, void (*sleep_one_second)()) const;
+  // Whether the directory has been removed since it was locked.
+  bool Removed() const;
 
  private:
   int fd_ = -1;

@@ -20,6 +20,7 @@ std::int64_t Total_bus_fee;
 std::int64_t Total_metro_fee;
 std::int32_t bus_LastTag;
 std::int32_t metro_LastTag;
+const char *Run_Step = "starting";
 
 void Create_Settlement_State() {
   for (const Payment_File &file : PAYMENT_FILES)
@@ -36,7 +37,17 @@ constexpr int MAX_POLLS = 180;
 // A flag file is a digit or two; what lies beyond this is never looked at.
 constexpr std::size_t FLAG_BYTES = 4096;
 
+// Looks for audits still reading the directory, once a second, before the
+// run gives up: an audit of a 10M-tap day reads it in seconds.
+constexpr int MAX_AUDIT_LOOKS = 600;
+
 void Sleep_One_Second() { ::sleep(1); }
+
+// A removed directory can never see the flag raised nor take the outputs.
+void Check_Directory_Kept(const Day_Lock *lock) {
+  if (lock != nullptr && lock->Removed())
+    throw Settlement_Error("the working directory was removed during the wait");
+}
 
 // Refuses a day whose files would overwrite one another: the flag and the
 // three outputs are written through their links, so none of them may lead
@@ -74,7 +85,8 @@ int Read_Flag(int previous) {
 
 void Write_Flag(char value) { Write_Whole_File(FLAG_FILE, {&value, 1}); }
 
-int Wait_For_Flag(int max_polls, void (*sleep_one_second)()) {
+int Wait_For_Flag(int max_polls, void (*sleep_one_second)(),
+                  const Day_Lock *lock, int max_audit_looks) {
   int enable = 0;
   int count = 0;
   // Flushed at once so that a terminal reading through a pipe sees it while
@@ -85,6 +97,13 @@ int Wait_For_Flag(int max_polls, void (*sleep_one_second)()) {
     sleep_one_second();
     enable = Read_Flag(enable);
     ++count;
+    Check_Directory_Kept(lock);
+  }
+  // Audits under way read what the run is about to write; they finish
+  // within seconds, and new ones refuse the directory meanwhile.
+  if (lock != nullptr) {
+    lock->Wait_For_Audits(max_audit_looks, sleep_one_second);
+    Check_Directory_Kept(lock);
   }
   // Marks the run as under way; after a timeout the run proceeds all the same.
   // Nothing is written before the files are known to be apart.
@@ -93,14 +112,21 @@ int Wait_For_Flag(int max_polls, void (*sleep_one_second)()) {
   return count;
 }
 
-void StandBy() { Wait_For_Flag(MAX_POLLS, Sleep_One_Second); }
+void StandBy(const Day_Lock &lock) {
+  Wait_For_Flag(MAX_POLLS, Sleep_One_Second, &lock, MAX_AUDIT_LOOKS);
+}
 
 void StartProcess() {
+  Run_Step = "reading the payment files";
   HistoryData_Reader_Interface();
+  Run_Step = "separating the transfer journeys";
   Staged_File history = HistoryData_Reader_Manager();
+  Run_Step = "totalling the ordinary revenue";
   Normal_Bus_Process(&Total_bus_fee);
   Normal_Metro_Process(&Total_metro_fee);
+  Run_Step = "apportioning the transfer journeys";
   Transfer_Process(history.Staged_Path());
+  Run_Step = "writing the results";
   End_Process(history);
 }
 
@@ -109,6 +135,7 @@ void Initiation_Control() {
   // What a killed run left behind; no other run can be writing now.
   for (const char *file : {HISTORY_FILE, BUS_SUMMARY_FILE, METRO_SUMMARY_FILE})
     Remove_Stale_Temporaries(file);
-  StandBy();
+  Run_Step = "waiting for the flag";
+  StandBy(lock);
   StartProcess();
 }

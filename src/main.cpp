@@ -4,10 +4,39 @@
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <system_error>
 
 #include "Calculating_System.h"
 #include "Memory.h"
 #include "Standard_Streams.h"
+
+namespace {
+
+// Prints the one line for the failure being handled; returns the exit
+// status: 2 once the outputs are published, else 1. Prints without
+// allocating, since memory may have run out.
+int Report_Failure() {
+  try {
+    throw;
+  } catch (const Report_Error& error) {
+    std::fprintf(stderr, "fare-settlement: %s\n", error.what());
+    return 2;
+  } catch (const std::bad_alloc&) {
+  } catch (const std::system_error& error) {
+    // A thread that cannot start for want of memory for its stack.
+    if (error.code() != std::errc::resource_unavailable_try_again) {
+      std::fprintf(stderr, "fare-settlement: %s\n", error.what());
+      return 1;
+    }
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "fare-settlement: %s\n", error.what());
+    return 1;
+  }
+  std::fprintf(stderr, "fare-settlement: out of memory while %s\n", Run_Step);
+  return 1;
+}
+
+}  // namespace
 
 int main() {
   // Before anything is opened: a closed standard descriptor would be taken
@@ -17,22 +46,12 @@ int main() {
   // A write past a file-size limit then fails with an error we can report,
   // instead of killing the run silently.
   std::signal(SIGXFSZ, SIG_IGN);
-  Stop_On_Signals("fare-settlement");
   try {
+    Stop_On_Signals("fare-settlement");
     Create_Settlement_State();
     Initiation_Control();
-  } catch (const Report_Error& error) {
-    std::fprintf(stderr, "fare-settlement: %s\n", error.what());
-    return 2;
-  } catch (const Settlement_Error& error) {
-    std::fprintf(stderr, "fare-settlement: %s\n", error.what());
-    return 1;
-  } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "fare-settlement: out of memory\n");
-    return 1;
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "fare-settlement: %s\n", error.what());
-    return 1;
+  } catch (...) {
+    return Report_Failure();
   }
   return 0;
 }

@@ -4,9 +4,11 @@
 // end the run with one clear line on standard error, nothing but "wait" on
 // standard output, the three outputs of the last run untouched and the flag
 // still raised; a kill must leave the outputs of one run or the flag at 1.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +19,8 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <regex>
+#include <sstream>
 #include <thread>
 
 #include "model/settlement_model.h"
@@ -649,6 +653,232 @@ TEST(OutputLinks, AreWrittenThrough) {
             "200,1,1,0,T2\n150,0,1,1050,T2\n270,0,1,100 T2\nEND");
   EXPECT_EQ(Hidden_Files(dir.Path()), std::vector<std::string>{});
   EXPECT_EQ(Hidden_Files(dir.File("shared")), std::vector<std::string>{});
+}
+
+// A folder shared by several users (mode 1777, owned by root) where the
+// metro summary is root's: the caller, nobody, may not replace it. The run
+// finds that before its first rename and leaves every output old.
+TEST(StickyDirectory, AnotherUsersTargetIsFoundBeforeAnyRename) {
+  if (::geteuid() != 0 || !Permissions_Apply())
+    GTEST_SKIP() << "needs root to give the files to two users";
+  Scratch_Dir dir;
+  Lay_Out_With_Old_Results(dir, Worked_Day());
+  Give_To_Unprivileged_User(dir.Path());
+  ASSERT_EQ(::chown(dir.Path().c_str(), 0, 0), 0);
+  ASSERT_EQ(::chmod(dir.Path().c_str(), 01777), 0);
+  ASSERT_EQ(::chown(dir.File("Total_Metro_Data.txt").c_str(), 0, 0), 0);
+  Run_Options options = Limited();
+  options.unprivileged = true;
+  Run_Result run = Run_Settlement(dir, options);
+  Expect_Clean_Failure(dir, run, "Total_Metro_Data.txt", OLD_BUS, OLD_METRO);
+  EXPECT_EQ(run.err,
+            "fare-settlement: Total_Metro_Data.txt: cannot replace: it belongs "
+            "to another user and its directory is sticky\n");
+}
+
+// Waits up to a minute for the file at path to hold text; false if it never
+// does.
+bool Wait_For_Text(const std::string& path, const std::string& text) {
+  for (int tries = 0; tries < 6000; ++tries) {
+    if (Read_File(path).find(text) != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+// The processor time process pid has used so far, in clock ticks.
+long Cpu_Ticks(int pid) {
+  std::string stat = Read_File("/proc/" + std::to_string(pid) + "/stat");
+  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+  std::string field;
+  long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14) utime = std::stol(field);
+    if (i == 15) stime = std::stol(field);
+  }
+  return utime + stime;
+}
+
+// Whether an audit's mark (a shared lock of byte 0) is on the directory.
+bool Audit_Marked(const std::string& dir) {
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct flock range {};
+  range.l_type = F_WRLCK;
+  range.l_whence = SEEK_SET;
+  range.l_start = 0;
+  range.l_len = 1;
+  bool marked = fd >= 0 && ::fcntl(fd, F_OFD_GETLK, &range) == 0 &&
+                range.l_type != F_UNLCK;
+  if (fd >= 0) ::close(fd);
+  return marked;
+}
+
+// Holds the audit's mark on dir from another process, as an audit does;
+// returns what ends it.
+std::function<void()> Hold_Mark_In_Child(const std::string& dir) {
+  int ready[2];
+  int release[2];
+  if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(release, O_CLOEXEC) != 0)
+    return [] {};
+  pid_t child = ::fork();
+  if (child == 0) {
+    ::close(ready[0]);
+    ::close(release[1]);
+    Day_Lock mark(dir, Day_Lock::AUDIT);
+    char byte = 1;
+    if (::write(ready[1], &byte, 1) != 1) ::_exit(1);
+    while (::read(release[0], &byte, 1) < 0 && errno == EINTR) {
+    }
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  ::close(release[0]);
+  char byte = 0;
+  EXPECT_EQ(::read(ready[0], &byte, 1), 1);
+  ::close(ready[0]);
+  return [child, release_fd = release[1]] {
+    ::close(release_fd);
+    ::waitpid(child, nullptr, 0);
+  };
+}
+
+// Stops a real audit of dir (SIGSTOP) while it holds its mark, reading the
+// day; returns what lets it go on and reaps it.
+std::function<void()> Hold_Mark_With_Stopped_Audit(const std::string& dir) {
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    Run_Options options;
+    options.program = Audit_Exe();
+    options.time_limit_seconds = 120;
+    Started_Run audit = Start_Run(dir, options);
+    for (int polls = 0; polls < 5000 && !Audit_Marked(dir); ++polls)
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    ::kill(audit.pid, SIGSTOP);
+    if (Audit_Marked(dir))
+      return [audit] {
+        ::kill(audit.pid, SIGCONT);
+        Finish_Run(audit);
+      };
+    ::kill(audit.pid, SIGCONT);  // it had finished its reading: again
+    Finish_Run(audit);
+  }
+  ADD_FAILURE() << "no audit was caught holding its mark";
+  return [] {};
+}
+
+struct Mark_Holder {
+  const char* name;
+  std::function<void()> (*hold)(const std::string& dir);
+};
+
+void PrintTo(const Mark_Holder& holder, std::ostream* os) {
+  *os << holder.name;
+}
+
+class Audit_Mark : public testing::TestWithParam<Mark_Holder> {};
+
+// While an audit holds the directory, the run has printed "wait", says once
+// on standard error that it waits, sleeps (a few ticks of processor time
+// over seconds) and settles once the audit is gone.
+TEST_P(Audit_Mark, RunSaysItWaitsSleepsAndSettlesAfter) {
+  Scratch_Dir dir;
+  Day day = Large_Day();
+  Lay_Out_With_Old_Results(dir, day);
+  std::function<void()> release = GetParam().hold(dir.Path());
+  Scratch_Dir logs;
+  Run_Options options = Limited();
+  options.output_files = logs.File("run");
+  Started_Run run = Start_Run(dir.Path(), options);
+  const std::string waiting =
+      "fare-settlement: waiting for an audit of this directory to finish\n";
+  ASSERT_TRUE(Wait_For_Text(logs.File("run.err"), waiting));
+  long ticks_before = Cpu_Ticks(run.pid);
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  long ticks_waiting = Cpu_Ticks(run.pid) - ticks_before;
+  EXPECT_EQ(Read_File(logs.File("run.out")), "wait\n");
+  EXPECT_EQ(dir.Read("enable.txt"), "1");
+  EXPECT_TRUE(Old_Outputs(Outputs_Of(dir)));
+  release();
+  int status = 0;
+  ::waitpid(run.pid, &status, 0);
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+  EXPECT_EQ(Read_File(logs.File("run.err")), waiting);
+  EXPECT_TRUE(New_Outputs(Outputs_Of(dir), model::Settle(day.files)));
+  EXPECT_EQ(dir.Read("enable.txt"), "0");
+  // Looking once a second costs nothing measurable; a busy loop takes all
+  // of a processor (300 ticks in these 3 s).
+  EXPECT_LE(ticks_waiting, 30);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Holders, Audit_Mark,
+    testing::Values(Mark_Holder{"AnotherProcess", Hold_Mark_In_Child},
+                    Mark_Holder{"StoppedAudit", Hold_Mark_With_Stopped_Audit}),
+    [](const testing::TestParamInfo<Mark_Holder>& param_info) {
+      return std::string(param_info.param.name);
+    });
+
+// The working directory removed while the run waits for the flag: the run
+// says so in those words as soon as it looks, and stops.
+TEST(RemovedDirectory, DuringTheWaitIsSaidInThoseWords) {
+  auto dir = std::make_unique<Scratch_Dir>();
+  Lay_Out_Day(*dir, Worked_Day());
+  dir->Write("enable.txt", "0");
+  Scratch_Dir logs;
+  Run_Options options = Limited();
+  options.output_files = logs.File("run");
+  Started_Run run = Start_Run(dir->Path(), options);
+  ASSERT_TRUE(Wait_For_Text(logs.File("run.out"), "wait\n"));
+  dir.reset();  // removes the folder and everything in it
+  int status = 0;
+  ::waitpid(run.pid, &status, 0);
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+  EXPECT_EQ(Read_File(logs.File("run.err")),
+            "fare-settlement: the working directory was removed during the "
+            "wait\n");
+}
+
+// Under any address-space limit from 8 MiB up the run either settles or
+// says it ran out of memory, and where, with the clean failure's status
+// and files; never an abort. The limits run until runs settle.
+TEST(AddressSpaceLimit, SettlesOrSaysOutOfMemory) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "AddressSanitizer needs terabytes of address space";
+#endif
+  Day day = Day_With_Long_History();
+  model::Outcome want = model::Settle(day.files);
+  const std::regex out_of_memory(
+      "fare-settlement: out of memory while (starting|waiting for the flag|"
+      "reading the payment files|separating the transfer journeys|totalling "
+      "the ordinary revenue|apportioning the transfer journeys|writing the "
+      "results)\n");
+  std::vector<std::unique_ptr<Scratch_Dir>> dirs;
+  std::vector<Started_Run> runs;
+  for (long long mib = 8; mib <= 64; mib += 2) {
+    dirs.push_back(std::make_unique<Scratch_Dir>());
+    Lay_Out_With_Old_Results(*dirs.back(), day);
+    Run_Options options = Limited();
+    options.memory_limit = mib << 20;
+    runs.push_back(Start_Run(dirs.back()->Path(), options));
+  }
+  int settled = 0;
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    Run_Result run = Finish_Run(runs[k]);
+    const Scratch_Dir& dir = *dirs[k];
+    SCOPED_TRACE(std::to_string(8 + 2 * k) + " MiB");
+    if (run.status == 0) {
+      ++settled;
+      EXPECT_TRUE(New_Outputs(Outputs_Of(dir), want));
+      EXPECT_EQ(dir.Read("enable.txt"), "0");
+      continue;
+    }
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_TRUE(std::regex_match(run.err, out_of_memory)) << run.err;
+    EXPECT_TRUE(Old_Outputs(Outputs_Of(dir)));
+    EXPECT_EQ(dir.Read("enable.txt"), "1");
+    EXPECT_EQ(Hidden_Files(dir.Path()), std::vector<std::string>{});
+  }
+  EXPECT_GT(settled, 0);
+  EXPECT_LT(settled, static_cast<int>(runs.size()));
 }
 
 }  // namespace

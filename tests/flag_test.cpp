@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "Calculating_System.h"
@@ -90,6 +91,56 @@ TEST_F(Flag, WaitEndsAtTheFirstPollThatReadsOneOrAfterTheLastPoll) {
     EXPECT_EQ(polls, c.want_polls);
     EXPECT_EQ(sleeps, c.want_polls);
     EXPECT_EQ(dir_.Read(FLAG_FILE), "1");  // raised by the program itself
+  }
+}
+
+// An audit that marked the directory before the settlement took it.
+std::optional<Day_Lock> audit;
+int release_audit_at_sleep = 0;
+
+void Sleep_Until_Audit_Ends() {
+  ++sleeps;
+  if (sleeps == release_audit_at_sleep) audit.reset();
+}
+
+// The wait for audits comes after the flag is seen: it says so once, looks
+// once a sleep, and gives up after its bound leaving the flag as the
+// terminal wrote it.
+TEST_F(Flag, AuditsUnderWayAreWaitedForUpToTheBound) {
+  const std::string waiting =
+      "fare-settlement: waiting for an audit of this directory to finish\n";
+  struct Case {
+    bool audit;
+    int release_at;  // sleep that ends the audit (the first is the poll's)
+    int want_sleeps;
+    bool gives_up;
+  } cases[] = {
+      {false, 0, 1, false},  // no audit: no look, no message
+      {true, 4, 4, false},   // ends at the third look
+      {true, 0, 6, true},    // outlasts the five looks
+  };
+  for (const Case& c : cases) {
+    dir_.Write(FLAG_FILE, "1\n");
+    if (c.audit) audit.emplace(".", Day_Lock::AUDIT);
+    Day_Lock settlement(".", Day_Lock::SETTLEMENT);
+    sleeps = 0;
+    release_audit_at_sleep = c.release_at;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    std::string failure;
+    try {
+      Wait_For_Flag(180, Sleep_Until_Audit_Ends, &settlement, 5);
+    } catch (const Settlement_Error& error) {
+      failure = error.what();
+    }
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "wait\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.audit ? waiting : "");
+    EXPECT_EQ(sleeps, c.want_sleeps);
+    EXPECT_EQ(failure, c.gives_up ? "gave up after 5 seconds waiting for an "
+                                    "audit of this directory to finish"
+                                  : "");
+    EXPECT_EQ(dir_.Read(FLAG_FILE), c.gives_up ? "1\n" : "1");
+    audit.reset();
   }
 }
 
