@@ -136,14 +136,14 @@ Audit_Figures Recompute_Settlement(Journey_Observer* sink,
   figures.metro_tag = metro_LastTag;
   Count_Taps(figures);
   Reserve_History(figures.history);
-  Separate_Transfers(figures.history, &unsettled);
+  Separate_Transfers(figures.history, unsettled);
   Normal_Bus_Process(&Total_bus_fee);
   Normal_Metro_Process(&Total_metro_fee);
   figures.ordinary_bus = Total_bus_fee;
   figures.ordinary_metro = Total_metro_fee;
 
   Journey_Totals totals(figures, sink);
-  Transfer_Process(figures.history, totals, &unsettled);
+  Transfer_Process(figures.history, totals, unsettled);
   totals.Finish();
 
   figures.bus_total = Total_bus_fee;

@@ -84,11 +84,11 @@ std::string Settle_Listing(std::string& history,
   try {
     Create_Settlement_State();
     HistoryData_Reader_Interface();
-    Separate_Transfers(history, &unsettled);
+    Separate_Transfers(history, unsettled);
     Normal_Bus_Process(&Total_bus_fee);
     Normal_Metro_Process(&Total_metro_fee);
     Ignoring_Journeys ignoring;
-    Transfer_Process(history, ignoring, &unsettled);
+    Transfer_Process(history, ignoring, unsettled);
   } catch (const Settlement_Error& error) {
     return error.what();
   }

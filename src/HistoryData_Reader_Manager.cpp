@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -62,34 +63,26 @@ Terminal_Key Key_Of(const Data& record) {
   return key;
 }
 
-// Where the transfer history goes: the staged history file, or a string
-// when there is no file; and, if there is such a list, the journeys left out
-// of it. Chunks of lines arrive whole and in order (Write_Groups).
+// Where the transfer history goes (the staged history file, or a string),
+// and the list of the journeys left out of it. Chunks of lines arrive whole
+// and in order (Write_Groups).
 class History_Sink {
  public:
-  History_Sink(std::string& out, Staged_File* file,
-               Unsettled_Journeys* unsettled)
-      : out_(out), file_(file), unsettled_(unsettled) {}
-  // Whether journeys that cannot be settled are left out rather than thrown.
-  bool Lists_Unsettled() const { return unsettled_ != nullptr; }
-  // How many of them the list keeps.
-  std::size_t Unsettled_Kept() const {
-    return unsettled_ == nullptr ? 0 : unsettled_->keep;
-  }
+  using Writer = std::function<void(std::string_view)>;
+  History_Sink(Writer write, Unsettled_Journeys& unsettled)
+      : write_(std::move(write)), unsettled_(unsettled) {}
+  // How many journeys left out the list keeps.
+  std::size_t Unsettled_Kept() const { return unsettled_.keep; }
   // Writes bytes after what was written before, and lists the journeys
   // left out of them.
   void Bytes(std::string_view bytes, const Unsettled_Journeys& left_out) {
-    if (file_ != nullptr)
-      file_->Write(bytes);
-    else
-      out_.append(bytes);
-    if (unsettled_ != nullptr) unsettled_->Add_All(left_out);
+    write_(bytes);
+    unsettled_.Add_All(left_out);
   }
 
  private:
-  std::string& out_;
-  Staged_File* file_;
-  Unsettled_Journeys* unsettled_;
+  Writer write_;
+  Unsettled_Journeys& unsettled_;
 };
 
 // Open-addressing index from TerminalInfo to group number. A slot holds the
@@ -343,13 +336,13 @@ std::string Journey_Too_Long(const Data& trigger, const History_Data* member,
 
 // Copies the records of journeys first..stop, in line order, to records;
 // journeys up to limit are asked for ahead. A journey of more than
-// MAX_JOURNEY_LEGS legs throws, or with unsettled is listed there and left
-// out. The loop does little but load, so the processor overlaps the cache
-// misses of many journeys; the formatting comes after.
+// MAX_JOURNEY_LEGS legs is listed in unsettled and left out. The loop does
+// little but load, so the processor overlaps the cache misses of many journeys;
+// the formatting comes after.
 void Gather_Records(const Journey_Table& journeys, std::size_t first,
                     std::size_t stop, std::size_t limit,
                     std::vector<Line_Record>& records,
-                    Unsettled_Journeys* unsettled) {
+                    Unsettled_Journeys& unsettled) {
   const History_Data* third_metro = M3_header;
   records.clear();
   for (std::size_t g = first; g < stop; ++g) {
@@ -359,10 +352,8 @@ void Gather_Records(const Journey_Table& journeys, std::size_t first,
     records.push_back({journey.trigger->data, ','});
     for (const History_Data* m = journey.trigger->next; m; m = m->next) {
       if (records.size() - start == MAX_JOURNEY_LEGS) {
-        std::string problem =
-            Journey_Too_Long(journey.trigger->data, m, MAX_JOURNEY_LEGS);
-        if (unsettled == nullptr) throw Settlement_Error(problem);
-        unsettled->Add(std::move(problem));
+        unsettled.Add(
+            Journey_Too_Long(journey.trigger->data, m, MAX_JOURNEY_LEGS));
         records.resize(start);
         break;
       }
@@ -375,7 +366,7 @@ void Gather_Records(const Journey_Table& journeys, std::size_t first,
 // unsettled as for Gather_Records.
 void Format_Groups(const Journey_Table& journeys, std::size_t first,
                    std::size_t stop, std::string& out,
-                   Unsettled_Journeys* unsettled) {
+                   Unsettled_Journeys& unsettled) {
   // Journeys gathered before formatting: their records fit in the caches.
   constexpr std::size_t BLOCK = 256;
   std::vector<Line_Record> records;
@@ -445,14 +436,12 @@ void Write_Groups(const Journey_Table& journeys, History_Sink& sink) {
       std::string out;
       Unsettled_Journeys left_out;
       left_out.keep = sink.Unsettled_Kept();
-      Unsettled_Journeys* unsettled =
-          sink.Lists_Unsettled() ? &left_out : nullptr;
       for (; c < chunks; c += 2) {
         out.clear();
         left_out.count = 0;
         left_out.first.clear();
         Format_Groups(journeys, c * CHUNK, std::min(count, (c + 1) * CHUNK),
-                      out, unsettled);
+                      out, left_out);
         if (!turns.Write(c, out, left_out)) return;
       }
     } catch (...) {
@@ -479,17 +468,21 @@ void Separate(History_Sink& sink) {
 
 }  // namespace
 
-void Separate_Transfers(std::string& history, Unsettled_Journeys* unsettled) {
-  History_Sink sink(history, nullptr, unsettled);
+void Separate_Transfers(std::string& history, Unsettled_Journeys& unsettled) {
+  History_Sink sink([&](std::string_view bytes) { history.append(bytes); },
+                    unsettled);
   Separate(sink);
   history += "END";
 }
 
 Staged_File HistoryData_Reader_Manager() {
   Staged_File history(HISTORY_FILE);
-  std::string out;
-  History_Sink sink(out, &history, nullptr);
+  Unsettled_Journeys unsettled;
+  unsettled.keep = 1;
+  History_Sink sink([&](std::string_view bytes) { history.Write(bytes); },
+                    unsettled);
   Separate(sink);
+  unsettled.Raise_First();
   history.Write("END");
   history.Finish(false);
   return history;

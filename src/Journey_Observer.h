@@ -1,5 +1,6 @@
-// The stages as the audit runs them: the separation into history bytes, and
-// the apportionment of those bytes with an observer told of every journey.
+// The journeys the stages cannot settle, and the stages as the audit runs
+// them: the separation into history bytes, and the apportionment of those
+// bytes with an observer told of every journey.
 #pragma once
 
 #include <cstdint>
@@ -9,12 +10,14 @@
 #include <utility>
 #include <vector>
 
+#include "File_IO.h"  // Settlement_Error
 #include "Leg_Table.h"
 
-// The journeys a stage could not settle, each by the error that would have
-// stopped the settlement there, in journey order: all counted, the first
-// `keep` kept, so that a day of countless such journeys costs no memory for
-// them.
+// The journeys a stage could not settle, each by the error that stops the
+// settlement there, in journey order: all counted, the first `keep` kept, so
+// that a day of countless such journeys costs no memory for them. The stages
+// always list them and go on; the settlement's stages then raise the first,
+// the audit shows them all.
 struct Unsettled_Journeys {
   std::size_t keep = SIZE_MAX;
   std::int64_t count = 0;
@@ -29,13 +32,16 @@ struct Unsettled_Journeys {
     for (const std::string& problem : other.first) Add(problem);
     count += other.count - static_cast<std::int64_t>(other.first.size());
   }
+  // Throws the first as a Settlement_Error, if there is one.
+  void Raise_First() const {
+    if (count > 0) throw Settlement_Error(first.front());
+  }
 };
 
 // Takes every transfer journey out of the lists and appends its lines to
-// history, followed by "END": the bytes of the transfer history file.
-// Without unsettled, a journey of too many legs throws.
-void Separate_Transfers(std::string& history,
-                        Unsettled_Journeys* unsettled = nullptr);
+// history, followed by "END": the bytes of the transfer history file. A
+// journey of too many legs is listed in unsettled and left out.
+void Separate_Transfers(std::string& history, Unsettled_Journeys& unsettled);
 
 // One transfer journey as the transfer stage settles it: its legs in time
 // order, each with its share, credited to the leg's side (Mot).
@@ -56,8 +62,7 @@ class Journey_Observer {
 };
 
 // Transfer_Process for the history bytes Separate_Transfers wrote, telling
-// observer of each journey as it is settled. Without unsettled, a journey
-// that cannot be apportioned throws; with it, it is listed there and adds
-// nothing.
+// observer of each journey as it is settled. A journey that cannot be
+// apportioned is listed in unsettled and adds nothing.
 void Transfer_Process(std::string_view history, Journey_Observer& observer,
-                      Unsettled_Journeys* unsettled = nullptr);
+                      Unsettled_Journeys& unsettled);

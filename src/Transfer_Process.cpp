@@ -41,14 +41,15 @@ std::int64_t Credit_Legs(const Leg_Table& arr, std::int64_t* bus_fee,
 }
 
 // A journey is settled as soon as its last line has been read, so the
-// history is never held whole. A settlement failure (a zero divisor, a total
-// leaving 64 bits, too many legs) is kept until the file has been read to its
-// END mark: a malformed line or a missing END is reported first, wherever it
-// stands. With a list of unsettled journeys, each such journey goes on the list
-// instead, credits nothing, and the journeys after it are still settled.
+// history is never held whole. A journey that cannot be settled (a zero
+// divisor, a total leaving 64 bits, too many legs) goes on the list of
+// unsettled journeys, which is looked at only once the file has been read to
+// its END mark: a malformed line or a missing END is reported first, wherever
+// it stands. Such a journey credits nothing when observed, and the journeys
+// after it are still settled.
 class Journey_Settler {
  public:
-  Journey_Settler(Journey_Observer* observer, Unsettled_Journeys* unsettled)
+  Journey_Settler(Journey_Observer* observer, Unsettled_Journeys& unsettled)
       : observer_(observer), unsettled_(unsettled) {}
   // Adds record to the journey under way, settling that journey first when
   // record starts a new one.
@@ -63,31 +64,23 @@ class Journey_Settler {
     else
       legs_.push_back({record.LastTime, record.Mot, record.Balance});
   }
-  // Settles the last journey, then reports a kept failure.
-  void Finish() {
-    Settle();
-    if (failure_) std::rethrow_exception(failure_);
-  }
+  // Settles the last journey.
+  void Finish() { Settle(); }
 
  private:
   void Settle() {
     if (legs_.empty()) return;
-    if (!failure_) {
-      try {
-        if (legs_left_out_ > 0)
-          throw Settlement_Error(Too_Many_Legs(HISTORY_FILE, terminal_,
-                                               legs_.size() + legs_left_out_));
-        Sort_Legs(legs_);
-        if (observer_ == nullptr)
-          calculate(legs_, &Total_bus_fee, &Total_metro_fee, terminal_);
-        else
-          Settle_Observed();
-      } catch (const Settlement_Error& error) {
-        if (unsettled_ == nullptr)
-          failure_ = std::current_exception();
-        else
-          unsettled_->Add(error.what());
-      }
+    try {
+      if (legs_left_out_ > 0)
+        throw Settlement_Error(Too_Many_Legs(HISTORY_FILE, terminal_,
+                                             legs_.size() + legs_left_out_));
+      Sort_Legs(legs_);
+      if (observer_ == nullptr)
+        calculate(legs_, &Total_bus_fee, &Total_metro_fee, terminal_);
+      else
+        Settle_Observed();
+    } catch (const Settlement_Error& error) {
+      unsettled_.Add(error.what());
     }
     reset_Arr(legs_);
     legs_left_out_ = 0;
@@ -118,12 +111,11 @@ class Journey_Settler {
   }
 
   Journey_Observer* observer_;
-  Unsettled_Journeys* unsettled_;
+  Unsettled_Journeys& unsettled_;
   Leg_Table legs_;
   std::vector<std::int64_t> shares_;
   char terminal_[TERMINALINFO_WIDTH + 1] = {};
   std::size_t legs_left_out_ = 0;  // past MAX_JOURNEY_LEGS
-  std::exception_ptr failure_;
 };
 
 }  // namespace
@@ -203,7 +195,7 @@ class History_Bytes {
 // Settles every journey of the history lines, up to the closing END.
 template <typename Lines>
 void Settle_History(Lines& lines, Journey_Observer* observer,
-                    Unsettled_Journeys* unsettled) {
+                    Unsettled_Journeys& unsettled) {
   Journey_Settler settler(observer, unsettled);
   std::string_view line;
   Data record;
@@ -222,11 +214,14 @@ void Settle_History(Lines& lines, Journey_Observer* observer,
 
 void Transfer_Process(const std::string& path) {
   Line_Reader reader(path);
-  Settle_History(reader, nullptr, nullptr);
+  Unsettled_Journeys unsettled;
+  unsettled.keep = 1;
+  Settle_History(reader, nullptr, unsettled);
+  unsettled.Raise_First();
 }
 
 void Transfer_Process(std::string_view history, Journey_Observer& observer,
-                      Unsettled_Journeys* unsettled) {
+                      Unsettled_Journeys& unsettled) {
   History_Bytes lines(history);
   Settle_History(lines, &observer, unsettled);
 }

@@ -89,7 +89,9 @@ TEST(IndexedSeparation, MatchesTheLiteralWalkOnRandomDays) {
 
       Fill_Random_Day(shape, replay);
       std::string indexed;
-      Separate_Transfers(indexed);
+      Unsettled_Journeys unsettled;
+      Separate_Transfers(indexed, unsettled);
+      ASSERT_EQ(unsettled.count, 0);
       ASSERT_EQ(indexed, literal) << shape.name << " round " << round;
       ASSERT_EQ(Lists_As_Text(), literal_left) << shape.name;
     }
@@ -120,7 +122,9 @@ TEST(IndexedSeparation, MatchesTheReferenceOnADayOfManyJourneys) {
   Create_Settlement_State();
   HistoryData_Reader_Interface();
   std::string history;
-  Separate_Transfers(history);
+  Unsettled_Journeys unsettled;
+  Separate_Transfers(history, unsettled);
+  EXPECT_EQ(unsettled.count, 0);
   EXPECT_GT(std::count(history.begin(), history.end(), '\n'), 40000);
   EXPECT_EQ(history, Reference_Settle(".").history);
 }

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "Calculating_System.h"
-#include "Keyed_Hash.h"
 #include "Journey_Observer.h"
+#include "Keyed_Hash.h"
 
 int main() {
   try {
@@ -17,7 +17,9 @@ int main() {
     Create_Settlement_State();
     HistoryData_Reader_Interface();
     std::string history;
-    Separate_Transfers(history);
+    Unsettled_Journeys unsettled;
+    Separate_Transfers(history, unsettled);
+    unsettled.Raise_First();
     std::fwrite(history.data(), 1, history.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
   } catch (const std::exception& error) {

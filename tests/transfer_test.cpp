@@ -102,7 +102,9 @@ class Stages : public ::testing::Test {
   }
   std::string Separate() {
     std::string history;
-    Separate_Transfers(history);
+    Unsettled_Journeys unsettled;
+    Separate_Transfers(history, unsettled);
+    unsettled.Raise_First();
     return history;
   }
   Scratch_Dir dir_;
@@ -190,7 +192,7 @@ TEST_F(Stages, ListedJourneysThatCannotBeSettledAreLeftOutAndTheRestGoOn) {
   std::string history;
   Unsettled_Journeys unsettled;
   unsettled.keep = 1;
-  Separate_Transfers(history, &unsettled);
+  Separate_Transfers(history, unsettled);
   EXPECT_EQ(history, "2,1,1,0,K\n3,0,1,7,K\nEND");
   EXPECT_EQ(unsettled.count, 2);
   EXPECT_EQ(unsettled.first,
@@ -207,7 +209,7 @@ TEST_F(Stages, ListedJourneysThatCannotBeSettledAreLeftOutAndTheRestGoOn) {
   Total_metro_fee = 0;
   unsettled = Unsettled_Journeys();
   Journey_Count settled;
-  Transfer_Process(history, settled, &unsettled);
+  Transfer_Process(history, settled, unsettled);
   EXPECT_EQ(unsettled.count, 2);
   EXPECT_EQ(unsettled.first,
             (std::vector<std::string>{
