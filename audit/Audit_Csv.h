@@ -5,9 +5,11 @@
 #include <string>
 
 #include "Audit_Figures.h"
-#include "File_IO.h"
 #include "Journey_Observer.h"
+#include "Line_Reader.h"
 #include "Output_Errors.h"
+#include "Settlement_Error.h"
+#include "Staged_File.h"
 
 // One row (with its CRLF) for a journey.
 void Append_Csv_Row(std::string& out, const Settled_Journey& journey);

@@ -1,7 +1,5 @@
 #include "Audit_Day.h"
 
-#include <unistd.h>
-
 #include <exception>
 #include <filesystem>
 #include <future>
@@ -10,8 +8,10 @@
 
 #include "Audit_Recompute.h"
 #include "Audit_Text.h"
+#include "Day_Lock.h"
 #include "Day_Snapshot.h"
 #include "Input_Digest.h"
+#include "Os.h"
 
 namespace {
 
@@ -110,7 +110,7 @@ Audit_Outcome Audit_Day(const std::string& dir, long max_problems,
   outcome.dir = Shown_Directory(dir);
   outcome.max_problems = max_problems;
   Day_Lock lock(dir, Day_Lock::AUDIT);
-  if (::chdir(dir.c_str()) != 0) Fail_Errno(dir, "cannot enter directory");
+  if (!Os_Change_Directory(dir)) Fail_Os(dir, "cannot enter directory");
   Day_Snapshot snapshot;
   try {
     Scan_Settle_And_Check(outcome, journeys, rejects, snapshot);

@@ -3,8 +3,6 @@
 // them.
 #include "Audit_Recompute.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +10,7 @@
 
 #include "Journey_Observer.h"
 #include "Money.h"
+#include "Os.h"
 
 namespace {
 
@@ -104,9 +103,7 @@ class Journey_Totals : public Journey_Observer {
 };
 
 std::uint64_t File_Size(const char* path) {
-  struct stat status;
-  if (::stat(path, &status) != 0 || status.st_size < 0) return 0;
-  return static_cast<std::uint64_t>(status.st_size);
+  return Os_Size_Of(path).value_or(0);
 }
 
 // Room for the transfer history, so that it is built without regrowing:

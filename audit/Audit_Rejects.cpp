@@ -1,11 +1,11 @@
 #include "Audit_Rejects.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 
 #include "Audit_Text.h"
+#include "Os.h"
+#include "Staged_File.h"
 
 const char* const REJECTS_HEADER = "line,problem,text\r\n";
 
@@ -20,10 +20,10 @@ std::string Rejects_Name(const std::string& payment_file) {
 }
 
 void Check_Rejects_Dir(const std::string& dir) {
-  struct stat status;
-  if (::stat(dir.c_str(), &status) != 0)
-    Fail_Errno(dir, "cannot use as the rejects directory");
-  if (!S_ISDIR(status.st_mode)) Fail(dir, 0, "--rejects names no directory");
+  Os_Kind kind = Os_Kind_Of(dir);
+  if (kind == Os_Kind::MISSING)
+    Fail_Os(dir, "cannot use as the rejects directory");
+  if (kind != Os_Kind::DIRECTORY) Fail(dir, 0, "--rejects names no directory");
 }
 
 std::string Rejects_Files::Path(int file) const {

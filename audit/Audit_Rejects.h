@@ -10,6 +10,7 @@
 
 #include "Audit_Scan.h"
 #include "Output_Errors.h"
+#include "Staged_File.h"
 
 // The header row of a rejects file, and the row of one problem: RFC 4180,
 // CRLF line ends, the text as it stood.

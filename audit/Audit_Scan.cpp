@@ -10,6 +10,7 @@
 #include "Day_Snapshot.h"
 #include "Journey_Observer.h"
 #include "Keyed_Hash.h"
+#include "Line_Reader.h"
 #include "Record_Line.h"
 
 namespace {
@@ -192,7 +193,7 @@ void File_Scan::Run() {
 
 void File_Scan::Read_All() {
   Line_Reader reader(file_);
-  snapshot_.Check_Opened(index_, reader.Descriptor());
+  snapshot_.Check_Opened(index_, reader.File());
   std::string_view line;
   for (;;) {
     Line_Reader::Read read = reader.Next_Or_Long(line);
@@ -308,7 +309,7 @@ void Note_Repeated_Lines(const std::vector<Terminal_Key>& repeated,
   for (int file = 0; file < 6; ++file) {
     std::unordered_set<Terminal_Key, Tap_Key_Hash> seen(0, tap_hash);
     Line_Reader reader(AUDITED_FILES[file]);
-    snapshot.Check_Opened(file, reader.Descriptor());
+    snapshot.Check_Opened(file, reader.File());
     std::string_view line;
     Data record;
     std::string problem;

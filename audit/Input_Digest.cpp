@@ -1,13 +1,11 @@
 #include "Input_Digest.h"
 
-#include <sys/stat.h>
-
 #include <memory>
 
 #include "Audit_Check.h"
 #include "Audit_Text.h"
 #include "Day_Snapshot.h"
-#include "File_IO.h"
+#include "Line_Reader.h"
 
 namespace {
 
@@ -19,7 +17,7 @@ constexpr std::size_t SUMMARY_LIMIT = 4096;
 // Hashes payment file `file` in large blocks.
 File_Digest Digest_File(int file, const Day_Snapshot& snapshot) {
   Input_File input(AUDITED_FILES[file]);
-  snapshot.Check_Opened(file, input.Descriptor());
+  snapshot.Check_Opened(file, input.File());
   File_Digest digest;
   digest.name = AUDITED_FILES[file];
   Sha256 hash;
@@ -37,11 +35,9 @@ File_Digest Digest_File(int file, const Day_Snapshot& snapshot) {
 std::string Read_Output(int file, std::size_t limit,
                         const Day_Snapshot& snapshot) {
   Input_File input(AUDITED_FILES[file]);
-  snapshot.Check_Opened(file, input.Descriptor());
-  struct stat status;
-  std::size_t expected = 0;
-  if (::fstat(input.Descriptor(), &status) == 0 && status.st_size > 0)
-    expected = static_cast<std::size_t>(status.st_size);
+  snapshot.Check_Opened(file, input.File());
+  std::size_t expected =
+      static_cast<std::size_t>(Os_Size(input.File()).value_or(0));
   std::string content(std::min(expected, limit) + 1, '\0');
   std::size_t size = 0;
   while (size <= limit) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "File_IO.h"
+#include "Settlement_Error.h"
 
 class Output_Errors {
  public:

@@ -1,4 +1,5 @@
-// SHA-256 digests of byte streams, computed by the system's crypto library.
+// SHA-256 digests of byte streams, computed by the system's crypto library
+// (libcrypto in Sha256_Posix.cpp, CNG in Sha256_Windows.cpp).
 #pragma once
 
 #include <array>
@@ -10,8 +11,6 @@
 
 using Sha256_Digest = std::array<std::uint8_t, 32>;
 
-struct evp_md_ctx_st;
-
 class Sha256 {
  public:
   // Throws std::runtime_error when the library cannot start a digest.
@@ -22,11 +21,21 @@ class Sha256 {
   Sha256_Digest Finish();
 
  private:
-  struct Free_Context {
-    void operator()(evp_md_ctx_st* context) const;
+  struct State;  // the library's digest under way
+  struct Free_State {
+    void operator()(State* state) const;
   };
-  std::unique_ptr<evp_md_ctx_st, Free_Context> context_;
+  std::unique_ptr<State, Free_State> state_;
 };
 
 // Lower-case hexadecimal text of a digest.
-std::string Hex(const Sha256_Digest& digest);
+inline std::string Hex(const Sha256_Digest& digest) {
+  static const char DIGITS[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(2 * digest.size());
+  for (std::uint8_t octet : digest) {
+    text += DIGITS[octet >> 4];
+    text += DIGITS[octet & 15];
+  }
+  return text;
+}

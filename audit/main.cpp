@@ -1,10 +1,6 @@
 // fare-audit: recomputes a settled day from its payment files with the
 // settlement's own code, checks the settlement's outputs against it and
 // reports where the revenue went.
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -22,9 +18,11 @@
 #include "Audit_Rejects.h"
 #include "Audit_Report.h"
 #include "Audit_Text.h"
+#include "Day_Lock.h"
 #include "Journey_Observer.h"
-#include "Memory.h"
-#include "Standard_Streams.h"
+#include "Os.h"
+#include "Paths.h"
+#include "Staged_File.h"
 
 namespace {
 
@@ -62,8 +60,7 @@ void Check_Outputs_Apart(const Audit_Options& options) {
   inputs.push_back(FLAG_FILE);
   for (std::size_t i = 0; i < outputs.size(); ++i) {
     const std::string& path = outputs[i].second;
-    struct stat status;
-    if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
+    if (Os_Kind_Of(path) == Os_Kind::DIRECTORY)
       Fail(path, 0, std::string(outputs[i].first) + " names a directory");
     for (std::size_t j = 0; j < i; ++j) {
       if (Same_File(path, outputs[j].second))
@@ -181,10 +178,7 @@ int Audit_Main(int argc, char** argv) {
 int main(int argc, char** argv) {
   // Before anything is opened: a closed standard descriptor would be taken
   // by the day's lock or an output, and the report written into it.
-  if (!Open_Missing_Standard_Streams()) return AUDIT_NOT_DONE;
-  Use_One_Heap();
-  // Writing past a file-size limit then fails with a reportable error.
-  std::signal(SIGXFSZ, SIG_IGN);
+  if (!Os_Start_Process()) return AUDIT_NOT_DONE;
   try {
     return Audit_Main(argc, argv);
   } catch (const std::bad_alloc&) {

@@ -13,10 +13,10 @@
 #include "Audit_Json.h"
 #include "Audit_Options.h"
 #include "Audit_Text.h"
-#include "File_IO.h"
 #include "Input_Digest.h"
-#include "Memory.h"
-#include "Standard_Streams.h"
+#include "Line_Reader.h"
+#include "Os.h"
+#include "Settlement_Error.h"
 
 namespace {
 
@@ -110,11 +110,7 @@ Day_File Digest_File(const std::string& path) {
 
 }  // namespace
 
-bool Prepare_Audit_Process() {
-  if (!Open_Missing_Standard_Streams()) return false;
-  Use_One_Heap();
-  return true;
-}
+bool Prepare_Audit_Process() { return Os_Start_Process(); }
 
 Day_Audit Audit_Settled_Day(const std::string& dir) {
   Day_Audit result;

@@ -7,7 +7,9 @@
 #include <string_view>
 
 #include "Record_List.h"  // Node_Link
+#include "Settlement_Error.h"
 
+class Day_Lock;
 class Staged_File;
 
 // Values of Mot.

@@ -1,7 +1,5 @@
 // The payment history store: the record line and the loading of the six
 // payment files into their lists.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cassert>
@@ -12,8 +10,11 @@
 #include <thread>
 
 #include "Calculating_System.h"
-#include "File_IO.h"
+#include "Line_Reader.h"
+#include "Os.h"
 #include "Record_Line.h"
+#include "Settlement_Error.h"
+#include "Staged_File.h"
 
 // --- Record lines -----------------------------------------------------------
 
@@ -236,11 +237,9 @@ void For_Each_Payment_File(const std::function<void(int)>& job) {
   std::exception_ptr failure[6];
   // Larger files first, so that the two threads finish close together.
   int order[6] = {0, 1, 2, 3, 4, 5};
-  off_t size[6] = {};
-  for (int i = 0; i < 6; ++i) {
-    struct stat info;
-    if (::stat(PAYMENT_FILES[i].name, &info) == 0) size[i] = info.st_size;
-  }
+  std::uint64_t size[6] = {};
+  for (int i = 0; i < 6; ++i)
+    size[i] = Os_Size_Of(PAYMENT_FILES[i].name).value_or(0);
   std::stable_sort(order, order + 6,
                    [&](int a, int b) { return size[a] > size[b]; });
   std::atomic<int> next{0};

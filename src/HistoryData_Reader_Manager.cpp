@@ -26,6 +26,7 @@
 #include "Keyed_Hash.h"
 #include "Memory.h"
 #include "Record_Line.h"
+#include "Staged_File.h"
 
 namespace {
 

@@ -1,13 +1,17 @@
 // Run control: the settlement state and its six lists, the enable-flag
 // handshake with the external terminal and the fixed order of the
 // settlement stages.
-#include <unistd.h>
-
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <sstream>
+#include <thread>
 
 #include "Calculating_System.h"
+#include "Day_Lock.h"
+#include "Line_Reader.h"
+#include "Paths.h"
+#include "Staged_File.h"
 
 History_Data *B_header, *B_tailer;
 History_Data *M1_header, *M1_tailer;
@@ -41,7 +45,9 @@ constexpr std::size_t FLAG_BYTES = 4096;
 // run gives up: an audit of a 10M-tap day reads it in seconds.
 constexpr int MAX_AUDIT_LOOKS = 600;
 
-void Sleep_One_Second() { ::sleep(1); }
+void Sleep_One_Second() {
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+}
 
 // A removed directory can never see the flag raised nor take the outputs.
 void Check_Directory_Kept(const Day_Lock *lock) {

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "File_IO.h"  // Settlement_Error
 #include "Leg_Table.h"
+#include "Settlement_Error.h"
 
 // The journeys a stage could not settle, each by the error that stops the
 // settlement there, in journey order: all counted, the first `keep` kept, so

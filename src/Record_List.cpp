@@ -1,14 +1,12 @@
 // The record lists: doubly linked lists between two sentinels, of nodes
 // taken from the process's record arena.
-#include <sys/mman.h>
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <mutex>
 #include <new>
 
 #include "Calculating_System.h"
 #include "Memory.h"
+#include "Os.h"
 
 // --- Record arena ------------------------------------------------------------
 
@@ -41,9 +39,7 @@ std::uint32_t Node_Arena::Take(std::uint32_t count, std::uint32_t& taken) {
         std::min(Round_Up_To_Large_Page(end_bytes),
                  Round_Up_To_Large_Page(capacity_ * sizeof(History_Data)));
     char* from = reinterpret_cast<char*>(base_) + usable_bytes_;
-    if (::mprotect(from, grown - usable_bytes_, PROT_READ | PROT_WRITE) != 0)
-      throw std::bad_alloc();
-    ::madvise(from, grown - usable_bytes_, MADV_HUGEPAGE);  // advice only
+    Commit_Memory(from, grown - usable_bytes_);
     usable_bytes_ = grown;
   }
   used_ = first + taken;
@@ -56,11 +52,10 @@ namespace {
 // address-space limit is set: then it reserves a quarter of the limit, and
 // leaves the rest to everything else the run maps.
 std::uint64_t Arena_Capacity() {
-  rlimit limit{};
   std::uint64_t capacity = Node_Arena::MAX_NODES;
-  if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-    capacity = std::min<std::uint64_t>(
-        capacity, limit.rlim_cur / 4 / sizeof(History_Data));
+  if (std::optional<std::uint64_t> limit = Os_Address_Space_Limit())
+    capacity =
+        std::min<std::uint64_t>(capacity, *limit / 4 / sizeof(History_Data));
   return capacity;
 }
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "File_IO.h"  // Settlement_Error
+#include "Settlement_Error.h"
 
 struct history_data;
 using History_Data = history_data;

@@ -11,6 +11,7 @@
 #include "Calculating_System.h"
 #include "Journey_Observer.h"
 #include "Leg_Table.h"
+#include "Line_Reader.h"
 #include "Money.h"
 #include "Record_Line.h"
 

@@ -1,14 +1,13 @@
 // fare-settlement: settles one day's bus and metro fare revenue once the
 // external terminal raises the enable flag. Arguments are ignored.
-#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <new>
 #include <system_error>
 
 #include "Calculating_System.h"
-#include "Memory.h"
-#include "Standard_Streams.h"
+#include "Os.h"
+#include "Staged_File.h"
 
 namespace {
 
@@ -41,11 +40,7 @@ int Report_Failure() {
 int main() {
   // Before anything is opened: a closed standard descriptor would be taken
   // by the first file opened, and the report written into it.
-  if (!Open_Missing_Standard_Streams()) return 1;
-  Use_One_Heap();
-  // A write past a file-size limit then fails with an error we can report,
-  // instead of killing the run silently.
-  std::signal(SIGXFSZ, SIG_IGN);
+  if (!Os_Start_Process()) return 1;
   try {
     Stop_On_Signals("fare-settlement");
     Create_Settlement_State();

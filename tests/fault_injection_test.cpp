@@ -23,6 +23,7 @@
 #include <sstream>
 #include <thread>
 
+#include "Day_Lock.h"
 #include "model/settlement_model.h"
 #include "settlement_run.h"
 

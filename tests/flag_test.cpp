@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Calculating_System.h"
+#include "Day_Lock.h"
 #include "scratch_dir.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Calculating_System.h"
+#include "Line_Reader.h"
 #include "scratch_dir.h"
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "Line_Reader.h"
 #include "audit_run.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Leg_Table.h"
+#include "Line_Reader.h"
 #include "Record_Line.h"
 
 namespace {

@@ -1,0 +1,36 @@
+#include "Paths.h"
+
+#include <filesystem>
+
+#include "Os.h"
+
+std::string Directory_Prefix(const std::string& path) {
+  std::size_t separator = path.find_last_of(OS_PATH_SEPARATORS);
+  return separator == std::string::npos ? "" : path.substr(0, separator + 1);
+}
+
+std::string Base_Name(const std::string& path) {
+  return path.substr(path.find_last_of(OS_PATH_SEPARATORS) + 1);
+}
+
+namespace {
+
+// The path with its links and dots resolved as far as it exists, and a
+// last link that leads to a missing file followed to that file; the path
+// itself when that fails (a name under /proc that leads to a pipe).
+std::filesystem::path Resolved(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path absolute =
+      std::filesystem::absolute(Os_Follow_Links(path), error);
+  if (error) return path;  // no working directory to resolve against
+  std::filesystem::path resolved =
+      std::filesystem::weakly_canonical(absolute, error);
+  return error ? std::filesystem::path(path) : resolved;
+}
+
+}  // namespace
+
+bool Same_File(const std::string& a, const std::string& b) {
+  std::optional<Os_File_Id> id = Os_Identity(a);
+  return (id && id == Os_Identity(b)) || Resolved(a) == Resolved(b);
+}

@@ -1,0 +1,14 @@
+// Paths: their parts, and whether two of them lead to one file.
+#pragma once
+
+#include <string>
+
+// The directory part of path with its separator, or "" for a bare name.
+std::string Directory_Prefix(const std::string& path);
+// The last part of path.
+std::string Base_Name(const std::string& path);
+
+// Whether a and b lead to one file: the same file now (its identity, so
+// hard links too), or the same name once links and dots are resolved, so
+// also a file that does not exist yet and a write would create.
+bool Same_File(const std::string& a, const std::string& b);

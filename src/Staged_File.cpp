@@ -1,0 +1,251 @@
+#include "Staged_File.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "Paths.h"
+#include "Settlement_Error.h"
+
+namespace {
+
+constexpr std::size_t WRITE_BLOCK = 1 << 20;
+
+// Temporaries that a stop request removes: every Staged_File registers its
+// temporary here under the lock, and the stop takes the lock for good
+// before it removes them, so no temporary escapes and none is removed
+// half-way through a publication.
+struct Temporaries {
+  std::mutex lock;
+  std::vector<std::string> paths;
+};
+
+Temporaries& Unpublished() {
+  static Temporaries* temporaries = new Temporaries;  // outlives exit
+  return *temporaries;
+}
+
+void Forget_Locked(const std::string& path) {
+  std::vector<std::string>& paths = Unpublished().paths;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    if (paths[i] == path) {
+      paths[i] = std::move(paths.back());
+      paths.pop_back();
+      return;
+    }
+  }
+}
+
+// The program whose temporaries these are; set by Stop_On_Signals.
+const char* program_name = "fare-settlement";
+
+// The temporary beside target without its six random characters:
+// ".NAME.PROGRAM-". The program's name is a mark no operator's file has, so
+// the start-up clean-up never mistakes one for a temporary.
+std::string Temporary_Stem(const std::string& target) {
+  std::string stem = Directory_Prefix(target);
+  stem += '.';
+  stem += Base_Name(target);
+  stem += '.';
+  stem += program_name;
+  stem += '-';
+  return stem;
+}
+
+}  // namespace
+
+Staged_File::Staged_File(std::string path, bool write_special_directly)
+    : path_(std::move(path)) {
+  // Asked of the system first: a name like /dev/stdout leads through links
+  // that only it can follow.
+  Os_Kind kind = Os_Kind_Of(path_);
+  if (kind == Os_Kind::OTHER) {
+    if (!write_special_directly) Fail(path_, 0, "not a regular file");
+    target_ = path_;
+    Open_Directly();
+    return;
+  }
+  // A regular file that standard output or error is redirected to: written
+  // through that stream, after what the program has printed there, since a
+  // rename would take what it printed away.
+  if (kind == Os_Kind::REGULAR && write_special_directly) {
+    file_ = Os_Standard_Stream_To(path_);
+    if (file_ != OS_NO_FILE) {
+      target_ = path_;
+      published_ = true;  // nothing to rename
+      return;
+    }
+  }
+  target_ = Os_Follow_Links(path_);
+  // Everything that needs memory comes before the temporary exists: a
+  // constructor that throws runs no destructor to remove it.
+  std::string temporary = Temporary_Stem(target_) + "XXXXXX";
+  std::string registered = temporary;
+  buffer_.reserve(WRITE_BLOCK);
+  std::lock_guard<std::mutex> guard(Unpublished().lock);
+  Unpublished().paths.reserve(Unpublished().paths.size() + 1);
+  // A temporary whose permissions cannot be set is removed at once.
+  file_ = Os_Create_Temporary(temporary);
+  if (file_ == OS_NO_FILE) Fail_Os(path_, "cannot create");
+  registered.assign(temporary);  // same length: no allocation
+  Unpublished().paths.push_back(std::move(registered));
+  temp_path_ = std::move(temporary);
+}
+
+// A device or FIFO: opened for writing without waiting for a reader, then
+// written in blocking mode.
+void Staged_File::Open_Directly() {
+  file_ = Os_Open_For_Writing(target_, false);
+  if (file_ == OS_NO_FILE) Fail_Os(path_, "cannot write");
+  published_ = true;  // nothing to rename
+}
+
+Staged_File::Staged_File(Staged_File&& other) noexcept
+    : path_(std::move(other.path_)),
+      target_(std::move(other.target_)),
+      temp_path_(std::exchange(other.temp_path_, std::string())),
+      file_(std::exchange(other.file_, OS_NO_FILE)),
+      buffer_(std::move(other.buffer_)),
+      published_(other.published_) {}
+
+Staged_File::~Staged_File() {
+  if (file_ != OS_NO_FILE) Os_Close(file_);
+  if (!published_ && !temp_path_.empty()) {
+    std::lock_guard<std::mutex> guard(Unpublished().lock);
+    Os_Remove(temp_path_);
+    Forget_Locked(temp_path_);
+  }
+}
+
+void Staged_File::Flush() {
+  Os_Write_All(file_, buffer_, path_);
+  buffer_.clear();
+}
+
+void Staged_File::Write(std::string_view bytes) {
+  buffer_.append(bytes);
+  if (buffer_.size() >= WRITE_BLOCK) Flush();
+}
+
+void Staged_File::Finish(bool sync) {
+  Flush();
+  // A device or FIFO written directly need not support a sync.
+  if (sync && !temp_path_.empty() && !Os_Sync(file_))
+    Fail_Os(path_, "cannot write");
+  Os_File file = std::exchange(file_, OS_NO_FILE);
+  if (!Os_Close(file)) Fail_Os(path_, "cannot write");
+}
+
+void Staged_File::Rename_Locked() {
+  if (published_) return;
+  if (!Os_Replace(temp_path_, target_)) Fail_Os(path_, "cannot replace");
+  published_ = true;
+  Forget_Locked(temp_path_);
+}
+
+void Staged_File::Publish() {
+  Staged_File* self = this;
+  Publish_All(&self, 1);
+}
+
+void Staged_File::Check_Replaceable() const {
+  if (published_) return;
+  std::string refusal = Os_Replace_Refusal(target_);
+  if (!refusal.empty()) Fail(path_, 0, "cannot replace: " + refusal);
+}
+
+void Publish_All(Staged_File* const* files, std::size_t count,
+                 void (*after)()) {
+  // Taken before the renames: nothing after them may run out of memory.
+  std::vector<std::string> directories;
+  for (std::size_t i = 0; i < count; ++i)
+    directories.push_back(Directory_Prefix(files[i]->Target()));
+  {
+    std::lock_guard<std::mutex> guard(Unpublished().lock);
+    // A replacement can fail for something in the way (see
+    // Os_Replace_Refusal); find that out before the first one so that a
+    // failure never leaves some files new.
+    for (std::size_t i = 0; i < count; ++i) files[i]->Check_Replaceable();
+    for (std::size_t i = 0; i < count; ++i) files[i]->Rename_Locked();
+    if (after != nullptr) after();
+  }
+  for (const std::string& directory : directories) Os_Sync_Directory(directory);
+}
+
+namespace {
+
+// Whether name is a temporary of the file named stem (".NAME.PROGRAM-"),
+// with six letters or digits after it, as Os_Create_Temporary makes them.
+bool Is_Temporary_Of(std::string_view name, std::string_view stem) {
+  if (name.size() != stem.size() + 6 || name.substr(0, stem.size()) != stem)
+    return false;
+  for (char c : name.substr(stem.size()))
+    if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+  return true;
+}
+
+}  // namespace
+
+void Remove_Stale_Temporaries(const char* path) {
+  std::string target = Os_Follow_Links(path);
+  std::string prefix = Directory_Prefix(target);
+  // Only in the run's own directory, which its lock covers: beside a link's
+  // target elsewhere, a temporary may be another directory's run's.
+  std::optional<Os_File_Id> here = Os_Identity(".");
+  if (!here || here != Os_Identity(prefix.empty() ? "." : prefix)) return;
+  std::string stem = Base_Name(Temporary_Stem(target));
+  for (const std::string& name : Os_Directory_Names(prefix))
+    if (Is_Temporary_Of(name, stem)) Os_Remove(prefix + name);
+}
+
+// --- Stop requests ----------------------------------------------------------
+
+namespace {
+
+// Removes the temporaries and says so on standard error. The lock it takes
+// is never given back, so nothing is published after. It allocates
+// nothing: memory may have run out when the request comes.
+void Stop(const char* name) {
+  Unpublished().lock.lock();
+  for (const std::string& path : Unpublished().paths) Os_Remove(path);
+  char line[256];
+  int length = std::snprintf(line, sizeof line, "%s: stopped by %s\n",
+                             program_name, name);
+  if (length <= 0) return;
+  try {
+    Os_Write_All(
+        Os_Standard_Error(),
+        std::string_view(line, std::min(sizeof line - 1, std::size_t(length))),
+        "standard error");
+  } catch (...) {
+    // nothing more can be done about a lost message
+  }
+}
+
+}  // namespace
+
+void Stop_On_Signals(const char* program) {
+  program_name = program;
+  Unpublished();  // made now, while an allocation can still be reported
+  Os_Stop_On_Requests(Stop);
+}
+
+const char* Program_Name() { return program_name; }
+
+void Write_Whole_File(const char* path, std::string_view bytes) {
+  // Without waiting: a FIFO with no reader fails instead of hanging.
+  // Not truncated first: a write that fails leaves the old bytes.
+  Os_File file = Os_Open_For_Writing(path, true);
+  if (file == OS_NO_FILE) Fail_Os(path, "cannot write");
+  try {
+    Os_Write_All(file, bytes, path);
+    if (!Os_Truncate_Regular(file, bytes.size())) Fail_Os(path, "cannot write");
+  } catch (...) {
+    Os_Close(file);
+    throw;
+  }
+  if (!Os_Close(file)) Fail_Os(path, "cannot write");
+}
