@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Audit_Text.h"
+#include "Calculating_System.h"
 
 namespace {
 

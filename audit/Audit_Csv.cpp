@@ -3,8 +3,10 @@
 #include <charconv>
 
 #include "Audit_Text.h"
+#include "Calculating_System.h"
 #include "Journey_Observer.h"
 #include "Leg_Table.h"
+#include "Settlement_Error.h"
 
 const char* const CSV_HEADER =
     "terminal,legs,legs_in_time_order,collected,bus_credit,metro_credit,"

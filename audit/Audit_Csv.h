@@ -6,9 +6,7 @@
 
 #include "Audit_Figures.h"
 #include "Journey_Observer.h"
-#include "Line_Reader.h"
 #include "Output_Errors.h"
-#include "Settlement_Error.h"
 #include "Staged_File.h"
 
 // One row (with its CRLF) for a journey.

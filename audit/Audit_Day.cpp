@@ -11,7 +11,9 @@
 #include "Day_Lock.h"
 #include "Day_Snapshot.h"
 #include "Input_Digest.h"
+#include "Journey_Observer.h"
 #include "Os.h"
+#include "Settlement_Error.h"
 
 namespace {
 

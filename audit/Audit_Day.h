@@ -5,6 +5,8 @@
 #include <string>
 
 #include "Audit_Outcome.h"
+#include "Audit_Scan.h"
+#include "Journey_Observer.h"
 
 // Audits the settled day in dir: takes the audit's mark on dir (refused
 // while a settlement is under way there), changes into dir, reads the nine

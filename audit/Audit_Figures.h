@@ -8,8 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include "Calculating_System.h"
-
 // A journey kept for the list of largest residues.
 struct Residue_Entry {
   std::string terminal;

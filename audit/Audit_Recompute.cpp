@@ -8,6 +8,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "Calculating_System.h"
 #include "Journey_Observer.h"
 #include "Money.h"
 #include "Os.h"

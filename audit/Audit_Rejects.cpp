@@ -5,6 +5,7 @@
 
 #include "Audit_Text.h"
 #include "Os.h"
+#include "Settlement_Error.h"
 #include "Staged_File.h"
 
 const char* const REJECTS_HEADER = "line,problem,text\r\n";

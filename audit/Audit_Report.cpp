@@ -2,6 +2,7 @@
 
 #include "Audit_Options.h"
 #include "Audit_Text.h"
+#include "Calculating_System.h"
 
 namespace {
 

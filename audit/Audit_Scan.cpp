@@ -7,11 +7,13 @@
 #include <unordered_set>
 
 #include "Audit_Text.h"
+#include "Calculating_System.h"
 #include "Day_Snapshot.h"
 #include "Journey_Observer.h"
 #include "Keyed_Hash.h"
 #include "Line_Reader.h"
 #include "Record_Line.h"
+#include "Settlement_Error.h"
 
 namespace {
 

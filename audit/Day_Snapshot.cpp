@@ -1,6 +1,7 @@
 #include "Day_Snapshot.h"
 
 #include "Audit_Text.h"
+#include "Settlement_Error.h"
 
 Day_Snapshot::Day_Snapshot() {
   for (int i = 0; i < 9; ++i) files_[i] = Os_Stamp_Of(AUDITED_FILES[i]);

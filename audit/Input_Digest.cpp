@@ -6,6 +6,7 @@
 #include "Audit_Text.h"
 #include "Day_Snapshot.h"
 #include "Line_Reader.h"
+#include "Os.h"
 
 namespace {
 

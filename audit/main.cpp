@@ -18,10 +18,9 @@
 #include "Audit_Rejects.h"
 #include "Audit_Report.h"
 #include "Audit_Text.h"
-#include "Day_Lock.h"
-#include "Journey_Observer.h"
 #include "Os.h"
 #include "Paths.h"
+#include "Settlement_Error.h"
 #include "Staged_File.h"
 
 namespace {

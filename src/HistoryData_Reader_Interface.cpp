@@ -13,8 +13,8 @@
 #include "Line_Reader.h"
 #include "Os.h"
 #include "Record_Line.h"
+#include "Record_List.h"
 #include "Settlement_Error.h"
-#include "Staged_File.h"
 
 // --- Record lines -----------------------------------------------------------
 

@@ -24,8 +24,11 @@
 #include "Calculating_System.h"
 #include "Journey_Observer.h"
 #include "Keyed_Hash.h"
+#include "Leg_Table.h"
 #include "Memory.h"
 #include "Record_Line.h"
+#include "Record_List.h"
+#include "Settlement_Error.h"
 #include "Staged_File.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include "Day_Lock.h"
 #include "Line_Reader.h"
 #include "Paths.h"
+#include "Settlement_Error.h"
 #include "Staged_File.h"
 
 History_Data *B_header, *B_tailer;

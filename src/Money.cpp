@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Calculating_System.h"
+#include "Settlement_Error.h"
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include "Line_Reader.h"
 #include "Money.h"
 #include "Record_Line.h"
+#include "Settlement_Error.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 
 #include "Calculating_System.h"
 #include "Os.h"
+#include "Settlement_Error.h"
 #include "Staged_File.h"
 
 namespace {
