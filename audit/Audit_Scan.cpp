@@ -14,10 +14,12 @@
 #include "Line_Reader.h"
 #include "Record_Line.h"
 #include "Settlement_Error.h"
+#include "Terminal_Key.h"
 
 namespace {
 
-__extension__ typedef unsigned __int128 Terminal_Key;
+// A tap as one number (Tap_Number_Of).
+__extension__ typedef unsigned __int128 Tap_Number;
 
 // The kinds of warning, in the order of the report. A file's scan leaves
 // the journey kinds empty; Journey_Warnings fills them.
@@ -89,38 +91,32 @@ bool Is_Plain_Integer(std::string_view text) {
          text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-// A TerminalInfo as one number: its bytes from the most significant end,
-// so that keys sort as the texts do.
-Terminal_Key Key_Of(const char (&terminal)[TERMINALINFO_WIDTH + 1]) {
-  Terminal_Key key = 0;
-  for (std::size_t i = 0; i < TERMINALINFO_WIDTH; ++i)
-    key = key << 8 | static_cast<unsigned char>(terminal[i]);
-  return key;
-}
-
-std::string Text_Of(Terminal_Key key) {
-  std::string text(TERMINALINFO_WIDTH, '\0');
-  for (std::size_t i = TERMINALINFO_WIDTH; i-- > 0; key >>= 8)
-    text[i] = static_cast<char>(key & 0xff);
-  return text.substr(0, text.find('\0'));
-}
-
-// A tap as one number that sorts by TerminalInfo: the terminal's bytes in
-// the top 72 bits, below them 56 bits of a keyed hash of the line and its
-// file. Equal numbers are (but for a hash collision, which a source cannot
-// aim at without the key) equal lines of one file.
-Terminal_Key Tap_Key(const Data& record, std::string_view line, int file,
-                     const Keyed_Hash& hash) {
+// A tap as one number that sorts by TerminalInfo: the terminal's key in the
+// top 72 bits, below them 56 bits of a keyed hash of the line and its file.
+// Equal numbers are (but for a hash collision, which a source cannot aim at
+// without the key) equal lines of one file.
+Tap_Number Tap_Number_Of(const Data& record, std::string_view line, int file,
+                         const Keyed_Hash& hash) {
   constexpr std::uint64_t LOW_56 = (std::uint64_t{1} << 56) - 1;
   std::uint64_t mark =
       hash(line) ^ (static_cast<std::uint64_t>(file) + 1) * 0x9E3779B97F4A7C15u;
-  return Key_Of(record.TerminalInfo) << 56 | (mark & LOW_56);
+  Terminal_Key key = Terminal_Key_Of(record);
+  return Tap_Number{key.first8} << 64 | Tap_Number{key.last} << 56 |
+         (mark & LOW_56);
+}
+
+// The TerminalInfo text of a tap's number.
+std::string Terminal_Text(Tap_Number tap) {
+  std::string text(TERMINALINFO_WIDTH, '\0');
+  for (std::size_t i = 0; i < TERMINALINFO_WIDTH; ++i)
+    text[i] = static_cast<char>(tap >> (120 - 8 * i));
+  return text.substr(0, text.find('\0'));
 }
 
 // The keyed hash of a tap's number, for the table of lines seen.
-struct Tap_Key_Hash {
+struct Tap_Number_Hash {
   Keyed_Hash hash{Process_Hash_Key()};
-  std::size_t operator()(Terminal_Key key) const {
+  std::size_t operator()(Tap_Number key) const {
     char bytes[sizeof key];
     std::memcpy(bytes, &key, sizeof key);
     return hash(std::string_view(bytes, sizeof bytes));
@@ -152,7 +148,7 @@ class File_Scan {
   const char* file_;
   File_Problems problems_;
   std::vector<Warning> warnings_;
-  std::vector<Terminal_Key> terminals_;
+  std::vector<Tap_Number> terminals_;
 
  private:
   void Read_All();
@@ -271,7 +267,7 @@ void File_Scan::Check_Record(const Data& record, std::string_view line,
   }
   has_record_ = true;
   last_time_ = record.LastTime;
-  terminals_.push_back(Tap_Key(record, line, index_, hash_));
+  terminals_.push_back(Tap_Number_Of(record, line, index_, hash_));
 }
 
 void File_Scan::Finish() {
@@ -282,10 +278,10 @@ void File_Scan::Finish() {
 // Counts the TerminalInfos carried by more than MANY_TAPS taps of the day
 // and returns the taps whose line occurs more than once in its file. One
 // sort of the day's taps serves both.
-std::vector<Terminal_Key> Note_Busy_Terminals(std::vector<Terminal_Key>& taps,
-                                              Warning& warning) {
+std::vector<Tap_Number> Note_Busy_Terminals(std::vector<Tap_Number>& taps,
+                                            Warning& warning) {
   std::sort(taps.begin(), taps.end());
-  std::vector<Terminal_Key> repeated;
+  std::vector<Tap_Number> repeated;
   for (std::size_t start = 0; start < taps.size();) {
     std::size_t stop = start;
     while (stop < taps.size() && taps[stop] >> 56 == taps[start] >> 56) {
@@ -295,7 +291,7 @@ std::vector<Terminal_Key> Note_Busy_Terminals(std::vector<Terminal_Key>& taps,
       ++stop;
     }
     if (static_cast<std::int64_t>(stop - start) > MANY_TAPS)
-      Note(warning, Quoted(Text_Of(taps[start] >> 56)) + " (" +
+      Note(warning, Quoted(Terminal_Text(taps[start])) + " (" +
                         std::to_string(stop - start) + " taps)");
     start = stop;
   }
@@ -305,11 +301,11 @@ std::vector<Terminal_Key> Note_Busy_Terminals(std::vector<Terminal_Key>& taps,
 // Reads the files again, only on a day with repeated lines, to name each
 // line that repeats an earlier one of its file. A line too long to read is
 // a problem the first reading counted; this one goes on past it.
-void Note_Repeated_Lines(const std::vector<Terminal_Key>& repeated,
+void Note_Repeated_Lines(const std::vector<Tap_Number>& repeated,
                          Warning& warning, const Day_Snapshot& snapshot) {
-  const Tap_Key_Hash tap_hash;
+  const Tap_Number_Hash tap_hash;
   for (int file = 0; file < 6; ++file) {
-    std::unordered_set<Terminal_Key, Tap_Key_Hash> seen(0, tap_hash);
+    std::unordered_set<Tap_Number, Tap_Number_Hash> seen(0, tap_hash);
     Line_Reader reader(AUDITED_FILES[file]);
     snapshot.Check_Opened(file, reader.File());
     std::string_view line;
@@ -324,7 +320,7 @@ void Note_Repeated_Lines(const std::vector<Terminal_Key>& repeated,
       }
       long number = reader.Line_Number();
       if (!Read_Record(record, line, problem)) continue;
-      Terminal_Key key = Tap_Key(record, line, file, tap_hash.hash);
+      Tap_Number key = Tap_Number_Of(record, line, file, tap_hash.hash);
       if (!std::binary_search(repeated.begin(), repeated.end(), key)) continue;
       if (!seen.insert(key).second)
         Note(warning,
@@ -362,17 +358,17 @@ Scan_Result Scan_Payment_Files(std::size_t keep, Problem_Sink* sink,
 
   Scan_Result result;
   std::vector<Warning> warnings = Empty_Warnings();
-  std::vector<Terminal_Key> terminals;
+  std::vector<Tap_Number> terminals;
   for (File_Scan& scan : scans) {
     result.problems[scan.index_] = std::move(scan.problems_);
     for (int k = 0; k < KINDS; ++k) Merge(warnings[k], scan.warnings_[k]);
     terminals.insert(terminals.end(), scan.terminals_.begin(),
                      scan.terminals_.end());
-    std::vector<Terminal_Key>().swap(scan.terminals_);
+    std::vector<Tap_Number>().swap(scan.terminals_);
   }
-  std::vector<Terminal_Key> repeated =
+  std::vector<Tap_Number> repeated =
       Note_Busy_Terminals(terminals, warnings[BUSY_TERMINAL]);
-  std::vector<Terminal_Key>().swap(terminals);
+  std::vector<Tap_Number>().swap(terminals);
   if (!repeated.empty())
     Note_Repeated_Lines(repeated, warnings[DUPLICATE_LINE], snapshot);
   result.warnings = std::move(warnings);

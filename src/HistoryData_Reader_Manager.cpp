@@ -11,10 +11,8 @@
 // the trigger, the bus records before and after it, then metro lists 1 to 5.
 // Groups are written in the order of their triggers in the bus list.
 #include <algorithm>
-#include <bit>
 #include <cassert>
 #include <condition_variable>
-#include <cstring>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -30,42 +28,9 @@
 #include "Record_List.h"
 #include "Settlement_Error.h"
 #include "Staged_File.h"
+#include "Terminal_Key.h"
 
 namespace {
-
-// TerminalInfo packed into 9 bytes, zero after the text: the text has at
-// most 9 characters and none is NUL, so equal keys mean equal texts.
-struct Terminal_Key {
-  std::uint64_t low;  // characters 0..7
-  std::uint8_t last;  // character 8
-};
-
-Terminal_Key Key_Of(const Data& record) {
-  Terminal_Key key;
-  if constexpr (std::endian::native == std::endian::little) {
-    // The first NUL among characters 0..7 is the lowest byte of zero_bytes
-    // (bytes above a zero byte may show up too, and do not matter).
-    std::uint64_t word;
-    std::memcpy(&word, record.TerminalInfo, 8);
-    std::uint64_t zero_bytes =
-        (word - 0x0101010101010101ULL) & ~word & 0x8080808080808080ULL;
-    if (zero_bytes != 0) {
-      int length = std::countr_zero(zero_bytes) / 8;
-      key.low = length == 0 ? 0 : word & (~0ULL >> (64 - 8 * length));
-      key.last = 0;
-    } else {
-      key.low = word;
-      key.last = static_cast<std::uint8_t>(record.TerminalInfo[8]);
-    }
-    return key;
-  }
-  char bytes[16] = {};
-  std::memcpy(bytes, record.TerminalInfo,
-              strnlen(record.TerminalInfo, TERMINALINFO_WIDTH));
-  std::memcpy(&key.low, bytes, 8);
-  key.last = static_cast<std::uint8_t>(bytes[8]);
-  return key;
-}
 
 // Where the transfer history goes (the staged history file, or a string),
 // and the list of the journeys left out of it. Chunks of lines arrive whole
@@ -117,7 +82,7 @@ class Group_Index {
   // by a multiply-high.
   std::size_t Home(const Terminal_Key& key) const {
     __extension__ typedef unsigned __int128 Wide;
-    Wide hash = hash_.Of_Nine(key.low, key.last);
+    Wide hash = hash_.Of_Nine(key.first8, key.last);
     return static_cast<std::size_t>((hash * size_) >> 64);
   }
   // Asks the cache for the slot home.
@@ -134,17 +99,17 @@ class Group_Index {
         // The search ends only at an empty slot: at least one must stay.
         assert(filled_ + 1 < size_);
         ++filled_;
-        slot = {key.low, key.last | (next + 1) << 8};
+        slot = {key.first8, key.last | (next + 1) << 8};
         return next;
       }
-      if (slot.low == key.low && (slot.last_and_group & 0xFF) == key.last)
+      if (slot.first8 == key.first8 && (slot.last_and_group & 0xFF) == key.last)
         return (slot.last_and_group >> 8) - 1;
     }
   }
 
  private:
   struct Slot {
-    std::uint64_t low;
+    std::uint64_t first8;
     std::uint64_t last_and_group;  // last character | (group + 1) << 8
   };
 
@@ -229,7 +194,7 @@ void Walk_Ahead(const Record_List& list, const Group_Index& index,
       if (!select(next)) continue;
       Walk_Record& record = ring[entered++ % RING];
       record.node = next;
-      record.key = Key_Of(next->data);
+      record.key = Terminal_Key_Of(next->data);
       record.home = index.Home(record.key);
       index.Prefetch(record.home);
     }

@@ -37,7 +37,7 @@ class Sip_Hash {
   }
 
   // The hash of the 9 bytes that are low's 8 in little-endian order, then
-  // last: a TerminalInfo packed into two numbers, hashed without unpacking.
+  // last: a Terminal_Key, hashed without unpacking it.
   std::uint64_t Of_Nine(std::uint64_t low, std::uint8_t last) const {
     State s = start_;
     s.Compress(low);

@@ -1,12 +1,16 @@
 // The keyed hash: SipHash-2-4 against its published test vectors (the 1-3
 // form shares every step but the round counts), and the packed TerminalInfo
-// form against the hash of the same nine bytes.
+// form against the hash of the same nine bytes; the TerminalInfo key's order
+// and equality against the texts'.
 #include "Keyed_Hash.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <utility>
+
+#include "Terminal_Key.h"
 
 namespace {
 
@@ -51,6 +55,34 @@ TEST(KeyedHash, PackedTerminalHashesAsItsNineBytes) {
   Sip_Hash<2, 4> vector_hash(VECTOR_KEY);
   EXPECT_EQ(vector_hash.Of_Nine(0x0706050403020100ULL, 8),
             0x9e0082df0ba9e4b0ULL);
+}
+
+// The key of a record whose TerminalInfo holds size bytes of text, as a
+// pair that compares as the key's numbers do.
+std::pair<std::uint64_t, std::uint8_t> Key_Of_Text(const char* text,
+                                                   std::size_t size) {
+  Data record{};
+  std::memcpy(record.TerminalInfo, text, size);
+  Terminal_Key key = Terminal_Key_Of(record);
+  return {key.first8, key.last};
+}
+
+TEST(TerminalKey, OrdersAndEqualsAsTheTexts) {
+  // Lengths 1 to 9, prefixes of one another, bytes above 0x7F.
+  const char* texts[] = {"A",         "AB",       "ABCDEFGH", "ABCDEFGHI",
+                         "ABCDEFGHJ", "ABCDEFGI", "B",        "\x7F",
+                         "\x80",      "\xFF\xFE", "0000",     "000000000"};
+  for (const char* a : texts) {
+    for (const char* b : texts) {
+      auto key_a = Key_Of_Text(a, std::strlen(a));
+      auto key_b = Key_Of_Text(b, std::strlen(b));
+      int texts_order = std::strcmp(a, b);  // compares bytes as unsigned
+      EXPECT_EQ(key_a < key_b, texts_order < 0) << a << " " << b;
+      EXPECT_EQ(key_a == key_b, texts_order == 0) << a << " " << b;
+    }
+  }
+  // Bytes after the text's NUL are not part of it.
+  EXPECT_EQ(Key_Of_Text("AB\0XYZ\0\0Q", 9), Key_Of_Text("AB", 2));
 }
 
 }  // namespace
