@@ -51,10 +51,8 @@ std::string Findings_Json(const Audit_Outcome& outcome) {
 }
 
 void Append_Code_Unit(std::string& out, unsigned char c) {
-  static constexpr char DIGITS[] = "0123456789abcdef";
   out += "\\u00";
-  out += DIGITS[c >> 4];
-  out += DIGITS[c & 15];
+  Append_Hex(out, c);
 }
 
 std::string Number(std::int64_t value) { return std::to_string(value); }

@@ -5,7 +5,6 @@ namespace {
 __extension__ typedef __int128 Wide;
 
 void Append_Escaped(std::string& out, unsigned char c) {
-  static constexpr char DIGITS[] = "0123456789abcdef";
   switch (c) {
     case '\\':
       out += "\\\\";
@@ -29,8 +28,7 @@ void Append_Escaped(std::string& out, unsigned char c) {
     out += static_cast<char>(c);
   } else {
     out += "\\x";
-    out += DIGITS[c >> 4];
-    out += DIGITS[c & 15];
+    Append_Hex(out, c);
   }
 }
 
@@ -46,6 +44,19 @@ std::string Decimal(Wide value) {
 }
 
 }  // namespace
+
+void Append_Hex(std::string& out, std::uint8_t byte) {
+  static constexpr char DIGITS[] = "0123456789abcdef";
+  out += DIGITS[byte >> 4];
+  out += DIGITS[byte & 15];
+}
+
+std::string Hex(std::span<const std::uint8_t> bytes) {
+  std::string text;
+  text.reserve(2 * bytes.size());
+  for (std::uint8_t byte : bytes) Append_Hex(text, byte);
+  return text;
+}
 
 std::string Escaped(std::string_view bytes, std::size_t limit) {
   bool cut = limit != 0 && bytes.size() > limit;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -9,6 +10,11 @@
 // \n, \r, \t and \xHH for every other byte. Longer than limit bytes (when
 // limit is not 0): cut there and marked with "...".
 std::string Escaped(std::string_view bytes, std::size_t limit = 0);
+
+// Appends byte as two lower-case hexadecimal digits.
+void Append_Hex(std::string& out, std::uint8_t byte);
+// bytes as lower-case hexadecimal text (a checksum).
+std::string Hex(std::span<const std::uint8_t> bytes);
 
 // part as a percentage of whole with two decimals, rounded half away from
 // zero, computed in integers ("47.57%"); "n/a" when whole is 0.

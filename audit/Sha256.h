@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <string_view>
 
 using Sha256_Digest = std::array<std::uint8_t, 32>;
@@ -27,15 +26,3 @@ class Sha256 {
   };
   std::unique_ptr<State, Free_State> state_;
 };
-
-// Lower-case hexadecimal text of a digest.
-inline std::string Hex(const Sha256_Digest& digest) {
-  static const char DIGITS[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(2 * digest.size());
-  for (std::uint8_t octet : digest) {
-    text += DIGITS[octet >> 4];
-    text += DIGITS[octet & 15];
-  }
-  return text;
-}

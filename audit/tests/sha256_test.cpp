@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "Audit_Text.h"
+
 namespace {
 
 const struct {
