@@ -3,6 +3,8 @@
 #include <charconv>
 #include <string_view>
 
+#include "Option_Value.h"
+
 namespace {
 
 // The option taking a value that name spells, or nullptr.
@@ -28,23 +30,8 @@ long Problem_Limit(std::string_view text) {
   return value;
 }
 
-// The value of the option at argv[i] named name, from "--name=value" or the
-// next argument (i then moves on to it); refuses a missing or empty value
-// and, taken from the next argument, one that starts with "--": an option
-// whose value was left out (a file of such a name can be given as ./--x).
-std::string Option_Value(int argc, const char* const* argv, int& i,
-                         std::string_view name, const std::string& needs) {
-  std::string_view arg = argv[i];
-  std::string value;
-  if (name.size() < arg.size()) {
-    value = arg.substr(name.size() + 1);
-  } else if (i + 1 < argc) {
-    value = argv[++i];
-    if (value.starts_with("--"))
-      throw Usage_Error(needs + ", not '" + value + "'");
-  }
-  if (value.empty()) throw Usage_Error(needs);
-  return value;
+[[noreturn]] void Refuse_Usage(const std::string& message) {
+  throw Usage_Error(message);
 }
 
 }  // namespace
@@ -98,7 +85,7 @@ Audit_Options Parse_Options(int argc, const char* const* argv) {
                                                           : "a file");
       if (slot == &count ? have_count : !slot->empty())
         throw Usage_Error("option '" + std::string(name) + "' given twice");
-      *slot = Option_Value(argc, argv, i, name, needs);
+      *slot = Option_Value(argc, argv, i, name, needs, Refuse_Usage);
       if (slot == &count) {
         options.max_problems = Problem_Limit(count);
         have_count = true;

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "Ledger_Error.h"
+#include "Option_Value.h"
 
 namespace {
 
@@ -25,25 +26,12 @@ const std::vector<Command>& Commands() {
   return commands;
 }
 
-// The value of the option at argv[i] named name, from "--name=value" or the
-// next argument (i then moves on to it); a value taken from the next
-// argument may not start with "--": that is an option whose value was left
-// out.
-std::string Option_Value(int argc, const char* const* argv, int& i,
-                         std::string_view name) {
-  std::string_view arg = argv[i];
-  std::string value;
-  if (name.size() < arg.size()) {
-    value = arg.substr(name.size() + 1);
-  } else if (i + 1 < argc) {
-    value = argv[++i];
-    if (value.starts_with("--"))
-      Usage_Fault("option '" + std::string(name) + "' needs a value, not '" +
-                  value + "'");
-  }
-  if (value.empty())
-    Usage_Fault("option '" + std::string(name) + "' needs a value");
-  return value;
+// The value of the option at argv[i] named name (see Option_Value).
+std::string Value_Of(int argc, const char* const* argv, int& i,
+                     std::string_view name) {
+  return Option_Value(argc, argv, i, name,
+                      "option '" + std::string(name) + "' needs a value",
+                      Usage_Fault);
 }
 
 std::int64_t Version_Number(const std::string& text) {
@@ -69,16 +57,16 @@ void Set_Option(Ledger_Options& options, std::string_view name, int argc,
     options.allow_missing = true;
   } else if (name == "--correct") {
     once(options.reason.has_value());
-    options.reason = Option_Value(argc, argv, i, name);
+    options.reason = Value_Of(argc, argv, i, name);
   } else if (name == "--version") {
     once(options.version.has_value());
-    options.version = Version_Number(Option_Value(argc, argv, i, name));
+    options.version = Version_Number(Value_Of(argc, argv, i, name));
   } else {
     std::string& slot = name == "--csv"    ? options.csv
                         : name == "--json" ? options.json
                                            : options.html;
     once(!slot.empty());
-    slot = Option_Value(argc, argv, i, name);
+    slot = Value_Of(argc, argv, i, name);
   }
 }
 
@@ -147,7 +135,7 @@ Ledger_Options Parse_Ledger_Options(int argc, const char* const* argv) {
     } else if (arg == "--db" || arg.starts_with("--db=")) {
       if (db_given) Usage_Fault("option '--db' given twice");
       db_given = true;
-      options.db = Option_Value(argc, argv, i, "--db");
+      options.db = Value_Of(argc, argv, i, "--db");
     } else if (arg.starts_with("-")) {
       Usage_Fault("unknown option '" + std::string(arg) + "'");
     } else {

@@ -195,4 +195,26 @@ TEST(AuditOptions, RejectsWhatItCannotUse) {
         << args.back();
 }
 
+TEST(AuditOptions, SaysWhatAValueNeeds) {
+  const struct {
+    std::vector<const char*> args;
+    const char* message;
+  } cases[] = {
+      {{"fare-audit", "--json"}, "option '--json' needs a file"},
+      {{"fare-audit", "--html="}, "option '--html' needs a file"},
+      {{"fare-audit", "--rejects", "--json", "r.json"},
+       "option '--rejects' needs a directory, not '--json'"},
+      {{"fare-audit", "--max-problems"},
+       "option '--max-problems' needs a count"},
+  };
+  for (const auto& c : cases) {
+    try {
+      Parse_Options(static_cast<int>(c.args.size()), c.args.data());
+      ADD_FAILURE() << c.message << ": accepted";
+    } catch (const Usage_Error& error) {
+      EXPECT_STREQ(error.what(), c.message);
+    }
+  }
+}
+
 }  // namespace

@@ -183,6 +183,20 @@ TEST(LedgerCommandLine, UsageHelpAndVersion) {
     EXPECT_NE(run.err.find("\nusage: fare-ledger"), std::string::npos)
         << run.err;
   }
+  // An option's value left out, and one that is another option.
+  const struct {
+    std::vector<std::string> args;
+    const char* message;
+  } missing_values[] = {
+      {{"verify", "2026-12-09", "day", "--version"},
+       "fare-ledger: option '--version' needs a value\n"},
+      {{"statement", "2026-12", "--csv="},
+       "fare-ledger: option '--csv' needs a value\n"},
+      {{"record", "2026-12-09", "day", "--correct", "--csv"},
+       "fare-ledger: option '--correct' needs a value, not '--csv'\n"},
+  };
+  for (const auto& c : missing_values)
+    EXPECT_EQ(dir.Run(c.args).err.rfind(c.message, 0), 0u) << c.message;
   EXPECT_EQ(Names_In(dir.Path()), std::vector<std::string>{})
       << "a usage fault created a ledger";
 }
