@@ -515,6 +515,33 @@ TEST(Signalled, StopsCleanlyByTheSameSignal) {
   EXPECT_GE(stopped, RUNS / 2);
 }
 
+// Ctrl+C on Windows, SIGINT on Linux, while the run waits for the flag: the
+// run says so and ends with 130, leaving the flag as the terminal left it
+// and writing nothing. Run by the Windows tests too, through the runner.
+TEST(Interrupted, DuringTheWaitWritesNothing) {
+  auto dir = std::make_unique<Scratch_Dir>();
+  Lay_Out_Day(*dir, Worked_Day());
+  dir->Write("enable.txt", "0");
+  Started_Run run = Start_Run(dir->Path(), Run_Options{});
+  // "wait" is printed after the stop handler is in place.
+  std::string out;
+  char buffer[64];
+  while (out.find("wait\n") == std::string::npos) {
+    ssize_t n = ::read(run.out_fd, buffer, sizeof buffer);
+    ASSERT_GT(n, 0) << "no wait: " << out;
+    out.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::kill(run.pid, SIGINT);
+  Run_Result result = Finish_Run(run);
+  EXPECT_EQ(result.status, 130);
+  EXPECT_EQ(result.err, std::string("fare-settlement: stopped by ") +
+                            (Runner() != nullptr ? "Ctrl+C" : "SIGINT") + "\n");
+  EXPECT_EQ(Read_File(dir->File("enable.txt")), "0");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir->Path()),
+                          fs::directory_iterator()),
+            7);
+}
+
 // Temporaries of the program's own output names that a killed run left are
 // removed before anything is written; look-alikes of operators' files (a
 // date, a backup, the pattern of older builds), another program's

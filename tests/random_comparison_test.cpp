@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "day_comparison.h"
+#include "settlement_run.h"
 
 namespace {
 
@@ -17,9 +18,8 @@ class Random_Days : public testing::TestWithParam<int> {};
 TEST_P(Random_Days, ProgramMatchesModel) {
   std::uint64_t first =
       1000 + static_cast<std::uint64_t>(GetParam()) * DAYS_PER_BATCH;
-  Comparison_Summary summary =
-      Compare_Days(FARE_SETTLEMENT_EXE, FARE_AUDIT_EXE, first, DAYS_PER_BATCH,
-                   PARALLEL_RUNS);
+  Comparison_Summary summary = Compare_Days(
+      Settlement_Exe(), Audit_Exe(), first, DAYS_PER_BATCH, PARALLEL_RUNS);
   EXPECT_EQ(summary.days, DAYS_PER_BATCH);
   // The generator must reach the error paths as well as complete runs.
   EXPECT_GT(summary.error_days, 0);

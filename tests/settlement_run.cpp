@@ -61,10 +61,12 @@ bool Unprivileged_Ids(uid_t& uid, gid_t& gid) {
   }
   const char* program =
       options.program != nullptr ? options.program : Settlement_Exe();
+  const char* runner = Runner();
   // Opened while still privileged and run from the descriptor, so that the
   // unprivileged user need not reach the build folder (a clone in a private
   // folder).
-  int program_fd = ::open(program, O_RDONLY | O_CLOEXEC);
+  int program_fd =
+      ::open(runner != nullptr ? runner : program, O_RDONLY | O_CLOEXEC);
   if (program_fd < 0) ::_exit(127);
   uid_t uid = 0;
   gid_t gid = 0;
@@ -73,7 +75,9 @@ bool Unprivileged_Ids(uid_t& uid, gid_t& gid) {
         ::setgid(gid) != 0 || ::setuid(uid) != 0)
       ::_exit(126);
   }
-  std::vector<char*> argv{const_cast<char*>(program)};
+  std::vector<char*> argv;
+  if (runner != nullptr) argv.push_back(const_cast<char*>(runner));
+  argv.push_back(const_cast<char*>(program));
   for (const std::string& arg : options.args)
     argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
@@ -117,6 +121,11 @@ const char* Settlement_Exe() {
 const char* Audit_Exe() {
   const char* path = std::getenv("FARE_TEST_AUDIT");
   return path != nullptr ? path : FARE_AUDIT_EXE;
+}
+
+const char* Runner() {
+  const char* runner = std::getenv("FARE_TEST_RUNNER");
+  return runner != nullptr && *runner != '\0' ? runner : nullptr;
 }
 
 const Day& Worked_Day() {

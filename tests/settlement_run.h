@@ -28,6 +28,10 @@ struct Run_Result {
 // else this build's.
 const char* Settlement_Exe();
 const char* Audit_Exe();
+// The program that starts them, given the program's path and arguments
+// (FARE_TEST_RUNNER, as wine for the Windows build); nullptr when they
+// start by themselves.
+const char* Runner();
 
 // Writes the day's files and a raised flag into dir.
 void Lay_Out_Day(const Scratch_Dir& dir, const Day& day);
