@@ -83,7 +83,7 @@ std::string Rejects_Text(const Audit_Outcome& outcome) {
   if (outcome.rejects.empty()) return "";
   std::string out = "Rejects files written\n";
   for (const std::string& path : outcome.rejects)
-    out += "  " + Escaped(path) + "\n";
+    out += "  " + Escaped_Path(path) + "\n";
   return out;
 }
 
@@ -215,7 +215,7 @@ std::string Inputs_Section(const Audit_Outcome& outcome) {
 
 std::string Format_Report(const Audit_Outcome& outcome) {
   const Audit_Figures& f = outcome.figures;
-  std::string out = "Settlement audit of " + Escaped(outcome.dir) +
+  std::string out = "Settlement audit of " + Escaped_Path(outcome.dir) +
                     "\nby fare-audit " + Version() + "\n\n";
   if (outcome.Bad_Input()) {
     out += Problems_Text(outcome) + "\n";

@@ -1,5 +1,7 @@
 #include "Audit_Text.h"
 
+#include "Os.h"  // OS_PATH_SEPARATORS
+
 namespace {
 
 __extension__ typedef __int128 Wide;
@@ -65,6 +67,18 @@ std::string Escaped(std::string_view bytes, std::size_t limit) {
   out.reserve(bytes.size() + 8);
   for (char c : bytes) Append_Escaped(out, static_cast<unsigned char>(c));
   if (cut) out += "...";
+  return out;
+}
+
+std::string Escaped_Path(std::string_view path) {
+  std::string out;
+  out.reserve(path.size() + 8);
+  for (char c : path) {
+    if (OS_PATH_SEPARATORS.find(c) != std::string_view::npos)
+      out += c;
+    else
+      Append_Escaped(out, static_cast<unsigned char>(c));
+  }
   return out;
 }
 

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -48,7 +49,9 @@ bool Unprivileged_Ids(uid_t& uid, gid_t& gid) {
       ::_exit(126);
     }
   }
-  if (options.memory_limit >= 0) {
+  // Wine reserves far more address space than any such limit: runs under
+  // a runner are not bounded in memory.
+  if (options.memory_limit >= 0 && Runner() == nullptr) {
     rlimit limit{static_cast<rlim_t>(options.memory_limit),
                  static_cast<rlim_t>(options.memory_limit)};
     if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
@@ -128,6 +131,13 @@ const char* Runner() {
   return runner != nullptr && *runner != '\0' ? runner : nullptr;
 }
 
+std::string Shown_Path(const std::string& path) {
+  if (Runner() == nullptr || !path.starts_with('/')) return path;
+  std::string shown = "Z:" + path;
+  std::replace(shown.begin(), shown.end(), '/', '\\');
+  return shown;
+}
+
 const Day& Worked_Day() {
   static const Day day = {{
       "100,1,1,1050,T1\n200,1,1,0,T2\n300,1,1,1050,T3\n",
@@ -180,7 +190,8 @@ Started_Run Start_Run(const std::string& dir, const Run_Options& options) {
 
 Run_Result Finish_Run(const Started_Run& run) {
   Run_Result result;
-  Drain(run.out_fd, run.err_fd, result.out, result.err);
+  // A run started with output_files writes its streams there instead.
+  if (run.out_fd >= 0) Drain(run.out_fd, run.err_fd, result.out, result.err);
   int status = 0;
   ::waitpid(run.pid, &status, 0);
   result.status =

@@ -32,6 +32,9 @@ const char* Audit_Exe();
 // (FARE_TEST_RUNNER, as wine for the Windows build); nullptr when they
 // start by themselves.
 const char* Runner();
+// An absolute path as the program under test shows it in its messages:
+// under a runner (wine) "/tmp/x" is the drive path "Z:\tmp\x".
+std::string Shown_Path(const std::string& path);
 
 // Writes the day's files and a raised flag into dir.
 void Lay_Out_Day(const Scratch_Dir& dir, const Day& day);

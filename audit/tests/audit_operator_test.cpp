@@ -300,9 +300,10 @@ TEST(AuditRejects, OneFilePerSourceWithProblemsExactAndStaleOnesRemoved) {
             "line,problem,text\r\n"
             "2,TerminalInfo longer than 9 bytes,"
             "\"281,0,1,1050,\"\"TERMINAL\"\"\r\"\r\n");
-  EXPECT_NE(run.out.find("Rejects files written\n  " + rejects.Path() +
-                         "/paymentData_5001.rejects.csv\n"),
-            std::string::npos)
+  EXPECT_NE(
+      run.out.find("Rejects files written\n  " + Shown_Path(rejects.Path()) +
+                   "/paymentData_5001.rejects.csv\n"),
+      std::string::npos)
       << run.out;
 
   // Once the sources send clean files, their rejects files go.
@@ -314,7 +315,7 @@ TEST(AuditRejects, OneFilePerSourceWithProblemsExactAndStaleOnesRemoved) {
   // The directory must exist, and nothing is read when it does not.
   run = Run_Audit({"--rejects", rejects.File("none")}, day.Path());
   EXPECT_EQ(run.status, 4);
-  EXPECT_EQ(run.err, "fare-audit: " + rejects.File("none") +
+  EXPECT_EQ(run.err, "fare-audit: " + Shown_Path(rejects.File("none")) +
                          ": cannot use as the rejects directory: No such file "
                          "or directory\n");
   EXPECT_EQ(run.out, "");
