@@ -135,15 +135,18 @@ package:
 
 # The Windows programs, cross-built with Debian's mingw-w64 into
 # $(WINDOWS_BUILD_DIR): static x86-64 .exe files that import only system
-# DLLs. A program is added by naming its CMake target here.
+# DLLs. A program is added by naming its CMake target here. fare-ledger
+# compiles in SQLite's amalgamation, which the prerequisites fetch into
+# $(WINDOWS_BUILD_DIR)/sqlite.
 WINDOWS_BUILD_DIR ?= build-windows
-WINDOWS_PROGRAMS ?= fare-settlement fare-audit
+WINDOWS_PROGRAMS ?= fare-settlement fare-audit fare-ledger
+WINDOWS_SQLITE_DIR = $(abspath $(WINDOWS_BUILD_DIR))/sqlite
 windows:
-	@$(PREREQUISITES) windows
+	@FARE_SQLITE_DIR=$(WINDOWS_SQLITE_DIR) $(PREREQUISITES) windows
 	cmake -S . -B $(WINDOWS_BUILD_DIR) \
 	  -DCMAKE_TOOLCHAIN_FILE=tools/windows-toolchain.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DFARE_WERROR=$(WERROR) \
-	  -DFARE_WINDOWS_TESTS=ON
+	  -DFARE_WINDOWS_TESTS=ON -DFARE_SQLITE_DIR=$(WINDOWS_SQLITE_DIR)
 	cmake --build $(WINDOWS_BUILD_DIR) -j $(JOBS) --target $(WINDOWS_PROGRAMS) \
 	  os_windows_tests
 

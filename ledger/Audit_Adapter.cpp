@@ -1,8 +1,7 @@
 // The only file of fare-ledger that includes the audit's and the
-// settlement's headers.
+// settlement's headers, but for the platform layer (Os.h, Paths.h), which
+// the ledger's files use directly.
 #include "Audit_Adapter.h"
-
-#include <unistd.h>
 
 #include <cstdlib>
 #include <memory>
@@ -24,14 +23,11 @@ namespace {
 // day's directory and stays there.
 class Working_Directory_Kept {
  public:
-  Working_Directory_Kept() {
-    char* here = ::getcwd(nullptr, 0);
-    if (here == nullptr) Fail_Errno(".", "cannot read the working directory");
-    previous_ = here;
-    std::free(here);
+  Working_Directory_Kept() : previous_(Os_Working_Directory()) {
+    if (previous_.empty()) Fail_Os(".", "cannot read the working directory");
   }
   ~Working_Directory_Kept() {
-    if (::chdir(previous_.c_str()) != 0) std::abort();
+    if (!Os_Change_Directory(previous_)) std::abort();
   }
   Working_Directory_Kept(const Working_Directory_Kept&) = delete;
   Working_Directory_Kept& operator=(const Working_Directory_Kept&) = delete;

@@ -1,7 +1,8 @@
 #include "Calendar.h"
 
 #include <charconv>
-#include <ctime>
+#include <chrono>
+#include <cstdio>
 
 #include "Ledger_Error.h"
 
@@ -73,11 +74,18 @@ Month Month_Of(std::string_view day) {
 }
 
 std::string Utc_Now() {
-  std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  if (now == static_cast<std::time_t>(-1) || gmtime_r(&now, &utc) == nullptr)
-    Fail_Ledger("cannot read the clock");
+  // Calendar arithmetic of the standard library: the same on every system.
+  using namespace std::chrono;
+  const sys_seconds now = floor<seconds>(system_clock::now());
+  const sys_days today = floor<days>(now);
+  const year_month_day date(today);
+  const hh_mm_ss<seconds> time(now - today);
   char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  std::snprintf(
+      text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
+      static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+      static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+      static_cast<int>(time.minutes().count()),
+      static_cast<int>(time.seconds().count()));
   return text;
 }

@@ -1,5 +1,4 @@
 // fare-ledger record: a consistent settled day kept as a new version.
-#include <sys/stat.h>
 
 #include <optional>
 
@@ -9,6 +8,7 @@
 #include "Ledger_Error.h"
 #include "Ledger_Schema.h"
 #include "Ledger_Store.h"
+#include "Os.h"
 #include "Text_List.h"
 #include "Won.h"
 
@@ -85,9 +85,8 @@ void Record_Day(const Ledger_Options& options) {
   const std::string& dir = options.operands[1];
   // An existing ledger is opened first, so that one that cannot be used
   // fails before the audit; a new one is made only for a day to record.
-  struct stat status;
   std::unique_ptr<Database> db;
-  if (::stat(options.db.c_str(), &status) == 0)
+  if (Os_Kind_Of(options.db) != Os_Kind::MISSING)
     db = Open_Ledger(options.db, Access::WRITE);
   Day_Audit audit = Audit_Settled_Day(dir);
   if (!audit.problems.empty()) Refuse_Audit(day, audit.problems);

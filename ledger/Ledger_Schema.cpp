@@ -1,11 +1,11 @@
 #include "Ledger_Schema.h"
 
 #include <sqlite3.h>
-#include <sys/stat.h>
 
 #include <cstdint>
 
 #include "Ledger_Error.h"
+#include "Os.h"
 
 namespace {
 
@@ -143,10 +143,10 @@ void Upgrade(Database& db) {
 }
 
 void Require_File(const std::string& path) {
-  struct stat status;
-  if (::stat(path.c_str(), &status) != 0)
+  Os_Kind kind = Os_Kind_Of(path);
+  if (kind == Os_Kind::MISSING)
     Fail_Ledger(path + ": no ledger there (fare-ledger record creates one)");
-  if (!S_ISREG(status.st_mode))
+  if (kind != Os_Kind::REGULAR)
     Fail_Ledger(path + ": not a ledger (not a regular file)");
 }
 

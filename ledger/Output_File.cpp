@@ -1,72 +1,62 @@
 #include "Output_File.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <utility>
-
 #include "Ledger_Error.h"
+#include "Os.h"
+#include "Paths.h"
 
 namespace {
-
-[[noreturn]] void Fail_Write(const std::string& path, int error) {
-  Fail_Ledger(path + ": cannot write: " + std::strerror(error));
-}
-
-void Write_All(int fd, std::string_view bytes, const std::string& path) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) Fail_Write(path, errno);
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
 
 // The temporary, closed and removed unless released.
 struct Temporary {
   std::string path;
-  int fd = -1;
+  Os_File file = OS_NO_FILE;
   ~Temporary() {
-    if (fd >= 0) ::close(fd);
-    if (!path.empty()) ::unlink(path.c_str());
+    if (file != OS_NO_FILE) Os_Close(file);
+    if (!path.empty()) Os_Remove(path);
   }
 };
+
+// Writes bytes into the existing device or FIFO path leads to, in place.
+void Write_In_Place(const std::string& path, std::string_view bytes) {
+  Os_File file = Os_Open_For_Writing(path, false);
+  if (file == OS_NO_FILE) Fail_Os(path, "cannot write");
+  try {
+    Os_Write_All(file, bytes, path);
+  } catch (...) {
+    Os_Close(file);
+    throw;
+  }
+  if (!Os_Close(file)) Fail_Os(path, "cannot write");
+}
 
 }  // namespace
 
 bool Same_Existing_File(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
-         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  std::optional<Os_File_Id> id = Os_Identity(a);
+  return id && id == Os_Identity(b);
 }
 
 void Write_Output_File(const std::string& path, std::string_view bytes) {
-  struct stat status;
-  if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
-    if (S_ISDIR(status.st_mode)) Fail_Ledger(path + ": is a directory");
-    int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) Fail_Write(path, errno);
-    Write_All(fd, bytes, path);
-    ::close(fd);
-    return;
+  switch (Os_Kind_Of(path)) {
+    case Os_Kind::DIRECTORY:
+      Fail_Ledger(path + ": is a directory");
+    case Os_Kind::OTHER:
+      return Write_In_Place(path, bytes);
+    default:
+      break;
   }
-  std::size_t slash = path.rfind('/');
-  std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  Temporary temporary{dir + "." + name + ".XXXXXX"};
-  temporary.fd = ::mkstemp(temporary.path.data());
-  if (temporary.fd < 0) {
+  // ".NAME.fare-ledger-XXXXXX", as the other programs name their own.
+  Temporary temporary{Directory_Prefix(path) + "." + Base_Name(path) +
+                      ".fare-ledger-XXXXXX"};
+  temporary.file = Os_Create_Temporary(temporary.path);
+  if (temporary.file == OS_NO_FILE) {
     temporary.path.clear();
-    Fail_Write(path, errno);
+    Fail_Os(path, "cannot write");
   }
-  Write_All(temporary.fd, bytes, path);
-  ::fchmod(temporary.fd, 0644);
-  int closed = ::close(std::exchange(temporary.fd, -1));
-  if (closed != 0) Fail_Write(path, errno);
-  if (::rename(temporary.path.c_str(), path.c_str()) != 0)
-    Fail_Write(path, errno);
+  Os_Write_All(temporary.file, bytes, path);
+  Os_File file = temporary.file;
+  temporary.file = OS_NO_FILE;
+  if (!Os_Close(file)) Fail_Os(path, "cannot write");
+  if (!Os_Replace(temporary.path, path)) Fail_Os(path, "cannot write");
   temporary.path.clear();
 }

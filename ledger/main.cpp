@@ -1,6 +1,5 @@
 // fare-ledger: keeps the settled days of bus and metro fares in one SQLite
 // database, with corrections, month statements and closed months.
-#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -38,11 +37,9 @@ void Print_Error(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Also makes writing past a file-size limit fail with a reportable
+  // error (and the transaction roll back) and a closed pipe a write error.
   if (!Prepare_Audit_Process()) return 2;
-  // Writing past a file-size limit then fails with a reportable error, and
-  // the transaction is rolled back.
-  std::signal(SIGXFSZ, SIG_IGN);
-  std::signal(SIGPIPE, SIG_IGN);
   try {
     Ledger_Options options = Parse_Ledger_Options(argc, argv);
     if (options.help) {

@@ -135,6 +135,8 @@ bool Os_Remove(const std::string& path);
 // cannot be read.
 std::vector<std::string> Os_Directory_Names(const std::string& dir);
 bool Os_Change_Directory(const std::string& dir);
+// The working directory's absolute path; "" when it cannot be read.
+std::string Os_Working_Directory();
 
 // --- The per-directory lock -------------------------------------------------
 

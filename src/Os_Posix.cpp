@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -50,6 +51,7 @@ bool Os_Start_Process() {
   // is then left as it is.
   ::mallopt(M_ARENA_MAX, 1);
   ::signal(SIGXFSZ, SIG_IGN);
+  ::signal(SIGPIPE, SIG_IGN);
   return true;
 }
 
@@ -382,6 +384,14 @@ std::vector<std::string> Os_Directory_Names(const std::string& dir) {
 
 bool Os_Change_Directory(const std::string& dir) {
   return ::chdir(dir.c_str()) == 0;
+}
+
+std::string Os_Working_Directory() {
+  char* here = ::getcwd(nullptr, 0);
+  if (here == nullptr) return "";
+  std::string path = here;
+  std::free(here);
+  return path;
 }
 
 // --- The per-directory lock -------------------------------------------------

@@ -378,6 +378,16 @@ bool Os_Change_Directory(const std::string& dir) {
   return ::SetCurrentDirectoryW(Wide(dir).c_str()) != 0;
 }
 
+std::string Os_Working_Directory() {
+  DWORD size = ::GetCurrentDirectoryW(0, nullptr);
+  if (size == 0) return "";
+  std::wstring path(size, L'\0');
+  size = ::GetCurrentDirectoryW(size, path.data());
+  if (size == 0 || size >= path.size()) return "";
+  path.resize(size);
+  return Narrow(path.c_str());
+}
+
 // --- The per-directory lock -------------------------------------------------
 
 // A directory handle cannot be locked here, so the lock and the marks are

@@ -25,16 +25,18 @@ trap '"$server" -k 2>/dev/null || true' EXIT
 # Left out, needing what Windows or wine lacks: another user, resource
 # limits, FIFOs, devices, symbolic links, /proc, the Linux locks and marks
 # that native test code takes or looks at, SIGTERM and SIGHUP (wine ends at
-# once, running no handler), closed standard descriptors, a browser, and
-# the ledger (not built for Windows yet).
+# once, running no handler), closed standard descriptors, a browser, and an
+# argument longer than a Windows command line takes.
 excluded='Unprivileged|Permission|Unreadable|FileSizeLimit|NotWritable'
 excluded="$excluded|ReadOnly|Out_Of_Space|AddressSpace|Fifo|FIFO|Device"
 excluded="$excluded|Symlink|Link|Lead|Signalled|ClosedStandard|Browser"
 excluded="$excluded|Sticky|Holders|AuditDuringSettlement.S|CannotBeWritten"
-excluded="$excluded|BoundedMemory|RemovedDirectory|^Ledger"
+excluded="$excluded|BoundedMemory|RemovedDirectory|FullDisk"
+excluded="$excluded|StatementFilesReplaced"
 FARE_TEST_RUNNER=$wine \
   FARE_TEST_SETTLEMENT="$windows/fare-settlement.exe" \
   FARE_TEST_AUDIT="$windows/audit/fare-audit.exe" \
+  FARE_TEST_LEDGER="$windows/ledger/fare-ledger.exe" \
   ctest --test-dir "$native" -L 'blackbox|comparison|faults' -E "$excluded" \
   --output-on-failure -j "$jobs"
 ctest --test-dir "$windows" --output-on-failure -j 2
