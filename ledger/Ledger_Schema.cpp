@@ -84,26 +84,35 @@ struct Identity {
   std::int64_t objects = 0;  // tables, indexes, triggers and views
 };
 
-std::int64_t Read_Number(Database& db, const char* sql) {
+// Reads the first row of sql, count numbers, without writing.
+void Read_Numbers(Database& db, const char* sql, std::int64_t* values,
+                  int count) {
   sqlite3_stmt* statement = nullptr;
   int status = sqlite3_prepare_v2(db.Handle(), sql, -1, &statement, nullptr);
   if (status == SQLITE_OK) status = sqlite3_step(statement);
-  std::int64_t value =
-      status == SQLITE_ROW ? sqlite3_column_int64(statement, 0) : 0;
+  for (int i = 0; i < count; ++i)
+    values[i] = status == SQLITE_ROW ? sqlite3_column_int64(statement, i) : 0;
   sqlite3_finalize(statement);
   if (status != SQLITE_ROW) {
     if ((status & 0xff) == SQLITE_NOTADB)
       Fail_Ledger(db.Path() + ": not a ledger (not an SQLite database)");
     db.Fail("cannot read");
   }
-  return value;
 }
 
+// One statement, so that the three figures come from one snapshot: a
+// ledger that another process creates meanwhile is seen whole or not yet.
 Identity Identify(Database& db) {
+  std::int64_t values[3];
+  Read_Numbers(db,
+               "SELECT (SELECT application_id FROM pragma_application_id), "
+               "(SELECT user_version FROM pragma_user_version), "
+               "(SELECT count(*) FROM sqlite_schema)",
+               values, 3);
   Identity identity;
-  identity.application_id = Read_Number(db, "PRAGMA application_id");
-  identity.user_version = Read_Number(db, "PRAGMA user_version");
-  identity.objects = Read_Number(db, "SELECT count(*) FROM sqlite_schema");
+  identity.application_id = values[0];
+  identity.user_version = values[1];
+  identity.objects = values[2];
   return identity;
 }
 
