@@ -112,7 +112,8 @@ bench:
 	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target fare-bench fare-gen-day \
 	  fare-gen-crafted fare-settlement fare-audit fare-ledger \
 	  fare-ledger-fill
-	BENCH_SIZES="$(BENCH_SIZES)" BENCH_SQL=$(BENCH_SQL) sh bench/run.sh $(BENCH_BUILD_DIR) \
+	BENCH_SIZES="$(BENCH_SIZES)" BENCH_SQL=$(BENCH_SQL) \
+	  BENCH_WINDOWS=$(abspath $(WINDOWS_BUILD_DIR)) sh bench/run.sh $(BENCH_BUILD_DIR) \
 	  $(BENCH_CACHE) $(BENCH_RUNS)
 
 # The programs as shipped, with the man pages and documentation.

@@ -117,4 +117,11 @@ case " $sizes " in
     ;;
   *) echo "no day of 10000000 taps: the audit and the ledger are not timed" ;;
 esac
+# The Windows build under wine beside the native one on the 1M day, when
+# make windows has built it (BENCH_WINDOWS names its folder).
+if [ -n "${BENCH_WINDOWS:-}" ] && [ -x "$BENCH_WINDOWS/fare-settlement.exe" ]; then
+  sh "$(dirname "$0")/windows.sh" "$build" "$BENCH_WINDOWS" "$(day 1000000)" "$runs"
+else
+  echo "no Windows build (make windows): wine is not timed"
+fi
 echo "load after: $(uptime)"
