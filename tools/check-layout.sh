@@ -4,7 +4,10 @@
 # - the audit's modules (a header and its .cpp are one module) include one
 #   another without a circle;
 # - the audit's renderers stay leaves: no file in audit/ includes a
-#   renderer's header but that renderer's own and main.cpp, on top.
+#   renderer's header but that renderer's own and main.cpp, on top;
+# - the programs reach the operating system only through the platform
+#   layer: no file of src/, audit/ or ledger/ but Os_*.cpp and *_Posix.cpp
+#   or *_Windows.cpp includes a POSIX or Windows header.
 set -eu
 cd "$(dirname "$0")/.."
 RENDERERS="Audit_Report Audit_Json Audit_Html Audit_Csv"
@@ -37,5 +40,16 @@ for renderer in $RENDERERS; do
   done
 done
 
+SYSTEM_HEADERS='^#include <(sys/|unistd|fcntl|signal\.h|csignal|dirent|pthread|malloc|poll|grp|pwd|windows|io\.h|bcrypt|openssl/)'
+for file in src/* audit/*.h audit/*.cpp ledger/*.h ledger/*.cpp; do
+  case $(basename "$file") in
+    Os_*.cpp | *_Posix.cpp | *_Windows.cpp) continue ;;
+  esac
+  if grep -Eq "$SYSTEM_HEADERS" "$file"; then
+    fail "$file includes a system header; only the platform layer may"
+  fi
+done
+
 [ "$failed" -eq 0 ] || exit 1
-echo "check-layout: README.md $lines lines; audit modules layered, renderers leaves"
+echo "check-layout: README.md $lines lines; audit modules layered, renderers leaves;" \
+  "system headers only in the platform layer"
