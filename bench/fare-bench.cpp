@@ -44,6 +44,7 @@
 #include <vector>
 
 #include "Calculating_System.h"
+#include "Initiation_control.h"
 #include "Journey_Observer.h"
 #include "Leg_Table.h"
 #include "Record_Line.h"

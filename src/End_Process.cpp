@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Calculating_System.h"
+#include "Initiation_control.h"
 #include "Settlement_Error.h"
 #include "Staged_File.h"
 

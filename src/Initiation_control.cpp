@@ -1,6 +1,8 @@
 // Run control: the settlement state and its six lists, the enable-flag
 // handshake with the external terminal and the fixed order of the
 // settlement stages.
+#include "Initiation_control.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>

@@ -8,6 +8,7 @@
 
 #include "Calculating_System.h"
 #include "Day_Lock.h"
+#include "Initiation_control.h"
 #include "scratch_dir.h"
 
 namespace {
