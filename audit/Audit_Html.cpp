@@ -4,6 +4,7 @@
 
 #include "Audit_Text.h"
 #include "Calculating_System.h"
+#include "Os.h"  // OS_PATH_SEPARATORS
 
 std::string Shown(std::string_view bytes) {
   std::string text;
@@ -396,14 +397,30 @@ std::string Problems_Table(const Audit_Outcome& outcome) {
          out + "</div>\n";
 }
 
+// A path as Shown shows text, but for the characters that separate its
+// parts, which stay as they are (on Windows a backslash is one).
+std::string Shown_Path(std::string_view path) {
+  std::string text;
+  std::size_t begin = 0;
+  for (std::size_t at = 0; at <= path.size(); ++at) {
+    if (at < path.size() &&
+        OS_PATH_SEPARATORS.find(path[at]) == std::string_view::npos)
+      continue;
+    text += Shown(path.substr(begin, at - begin));
+    if (at < path.size()) text += path[at];
+    begin = at + 1;
+  }
+  return text;
+}
+
 }  // namespace
 
 std::string Format_Html(const Audit_Outcome& outcome) {
   const Audit_Figures& f = outcome.figures;
   std::string out = PAGE_HEAD;
-  out += "<title>Settlement audit of " + Shown(outcome.dir) +
+  out += "<title>Settlement audit of " + Shown_Path(outcome.dir) +
          "</title></head>\n<body>\n<h1>Settlement audit of <code>" +
-         Shown(outcome.dir) + "</code></h1>\n";
+         Shown_Path(outcome.dir) + "</code></h1>\n";
   out += Headline(outcome);
   if (outcome.Bad_Input())
     return out + Problems_Table(outcome) + Warnings_Table(outcome.scan) +
