@@ -48,6 +48,7 @@
 #include "Journey_Observer.h"
 #include "Leg_Table.h"
 #include "Record_Line.h"
+#include "Staged_File.h"
 #include "reference.h"
 
 extern char** environ;
