@@ -1,7 +1,6 @@
 #include "Audit_Day.h"
 
 #include <exception>
-#include <filesystem>
 #include <future>
 #include <utility>
 #include <vector>
@@ -13,14 +12,14 @@
 #include "Input_Digest.h"
 #include "Journey_Observer.h"
 #include "Os.h"
+#include "Paths.h"
 #include "Settlement_Error.h"
 
 namespace {
 
 // The day's directory as the reports name it: absolute, without dots.
 std::string Shown_Directory(const std::string& dir) {
-  std::string shown =
-      std::filesystem::absolute(dir).lexically_normal().string();
+  std::string shown = Absolute_Path(dir, true);
   if (shown.size() > 1 && shown.back() == '/') shown.pop_back();
   return shown;
 }

@@ -1,8 +1,6 @@
 // fare-audit: recomputes a settled day from its payment files with the
 // settlement's own code, checks the settlement's outputs against it and
 // reports where the revenue went.
-#include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <new>
 #include <optional>
@@ -22,14 +20,11 @@
 #include "Paths.h"
 #include "Settlement_Error.h"
 #include "Staged_File.h"
+#include "Standard_Streams.h"
 
 namespace {
 
-// An output path that stays valid after the change into the day's
-// directory; empty stays empty.
-std::string Absolute(const std::string& path) {
-  return path.empty() ? path : std::filesystem::absolute(path).string();
-}
+const char PROGRAM[] = "fare-audit";
 
 // An output file asked for, created (under a temporary name) before the
 // audit starts so that an unusable path fails before anything is printed.
@@ -49,10 +44,11 @@ void Check_Outputs_Apart(const Audit_Options& options) {
   for (auto [name, path] :
        {std::pair{"--journeys", &options.journeys_csv},
         std::pair{"--json", &options.json}, std::pair{"--html", &options.html}})
-    if (!path->empty()) outputs.emplace_back(name, Absolute(*path));
+    if (!path->empty()) outputs.emplace_back(name, Absolute_Path(*path));
   if (!options.rejects_dir.empty())
     for (int i = 0; i < 6; ++i)
-      outputs.emplace_back("--rejects", Absolute(options.rejects_dir) + "/" +
+      outputs.emplace_back("--rejects", Absolute_Path(options.rejects_dir) +
+                                            "/" +
                                             Rejects_Name(AUDITED_FILES[i]));
   std::vector<std::string> inputs;
   for (const char* file : AUDITED_FILES) inputs.push_back(file);
@@ -88,13 +84,6 @@ void Write_Output(std::optional<Staged_File>& file, const std::string& bytes,
   file.reset();
 }
 
-void Print(std::FILE* stream, const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
-  if (std::fflush(stream) != 0 || std::ferror(stream))
-    Fail_Errno(stream == stdout ? "standard output" : "standard error",
-               "cannot write");
-}
-
 // Standard error: each difference, the outputs not there yet, or the first
 // problem as the settlement would name it and how many there are in all.
 std::string Error_Lines(const Audit_Outcome& outcome) {
@@ -126,13 +115,13 @@ std::string Error_Lines(const Audit_Outcome& outcome) {
 // is held only while its files are read, not while the reports are written.
 int Run_Audit(const Audit_Options& options) {
   Check_Outputs_Apart(options);
-  std::string rejects_dir = Absolute(options.rejects_dir);
+  std::string rejects_dir = Absolute_Path(options.rejects_dir);
   if (!rejects_dir.empty()) Check_Rejects_Dir(rejects_dir);
   std::unique_ptr<Csv_Journeys> csv;
   if (!options.journeys_csv.empty())
-    csv = std::make_unique<Csv_Journeys>(Absolute(options.journeys_csv));
-  std::optional<Staged_File> json = Open_Output(Absolute(options.json));
-  std::optional<Staged_File> html = Open_Output(Absolute(options.html));
+    csv = std::make_unique<Csv_Journeys>(Absolute_Path(options.journeys_csv));
+  std::optional<Staged_File> json = Open_Output(Absolute_Path(options.json));
+  std::optional<Staged_File> html = Open_Output(Absolute_Path(options.html));
   std::optional<Rejects_Files> rejects;
   if (!rejects_dir.empty()) rejects.emplace(rejects_dir);
 
@@ -140,34 +129,34 @@ int Run_Audit(const Audit_Options& options) {
                                     csv.get(), rejects ? &*rejects : nullptr);
   Output_Errors errors;
   if (rejects) outcome.rejects = rejects->Publish(errors);
-  errors.Try([&outcome] { Print(stdout, Format_Report(outcome)); });
+  errors.Try([&outcome] { Print_Output(Format_Report(outcome)); });
   if (csv && !outcome.Bad_Input()) csv->Publish(errors);
   Write_Output(json, Format_Json(outcome), errors);
   Write_Output(html, Format_Html(outcome), errors);
   std::string lines = Error_Lines(outcome);
   for (const std::string& error : errors.Messages())
     lines += "fare-audit: " + error + "\n";
-  Print(stderr, lines);
+  Print_Error(lines);
   return errors.empty() ? outcome.Status() : AUDIT_NOT_DONE;
 }
 
 // Everything after the process set-up: the command line, then the audit,
 // or the usage or version.
 int Audit_Main(int argc, char** argv) {
-  Stop_On_Signals("fare-audit");
+  Stop_On_Signals(PROGRAM);
   Audit_Options options;
   try {
     options = Parse_Options(argc, argv);
   } catch (const Usage_Error& error) {
-    std::fprintf(stderr, "fare-audit: %s\n%s", error.what(), Usage_Text());
+    Print_Error_Line(PROGRAM, error.what());
+    Print_Error(Usage_Text());
     return AUDIT_NOT_DONE;
   }
   if (options.help || options.version) {
-    if (options.help)
-      std::fputs(Usage_Text(), stdout);
-    else
-      std::printf("fare-audit %s\n", Version());
-    return std::fflush(stdout) == 0 ? 0 : AUDIT_NOT_DONE;
+    std::string text = options.help
+                           ? std::string(Usage_Text())
+                           : std::string("fare-audit ") + Version() + "\n";
+    return Os_Write_Standard(OS_STANDARD_OUTPUT, text) ? 0 : AUDIT_NOT_DONE;
   }
   return Run_Audit(options);
 }
@@ -177,19 +166,19 @@ int Audit_Main(int argc, char** argv) {
 int main(int argc, char** argv) {
   // Before anything is opened: a closed standard descriptor would be taken
   // by the day's lock or an output, and the report written into it.
-  if (!Os_Start_Process()) return AUDIT_NOT_DONE;
+  if (!Os_Start_Process(argc, argv)) return AUDIT_NOT_DONE;
   try {
     return Audit_Main(argc, argv);
   } catch (const std::bad_alloc&) {
-    std::fputs("fare-audit: out of memory\n", stderr);
+    Print_Error_Line(PROGRAM, "out of memory");
   } catch (const std::system_error& error) {
     // A thread that cannot start: no memory for its stack.
     if (error.code() == std::errc::resource_unavailable_try_again)
-      std::fputs("fare-audit: out of memory (starting a thread)\n", stderr);
+      Print_Error_Line(PROGRAM, "out of memory (starting a thread)");
     else
-      std::fprintf(stderr, "fare-audit: %s\n", error.what());
+      Print_Error_Line(PROGRAM, error.what());
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "fare-audit: %s\n", error.what());
+    Print_Error_Line(PROGRAM, error.what());
   }
   return AUDIT_NOT_DONE;
 }

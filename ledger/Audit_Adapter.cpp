@@ -106,7 +106,9 @@ Day_File Digest_File(const std::string& path) {
 
 }  // namespace
 
-bool Prepare_Audit_Process() { return Os_Start_Process(); }
+bool Prepare_Audit_Process(int& argc, char**& argv) {
+  return Os_Start_Process(argc, argv);
+}
 
 Day_Audit Audit_Settled_Day(const std::string& dir) {
   Day_Audit result;

@@ -2,20 +2,19 @@
 #include "Ledger_Commands.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "Audit_Adapter.h"
 #include "Calendar.h"
 #include "Ledger_Error.h"
 #include "Ledger_Schema.h"
 #include "Ledger_Statement.h"
+#include "Os.h"
 #include "Output_File.h"
 #include "Text_List.h"
 #include "Won.h"
 
 void Print(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  if (std::fflush(stdout) != 0 || std::ferror(stdout))
+  if (!Os_Write_Standard(OS_STANDARD_OUTPUT, text))
     Fail_Ledger("standard output: cannot write");
 }
 

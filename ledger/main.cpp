@@ -1,6 +1,5 @@
 // fare-ledger: keeps the settled days of bus and metro fares in one SQLite
 // database, with corrections, month statements and closed months.
-#include <cstdio>
 #include <exception>
 #include <new>
 #include <string>
@@ -8,7 +7,9 @@
 #include "Audit_Adapter.h"
 #include "Ledger_Commands.h"
 #include "Ledger_Error.h"
+#include "Os.h"
 #include "Sqlite.h"
+#include "Standard_Streams.h"
 
 namespace {
 
@@ -23,13 +24,13 @@ void Run(const Ledger_Options& options) {
 }
 
 // Each line of message on standard error after the program's name.
-void Print_Error(const std::string& message) {
+void Print_Message_Lines(const std::string& message) {
   std::size_t begin = 0;
   while (begin <= message.size()) {
     std::size_t end = message.find('\n', begin);
     if (end == std::string::npos) end = message.size();
-    std::fprintf(stderr, "fare-ledger: %.*s\n", static_cast<int>(end - begin),
-                 message.data() + begin);
+    Print_Error_Line("fare-ledger",
+                     std::string_view(message).substr(begin, end - begin));
     begin = end + 1;
   }
 }
@@ -39,7 +40,7 @@ void Print_Error(const std::string& message) {
 int main(int argc, char** argv) {
   // Also makes writing past a file-size limit fail with a reportable
   // error (and the transaction roll back) and a closed pipe a write error.
-  if (!Prepare_Audit_Process()) return 2;
+  if (!Prepare_Audit_Process(argc, argv)) return 2;
   try {
     Ledger_Options options = Parse_Ledger_Options(argc, argv);
     if (options.help) {
@@ -52,13 +53,14 @@ int main(int argc, char** argv) {
     }
     return 0;
   } catch (const Ledger_Error& error) {
-    Print_Error(error.what());
-    if (error.kind() == Ledger_Error::USAGE) std::fputs(Ledger_Usage(), stderr);
+    Print_Message_Lines(error.what());
+    if (error.kind() == Ledger_Error::USAGE)
+      Os_Write_Standard(OS_STANDARD_ERROR, Ledger_Usage());
     return error.Exit_Status();
   } catch (const std::bad_alloc&) {
-    Print_Error("out of memory");
+    Print_Message_Lines("out of memory");
   } catch (const std::exception& error) {
-    Print_Error(error.what());
+    Print_Message_Lines(error.what());
   }
   return 2;
 }

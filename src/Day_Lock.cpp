@@ -1,9 +1,8 @@
 #include "Day_Lock.h"
 
-#include <cstdio>
-
 #include "Settlement_Error.h"
 #include "Staged_File.h"
+#include "Standard_Streams.h"
 
 // Audits and settlements each mark the directory; only settlements take it
 // whole. An audit marks before it looks for a settlement's mark, and a
@@ -26,8 +25,8 @@ Day_Lock::Day_Lock(const std::string& dir, Kind kind) : lock_(dir) {
 void Day_Lock::Wait_For_Audits(int max_looks,
                                void (*sleep_one_second)()) const {
   if (!lock_.Marked(Os_Directory_Lock::AUDIT_MARK)) return;
-  std::fprintf(stderr, "%s: waiting for an audit of this directory to finish\n",
-               Program_Name());
+  Print_Error_Line(Program_Name(),
+                   "waiting for an audit of this directory to finish");
   for (int looks = 0; looks < max_looks; ++looks) {
     sleep_one_second();
     if (!lock_.Marked(Os_Directory_Lock::AUDIT_MARK)) return;

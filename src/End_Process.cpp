@@ -1,10 +1,10 @@
 // End-of-run outputs: one summary file per company, published with the
 // transfer history, the lowered flag and the console report.
-#include <cstdio>
 #include <string>
 
 #include "Calculating_System.h"
 #include "Initiation_control.h"
+#include "Os.h"
 #include "Settlement_Error.h"
 #include "Staged_File.h"
 
@@ -43,8 +43,7 @@ Staged_File Metro_Company_Interface() {
 void Terminal_Interface() { Write_Flag('0'); }
 
 void Display_Interface(const std::string& report, const Report_Error& failure) {
-  std::fputs(report.c_str(), stdout);
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) throw failure;
+  if (!Os_Write_Standard(OS_STANDARD_OUTPUT, report)) throw failure;
 }
 
 void End_Process(Staged_File& history) {

@@ -5,13 +5,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <sstream>
 #include <thread>
 
 #include "Calculating_System.h"
 #include "Day_Lock.h"
 #include "Line_Reader.h"
+#include "Os.h"
 #include "Paths.h"
 #include "Settlement_Error.h"
 #include "Staged_File.h"
@@ -100,8 +100,7 @@ int Wait_For_Flag(int max_polls, void (*sleep_one_second)(),
   int count = 0;
   // Flushed at once so that a terminal reading through a pipe sees it while
   // the program waits.
-  std::fputs("wait\n", stdout);
-  std::fflush(stdout);
+  Os_Write_Standard(OS_STANDARD_OUTPUT, "wait\n");
   while (enable != 1 && count != max_polls) {
     sleep_one_second();
     enable = Read_Flag(enable);

@@ -35,7 +35,17 @@ inline constexpr std::string_view OS_PATH_SEPARATORS = "/";
 // null device, so that no file the program opens later takes it (and gets
 // its messages or report written into it). False when one is closed and
 // cannot be opened so: the program must then stop before opening anything.
-bool Os_Start_Process();
+// On Windows argc and argv become the arguments of the wide command line in
+// UTF-8, so that names and reasons arrive as typed whatever the ANSI code
+// page; elsewhere they stay as given.
+bool Os_Start_Process(int& argc, char**& argv);
+
+enum Os_Standard { OS_STANDARD_OUTPUT, OS_STANDARD_ERROR };
+// Writes UTF-8 text whole to standard output or error and flushes it: to a
+// Windows console as wide characters, so that every code page shows it as
+// written; to a file or pipe as the bytes given. Allocates nothing. False
+// when the stream cannot be written.
+bool Os_Write_Standard(Os_Standard stream, std::string_view text);
 
 // From here on a stop request (SIGINT, SIGTERM, SIGHUP; on Windows Ctrl+C,
 // Ctrl+Break, closing the console) calls stop with its name on a thread of

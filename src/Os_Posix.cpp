@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -44,7 +45,7 @@ bool Open_Missing_Standard_Streams() {
 
 }  // namespace
 
-bool Os_Start_Process() {
+bool Os_Start_Process(int&, char**&) {
   if (!Open_Missing_Standard_Streams()) return false;
   // The C library's allocator takes it; an allocator that replaces it (as
   // AddressSanitizer's does) refuses it, having no such heaps to merge, and
@@ -53,6 +54,12 @@ bool Os_Start_Process() {
   ::signal(SIGXFSZ, SIG_IGN);
   ::signal(SIGPIPE, SIG_IGN);
   return true;
+}
+
+bool Os_Write_Standard(Os_Standard stream, std::string_view text) {
+  std::FILE* file = stream == OS_STANDARD_OUTPUT ? stdout : stderr;
+  std::fwrite(text.data(), 1, text.size(), file);
+  return std::fflush(file) == 0 && !std::ferror(file);
 }
 
 namespace {

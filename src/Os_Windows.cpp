@@ -4,6 +4,7 @@
 #include <windows.h>
 // After windows.h, which it needs.
 #include <bcrypt.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -107,14 +108,80 @@ void Fail_Os(std::string_view file, std::string_view action) {
 
 // --- Process ----------------------------------------------------------------
 
-bool Os_Start_Process() {
+namespace {
+
+// The arguments of the wide command line in UTF-8, kept for the life of the
+// process; false when the system cannot give them.
+bool Utf8_Arguments(int& argc, char**& argv) {
+  int count = 0;
+  wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (wide == nullptr) return false;
+  static std::vector<std::string> texts;
+  static std::vector<char*> pointers;
+  for (int i = 0; i < count; ++i) texts.push_back(Narrow(wide[i]));
+  ::LocalFree(wide);
+  for (std::string& text : texts) pointers.push_back(text.data());
+  pointers.push_back(nullptr);
+  argc = count;
+  argv = pointers.data();
+  return true;
+}
+
+}  // namespace
+
+bool Os_Start_Process(int& argc, char**& argv) {
   // Handles are not numbered from 0, so a file opened later never takes a
   // missing standard stream's place: nothing to open here. Bytes pass
   // unchanged: no "\r\n" for "\n", no end of file at Ctrl+Z.
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
+  return Utf8_Arguments(argc, argv);
+}
+
+namespace {
+
+// The length of the longest start of text, at most limit bytes, that ends
+// between two UTF-8 sequences (or inside invalid bytes).
+std::size_t Whole_Characters(std::string_view text, std::size_t limit) {
+  if (text.size() <= limit) return text.size();
+  std::size_t end = limit;
+  // Back over continuation bytes to the byte that starts the sequence, then
+  // before it; at most three, else the bytes are not UTF-8 anyway.
+  for (int i = 0; i < 3 && (text[end] & 0xC0) == 0x80; ++i) --end;
+  return (text[end] & 0xC0) == 0x80 ? limit : end;
+}
+
+// Shows UTF-8 text on the console as wide characters, a piece at a time,
+// without allocating.
+bool Write_Console(HANDLE console, std::string_view text) {
+  constexpr std::size_t PIECE = 1024;
+  wchar_t wide[PIECE];
+  while (!text.empty()) {
+    std::size_t bytes = Whole_Characters(text, PIECE);
+    int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(),
+                                     static_cast<int>(bytes), wide, PIECE);
+    DWORD written = 0;
+    for (int done = 0; done < size; done += static_cast<int>(written))
+      if (!::WriteConsoleW(console, wide + done, size - done, &written,
+                           nullptr))
+        return false;
+    text.remove_prefix(bytes);
+  }
   return true;
+}
+
+}  // namespace
+
+bool Os_Write_Standard(Os_Standard stream, std::string_view text) {
+  std::FILE* file = stream == OS_STANDARD_OUTPUT ? stdout : stderr;
+  HANDLE handle = ::GetStdHandle(
+      stream == OS_STANDARD_OUTPUT ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  if (std::fflush(file) == 0 && ::GetConsoleMode(handle, &mode))
+    return Write_Console(handle, text);
+  std::fwrite(text.data(), 1, text.size(), file);
+  return std::fflush(file) == 0 && !std::ferror(file);
 }
 
 namespace {

@@ -8,6 +8,10 @@ std::string Directory_Prefix(const std::string& path);
 // The last part of path.
 std::string Base_Name(const std::string& path);
 
+// path made absolute against the working directory, without dots when
+// normal is set; "" stays "". Names are UTF-8 on every system.
+std::string Absolute_Path(const std::string& path, bool normal = false);
+
 // Whether a and b lead to one file: the same file now (its identity, so
 // hard links too), or the same name once links and dots are resolved, so
 // also a file that does not exist yet and a write would create.

@@ -9,9 +9,9 @@
 #include <sstream>
 #include <stdexcept>
 
-Scratch_Dir::Scratch_Dir() {
+Scratch_Dir::Scratch_Dir(const std::string& name) {
   std::string pattern =
-      (std::filesystem::temp_directory_path() / "fare-test.XXXXXX").string();
+      (std::filesystem::temp_directory_path() / (name + ".XXXXXX")).string();
   if (::mkdtemp(pattern.data()) == nullptr)
     throw std::runtime_error("cannot create a scratch directory");
   path_ = pattern;

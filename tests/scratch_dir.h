@@ -7,7 +7,8 @@
 
 class Scratch_Dir {
  public:
-  Scratch_Dir();
+  // Named NAME.XXXXXX in the temporary directory.
+  explicit Scratch_Dir(const std::string& name = "fare-test");
   ~Scratch_Dir();
   Scratch_Dir(const Scratch_Dir&) = delete;
   Scratch_Dir& operator=(const Scratch_Dir&) = delete;

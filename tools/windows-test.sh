@@ -1,7 +1,9 @@
 #!/bin/sh
 # Runs the Windows programs under wine: the black-box tests of the native
-# build (their harness stays native and starts each program through wine),
-# then the Windows layer's own GoogleTest cases.
+# build (their harness stays native and starts each program through wine)
+# with the ANSI code page 1252, the cases with Korean names again with code
+# page 949 (a Korean operator's PC), then the Windows layer's own GoogleTest
+# cases.
 #   tools/windows-test.sh NATIVE_BUILD_DIR WINDOWS_BUILD_DIR [JOBS]
 set -eu
 native=$1
@@ -15,12 +17,17 @@ export WINEPREFIX="$windows/wine-prefix" WINEDEBUG=-all
 unset DISPLAY
 mkdir -p "$WINEPREFIX"
 # One wineserver for every test, started with streams of its own: one
-# started by a test would hold ctest's output pipe until it exits.
-"$server" -k 2>/dev/null || true
-"$server" -w 2>/dev/null || true
-"$server" -p60 </dev/null >/dev/null 2>&1
+# started by a test would hold ctest's output pipe until it exits. Wine
+# takes the ANSI code page from the locale: 1252 for C.UTF-8, 949 for
+# ko_KR.UTF-8.
+start_wine() {
+  "$server" -k 2>/dev/null || true
+  "$server" -w 2>/dev/null || true
+  LC_ALL=$1 "$server" -p60 </dev/null >/dev/null 2>&1
+  LC_ALL=$1 "$wine" cmd /c exit </dev/null >/dev/null 2>&1 # creates the prefix
+}
 trap '"$server" -k 2>/dev/null || true' EXIT
-"$wine" cmd /c exit </dev/null >/dev/null 2>&1 # creates the prefix
+start_wine C.UTF-8
 
 # Left out, needing what Windows or wine lacks: another user, resource
 # limits, FIFOs, devices, symbolic links, /proc, the Linux locks and marks
@@ -33,10 +40,26 @@ excluded="$excluded|Symlink|Link|Lead|Signalled|ClosedStandard|Browser"
 excluded="$excluded|Sticky|Holders|AuditDuringSettlement.S|CannotBeWritten"
 excluded="$excluded|BoundedMemory|RemovedDirectory|FullDisk"
 excluded="$excluded|StatementFilesReplaced"
-FARE_TEST_RUNNER=$wine \
-  FARE_TEST_SETTLEMENT="$windows/fare-settlement.exe" \
-  FARE_TEST_AUDIT="$windows/audit/fare-audit.exe" \
-  FARE_TEST_LEDGER="$windows/ledger/fare-ledger.exe" \
-  ctest --test-dir "$native" -L 'blackbox|comparison|faults' -E "$excluded" \
-  --output-on-failure -j "$jobs"
+run_black_box() {
+  FARE_TEST_RUNNER=$wine \
+    FARE_TEST_SETTLEMENT="$windows/fare-settlement.exe" \
+    FARE_TEST_AUDIT="$windows/audit/fare-audit.exe" \
+    FARE_TEST_LEDGER="$windows/ledger/fare-ledger.exe" \
+    ctest --test-dir "$native" --output-on-failure -j "$jobs" "$@"
+}
+LC_ALL=C.UTF-8 run_black_box -L 'blackbox|comparison|faults' -E "$excluded"
+start_wine ko_KR.UTF-8
+LC_ALL=ko_KR.UTF-8 run_black_box -R Korean
+# On a console (wine makes one of a terminal, here script's) a message
+# naming a Korean folder shows as typed with code page 949; the terminal is
+# wide, so that the line is not wrapped.
+missing="/tmp/정산 2026년 12월/없음"
+shown=$(LC_ALL=ko_KR.UTF-8 script -qec "stty cols 500; \
+  '$wine' '$windows/audit/fare-audit.exe' '$missing'" /dev/null </dev/null) ||
+  true
+case $shown in
+  *"$missing: cannot enter directory"*) echo "console: Korean shown as typed" ;;
+  *) echo "console shows: $shown" >&2; exit 1 ;;
+esac
+start_wine C.UTF-8
 ctest --test-dir "$windows" --output-on-failure -j 2

@@ -154,6 +154,31 @@ const Hand_Day HAND_DAYS[] = {
      "\"<i>\"\"&\r\",2,50 metro 1050 525;100 bus 0 525,1050,525,525,0\r\n"},
 };
 
+// Korean names as an operator types them: the day's folder and the
+// outputs' names arrive exactly (on Windows whatever the ANSI code page);
+// a message naming a Korean folder is UTF-8 on a pipe.
+TEST(AuditWorkedRun, KoreanFolderAndOutputNamesAsTyped) {
+  Scratch_Dir day("정산 2026년 12월"), out("보고");
+  Lay_Out_Settled_Day(day, WORKED_RUN);
+  Run_Result run = Run_Audit({"--json", "보고서.json", "--html", "보고서.html",
+                              "--journeys", "여정.csv", day.Path()},
+                             out.Path());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(
+      Names_In(out.Path()),
+      (std::vector<std::string>{"보고서.html", "보고서.json", "여정.csv"}));
+  EXPECT_NE(out.Read("보고서.json").find("정산 2026년 12월"),
+            std::string::npos);
+
+  std::string missing = day.File("없음");
+  run = Run_Audit({missing}, out.Path());
+  EXPECT_EQ(run.status, 4);
+  EXPECT_EQ(run.err,
+            "fare-audit: " + missing +
+                ": cannot enter directory: No such file or directory\n");
+}
+
 TEST(AuditHandDays, ReportAndCsvMatchHandWorkedResidues) {
   for (const Hand_Day& hand : HAND_DAYS) {
     SCOPED_TRACE(hand.name);

@@ -57,6 +57,38 @@ TEST(LedgerRecord, RecordsOnceCorrectsOnlyWithAReason) {
   EXPECT_EQ(dir.Run({"check"}).status, 0);
 }
 
+// Korean names as an operator types them: the day's folder, the ledger,
+// a correction's reason and a statement's file, kept exactly (on Windows
+// whatever the ANSI code page); a message naming a Korean folder is UTF-8
+// on a pipe.
+TEST(LedgerRecord, KoreanNamesAndReasonsAsTyped) {
+  Ledger_Dir dir("정산 2026년 12월");
+  Run_Options options;
+  options.program = Ledger_Exe();
+  auto run_ledger = [&](std::vector<std::string> args) {
+    options.args = {"--db", dir.File("원장.db")};
+    options.args.insert(options.args.end(), args.begin(), args.end());
+    return Finish_Run(Start_Run(dir.Path(), options));
+  };
+  dir.Settle("01일", Day_With(0, 0));
+  Run_Result run = run_ledger({"record", "2026-12-01", dir.File("01일")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  dir.Settle("01일", Day_With(1, 0));
+  run = run_ledger(
+      {"record", "2026-12-01", "01일", "--correct", "7003 파일 재전송"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  run = run_ledger({"statement", "2026-12", "--json", "12월.json"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(dir.Read("12월.json").find("\"7003 파일 재전송\""),
+            std::string::npos)
+      << dir.Read("12월.json");
+  EXPECT_EQ(Read_File(dir.File("원장.db")).substr(0, 6), "SQLite");
+
+  run = run_ledger({"record", "2026-12-02", "없는 폴더"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("없는 폴더"), std::string::npos) << run.err;
+}
+
 // A day the audit does not find settled and consistent is refused in the
 // audit's words, and nothing is written: not even a new ledger.
 TEST(LedgerRecord, RefusesWhatTheAuditRefuses) {

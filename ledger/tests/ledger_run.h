@@ -21,6 +21,7 @@ Settled_Day Day_With(int extra_bus, int extra_metro);
 // it as sub-folders.
 class Ledger_Dir : public Scratch_Dir {
  public:
+  using Scratch_Dir::Scratch_Dir;
   std::string Ledger() const { return File("ledger.db"); }
   // Lays out settled in the folder name, replacing what was there.
   void Settle(const std::string& name, const Settled_Day& settled) const;
