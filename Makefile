@@ -157,8 +157,9 @@ windows:
 windows-test: windows test-build
 	sh tools/windows-test.sh $(BUILD_DIR) $(WINDOWS_BUILD_DIR) $(TEST_JOBS)
 
-# The Windows download: both programs, README, LICENSE and both manuals as
-# text, in $(WINDOWS_BUILD_DIR)/fare-settlement-VERSION-win64.zip.
+# The Windows download: the three programs, the README for Windows, LICENSE,
+# the three manuals as text and the sample day, in
+# $(WINDOWS_BUILD_DIR)/fare-settlement-VERSION-win64.zip (tools/windows-package.sh).
 windows-package: windows
 	sh tools/windows-package.sh $(WINDOWS_BUILD_DIR)
 

@@ -20,18 +20,38 @@ class Flag : public ::testing::Test {
 };
 
 TEST_F(Flag, ReadsTheFirstDecimalIntegerOrKeepsThePreviousValue) {
+  using namespace std::string_literals;
   struct Case {
-    const char* content;  // nullptr: no flag file
+    std::optional<std::string> content;  // nullopt: no flag file
     int want;
   } cases[] = {
-      {"1", 1}, {" \n1\n", 1}, {"+1", 1},           {"1abc", 1},
-      {"0", 0}, {"2", 2},      {"-1", -1},          {"abc", 42},
-      {"", 42}, {nullptr, 42}, {"99999999999", 42},
+      {"1", 1},
+      {" \n1\n", 1},
+      {"+1", 1},
+      {"1abc", 1},
+      {"0", 0},
+      {"2", 2},
+      {"-1", -1},
+      {"abc", 42},
+      {"", 42},
+      {std::nullopt, 42},
+      {"99999999999", 42},
+      // Raised from a Windows console: cmd's "echo 1 > enable.txt" and
+      // PowerShell's "Set-Content enable.txt 1".
+      {"1 \r\n", 1},
+      {"1\r\n", 1},
+      // Look-alikes that raise nothing: cmd's "echo 1> enable.txt", and
+      // Windows PowerShell 5.1's "echo 1 > enable.txt" (UTF-16 with its
+      // byte-order mark).
+      {"ECHO is on.\r\n", 42},
+      {"\xFF\xFE"
+       "1\0\r\0\n\0"s,
+       42},
   };
   for (const Case& c : cases) {
     std::remove(FLAG_FILE);
-    if (c.content != nullptr) dir_.Write(FLAG_FILE, c.content);
-    EXPECT_EQ(Read_Flag(42), c.want) << (c.content ? c.content : "missing");
+    if (c.content) dir_.Write(FLAG_FILE, *c.content);
+    EXPECT_EQ(Read_Flag(42), c.want) << c.content.value_or("missing");
   }
   // Only the first 4 KiB are looked at.
   dir_.Write(FLAG_FILE, std::string(4095, ' ') + "1");
