@@ -570,14 +570,27 @@ TEST(StaleTemporaries, AreRemovedByTheNextRunAndLookAlikesStay) {
   EXPECT_EQ(hidden, kept);
 }
 
+// Waits up to a minute for the file at path to hold text; false if it never
+// does.
+bool Wait_For_Text(const std::string& path, const std::string& text) {
+  for (int tries = 0; tries < 6000; ++tries) {
+    if (Read_File(path).find(text) != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
 // A second run in a folder where one is under way (here, waiting for the
 // flag) is refused at once and touches nothing; the first is unharmed.
 TEST(SecondRun, IsRefusedAtOnceAndTouchesNothing) {
-  Scratch_Dir dir;
+  Scratch_Dir dir, logs;
   Lay_Out_With_Old_Results(dir, Worked_Day());
   dir.Write("enable.txt", "0");
-  Started_Run first = Start_Run(dir.Path(), Limited());
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  Run_Options options = Limited();
+  options.output_files = logs.File("first");
+  Started_Run first = Start_Run(dir.Path(), options);
+  // The first run says wait once it holds the folder.
+  ASSERT_TRUE(Wait_For_Text(logs.File("first.out"), "wait\n"));
   for (int attempt = 0; attempt < 2; ++attempt) {
     Run_Result second = Run_Settlement(dir, Limited());
     EXPECT_EQ(second.status, 1);
@@ -588,8 +601,10 @@ TEST(SecondRun, IsRefusedAtOnceAndTouchesNothing) {
     EXPECT_TRUE(Old_Outputs(Outputs_Of(dir)));
   }
   dir.Write("enable.txt", "1");
-  Run_Result run = Finish_Run(first);
-  EXPECT_EQ(run.status, 0) << run.err;
+  int status = 0;
+  ::waitpid(first.pid, &status, 0);
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0)
+      << Read_File(logs.File("first.err"));
   EXPECT_EQ(dir.Read("enable.txt"), "0");
 }
 
@@ -702,16 +717,6 @@ TEST(StickyDirectory, AnotherUsersTargetIsFoundBeforeAnyRename) {
   EXPECT_EQ(run.err,
             "fare-settlement: Total_Metro_Data.txt: cannot replace: it belongs "
             "to another user and its directory is sticky\n");
-}
-
-// Waits up to a minute for the file at path to hold text; false if it never
-// does.
-bool Wait_For_Text(const std::string& path, const std::string& text) {
-  for (int tries = 0; tries < 6000; ++tries) {
-    if (Read_File(path).find(text) != std::string::npos) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
 }
 
 // The processor time process pid has used so far, in clock ticks.
