@@ -197,6 +197,11 @@ void File_Scan::Read_All() {
     Line_Reader::Read read = reader.Next_Or_Long(line);
     if (read == Line_Reader::Read::END) return;
     if (read == Line_Reader::Read::LINE) {
+      if (reader.Line_Number() == 1 && Is_Utf16_Start(line)) {
+        // Every line after it is UTF-16 too: the one problem names them all.
+        Add_Problem({1, UTF16_PROBLEM, std::string(line)});
+        return;
+      }
       newline_ = reader.Ended_By_Newline();
       Line(line, reader.Line_Number());
       continue;

@@ -240,6 +240,23 @@ TEST(AuditProblems, UnreadableFilesAndOverlongLinesAreProblemsToo) {
        "\"text\": \"" + wide.substr(0, 256) + "\", \"cut\": true}",
        "paymentData_5001.rejects.csv",
        header + "4,fewer than five fields,\"" + wide + "\"\r\n"},
+      // A file saved as UTF-16 is one problem, named at its first line.
+      {"UTF-16",
+       [](Day& d) {
+         d.files[3] =
+             Utf16("270,0,1,100,T2\r\n271,0,1,9,T9\r\n", false, "\xFF\xFE");
+       },
+       [](const Scratch_Dir&) {},
+       {"  paymentData_7003.txt: 1 problem\n",
+        "  paymentData_7003.txt:1: UTF-16 text (save the file as ASCII or as "
+        "UTF-8 without a byte-order mark)\n    \"\\xff\\xfe2\\x007\\x00"},
+       "\"problem\": \"UTF-16 text (save the file as ASCII or as UTF-8 "
+       "without a byte-order mark)\"",
+       "paymentData_7003.rejects.csv",
+       header +
+           "1,UTF-16 text (save the file as ASCII or as UTF-8 without a "
+           "byte-order mark),\"" +
+           Utf16("270,0,1,100,T2\r", false, "\xFF\xFE") + "\"\r\n"},
       // The settlement names the bad line of the file read first.
       {"bad line before a missing file",
        [](Day& d) { d.files[0] += "1,2\n"; },
