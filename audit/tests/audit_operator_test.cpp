@@ -27,6 +27,19 @@ std::size_t Count(const std::string& text, const std::string& part) {
   return count;
 }
 
+// Where text holds each of parts in this order, after the one before.
+void Expect_In_Order(const std::string& text,
+                     const std::vector<std::string>& parts) {
+  std::size_t at = 0;
+  for (const std::string& part : parts) {
+    std::size_t found = text.find(part, at);
+    ASSERT_NE(found, std::string::npos)
+        << "missing or out of order: " << part << "\nin:\n"
+        << text;
+    at = found + part.size();
+  }
+}
+
 // Lays out a day the settlement refuses; returns the settlement's error
 // without its program name, as the audit must repeat it.
 std::string Lay_Out_Refused_Day(const Scratch_Dir& dir, const Day& day) {
@@ -240,23 +253,6 @@ TEST(AuditProblems, UnreadableFilesAndOverlongLinesAreProblemsToo) {
        "\"text\": \"" + wide.substr(0, 256) + "\", \"cut\": true}",
        "paymentData_5001.rejects.csv",
        header + "4,fewer than five fields,\"" + wide + "\"\r\n"},
-      // A file saved as UTF-16 is one problem, named at its first line.
-      {"UTF-16",
-       [](Day& d) {
-         d.files[3] =
-             Utf16("270,0,1,100,T2\r\n271,0,1,9,T9\r\n", false, "\xFF\xFE");
-       },
-       [](const Scratch_Dir&) {},
-       {"  paymentData_7003.txt: 1 problem\n",
-        "  paymentData_7003.txt:1: UTF-16 text (save the file as ASCII or as "
-        "UTF-8 without a byte-order mark)\n    \"\\xff\\xfe2\\x007\\x00"},
-       "\"problem\": \"UTF-16 text (save the file as ASCII or as UTF-8 "
-       "without a byte-order mark)\"",
-       "paymentData_7003.rejects.csv",
-       header +
-           "1,UTF-16 text (save the file as ASCII or as UTF-8 without a "
-           "byte-order mark),\"" +
-           Utf16("270,0,1,100,T2\r", false, "\xFF\xFE") + "\"\r\n"},
       // The settlement names the bad line of the file read first.
       {"bad line before a missing file",
        [](Day& d) { d.files[0] += "1,2\n"; },
@@ -288,6 +284,41 @@ TEST(AuditProblems, UnreadableFilesAndOverlongLinesAreProblemsToo) {
     if (!c.rejects.empty()) {
       EXPECT_EQ(out.Read(c.rejects_file), c.rejects);
     }
+  }
+}
+
+// A file saved as UTF-16 is one problem, named at its first line in the
+// settlement's words, and the rest of it is not read.
+TEST(AuditProblems, Utf16FileIsNamedAsSuchByBothPrograms) {
+  const std::string problem =
+      "UTF-16 text (save the file as ASCII or as UTF-8 without a byte-order "
+      "mark)";
+  const struct {
+    bool big_endian;
+    const char* mark;
+    std::string shown;  // the start of line 1 as the report shows it
+  } cases[] = {
+      {false, "\xFF\xFE", "\\xff\\xfe2\\x007\\x000\\x00,"},
+      {true, "", "\\x002\\x007\\x000\\x00,"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mark);
+    Scratch_Dir day, rejects;
+    Day files = Worked_Day();
+    files.files[3] =
+        Utf16("270,0,1,100,T2\r\n271,0,1,9,T9\r\n", c.big_endian, c.mark);
+    EXPECT_EQ(Lay_Out_Refused_Day(day, files),
+              "paymentData_7003.txt:1: " + problem + "\n");
+    Run_Result run = Run_Audit({"--rejects", rejects.Path()}, day.Path());
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "fare-audit: paymentData_7003.txt:1: " + problem + "\n");
+    Expect_In_Order(run.out, {"  paymentData_7003.txt: 1 problem\n",
+                              "  paymentData_7003.txt:1: " + problem +
+                                  "\n    \"" + c.shown});
+    std::string line = Utf16("270,0,1,100,T2\r", c.big_endian, c.mark);
+    if (c.big_endian) line += '\0';  // the line feed's first byte
+    EXPECT_EQ(rejects.Read("paymentData_7003.rejects.csv"),
+              "line,problem,text\r\n1," + problem + ",\"" + line + "\"\r\n");
   }
 }
 
@@ -493,19 +524,6 @@ TEST(AuditWarnings, EachIsCountedWithItsPlacesAndNoneOnTheSampleDay) {
   EXPECT_NE(json.find("\"warnings\": [],"), std::string::npos);
   EXPECT_NE(json.find("\"residue_percent_of_collected\": 47.57}"),
             std::string::npos);
-}
-
-// Where text holds each of parts in this order, after the one before.
-void Expect_In_Order(const std::string& text,
-                     const std::vector<std::string>& parts) {
-  std::size_t at = 0;
-  for (const std::string& part : parts) {
-    std::size_t found = text.find(part, at);
-    ASSERT_NE(found, std::string::npos)
-        << "missing or out of order: " << part << "\nin:\n"
-        << text;
-    at = found + part.size();
-  }
 }
 
 // Warnings that can change the totals head the report and the page, with
