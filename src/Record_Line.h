@@ -38,9 +38,10 @@ inline constexpr const char* UTF16_PROBLEM =
     "UTF-16 text (save the file as ASCII or as UTF-8 without a byte-order "
     "mark)";
 // True when line, the first line of a file, is UTF-16 text that no record
-// line can be: a UTF-16 byte-order mark followed by a NUL byte or by nothing,
-// or a NUL byte at every other byte and nowhere else, as ASCII text saved as
-// UTF-16 has. Such a line always holds a NUL byte or too few fields.
+// line can be: a UTF-16 byte-order mark with nothing after it or a NUL byte
+// somewhere after it, or a NUL byte at every other byte and nowhere else, as
+// ASCII text saved as UTF-16 has. Such a line always holds a NUL byte or too
+// few fields.
 bool Is_Utf16_Start(std::string_view line);
 // Splits the first five fields off line at runs of separators (space, comma,
 // tab); returns how many it found.
