@@ -224,6 +224,8 @@ constexpr const char* PAGE_HEAD =
     "svg text { font-size: 12px; fill: #222; }\n"
     ".headline { border: 2px solid #2a7a2a; padding: 0.5em 1em; }\n"
     ".headline.bad { border-color: #b22; }\n"
+    ".headline.doubt { border-color: #c77c00; }\n"
+    "tr.doubt td { background: #fdf0d5; }\n"
     ".verdict { font-size: 1.6em; font-weight: bold; margin: 0.2em 0; }\n"
     "</style>\n";
 
@@ -309,9 +311,12 @@ std::string Headline(const Audit_Outcome& outcome) {
   std::int64_t warnings = 0;
   for (const Warning* w : met) warnings += w->count;
   std::int64_t kinds = static_cast<std::int64_t>(met.size());
+  const char* look = !outcome.Consistent()       ? "bad"
+                     : outcome.Totals_In_Doubt() ? "doubt"
+                                                 : "good";
   std::string out = "<div id=\"headline\" class=\"headline " +
-                    std::string(outcome.Consistent() ? "good" : "bad") +
-                    "\">\n<p class=\"verdict\">" + outcome.Verdict() + "</p>\n";
+                    std::string(look) + "\">\n<p class=\"verdict\">" +
+                    outcome.Verdict() + "</p>\n";
   if (outcome.Bad_Input())
     out += "<p>" + Num(outcome.scan.Problem_Count()) +
            (outcome.scan.Problem_Count() == 1 ? " problem" : " problems") +
@@ -321,10 +326,16 @@ std::string Headline(const Audit_Outcome& outcome) {
            Num(f.metro_total) + " won &middot; residue " +
            Signed_Grouped(f.Residue()) + " won</p>\n";
   if (warnings == 0) return out + "<p>no data-quality warnings</p>\n</div>\n";
-  return out + "<p>" + Num(warnings) +
+  out += "<p>" + Num(warnings) +
          (warnings == 1 ? " data-quality warning" : " data-quality warnings") +
-         ", of " + Num(kinds) + (kinds == 1 ? " kind" : " kinds") +
-         "</p>\n</div>\n";
+         ", of " + Num(kinds) + (kinds == 1 ? " kind" : " kinds") + "</p>\n";
+  if (outcome.Totals_In_Doubt()) {
+    std::int64_t doubt = Kinds_Changing_Totals(outcome.scan);
+    out += "<p><strong>Totals in doubt:</strong> " + Num(doubt) +
+           (doubt == 1 ? " kind of warning" : " kinds of warning") +
+           " below can change the totals</p>\n";
+  }
+  return out + "</div>\n";
 }
 
 std::string Reconciliation_Table(const Audit_Figures& f) {
@@ -348,7 +359,10 @@ std::string Warnings_Table(const Scan_Result& scan) {
       places += (places.empty() ? "" : ", ") + Shown(place);
     if (w->count > static_cast<std::int64_t>(w->examples.size()))
       places += ", &hellip;";
-    rows += "<tr>" + Cell(Html_Escape(w->title)) + Cell(Num(w->count), true) +
+    std::string what = Html_Escape(w->title);
+    if (w->Changes_Totals()) what += "<br>" + Html_Escape(w->advice);
+    rows += std::string(w->Changes_Totals() ? "<tr class=\"doubt\">" : "<tr>") +
+            Cell(what) + Cell(Num(w->count), true) +
             Cell("<code>" + places + "</code>") + "</tr>";
   }
   if (rows.empty()) rows = "<tr><td colspan=\"3\">none</td></tr>";
@@ -425,9 +439,13 @@ std::string Format_Html(const Audit_Outcome& outcome) {
   if (outcome.Bad_Input())
     return out + Problems_Table(outcome) + Warnings_Table(outcome.scan) +
            "</body></html>\n";
+  // Warnings that can change the totals come before the totals.
+  bool doubt = outcome.Totals_In_Doubt();
+  if (doubt) out += Warnings_Table(outcome.scan);
   out += "<h2>Revenue by company</h2>\n" + Revenue_Chart(f) + "\n";
   out += "<h2>Residue per transfer journey</h2>\n" + Residue_Chart(f) + "\n";
-  out += Reconciliation_Table(f) + Warnings_Table(outcome.scan);
+  out += Reconciliation_Table(f);
+  if (!doubt) out += Warnings_Table(outcome.scan);
   out += Figures_Tables(f) + Residue_Table(f) + Check_Tables(outcome);
   return out + "</body></html>\n";
 }

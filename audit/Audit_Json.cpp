@@ -42,7 +42,9 @@ std::string Findings_Json(const Audit_Outcome& outcome) {
            ", \"examples\": [";
     for (std::size_t e = 0; e < met[k]->examples.size(); ++e)
       out += std::string(e ? ", " : "") + Json_String(met[k]->examples[e]);
-    out += "]}";
+    out += std::string("], \"changes_totals\": ") +
+           (met[k]->Changes_Totals() ? "true" : "false") +
+           ", \"advice\": " + Json_String(met[k]->advice) + "}";
   }
   out += "],\n  \"rejects\": [";
   for (std::size_t k = 0; k < outcome.rejects.size(); ++k)

@@ -26,3 +26,10 @@ std::vector<const Warning*> Warnings_Met(const Scan_Result& scan) {
     if (w.count > 0) met.push_back(&w);
   return met;
 }
+
+std::int64_t Kinds_Changing_Totals(const Scan_Result& scan) {
+  std::int64_t kinds = 0;
+  for (const Warning& w : scan.warnings)
+    if (w.count > 0 && w.Changes_Totals()) ++kinds;
+  return kinds;
+}

@@ -11,6 +11,9 @@
 #include "Audit_Scan.h"
 #include "Input_Digest.h"
 
+// How many kinds of warning that can change the totals were met.
+std::int64_t Kinds_Changing_Totals(const Scan_Result& scan);
+
 // Everything an audit found, as every output format shows it.
 struct Audit_Outcome {
   std::string dir;  // the directory as given on the command line
@@ -31,6 +34,11 @@ struct Audit_Outcome {
   // Good payment files and no output differs, but one is missing.
   bool Not_Settled() const {
     return !Bad_Input() && differences.empty() && !missing.empty();
+  }
+  // Warnings that can change the totals were met on a day without
+  // problems: its totals, consistent or not, may not be what the files mean.
+  bool Totals_In_Doubt() const {
+    return !Bad_Input() && Kinds_Changing_Totals(scan) > 0;
   }
   // "consistent", "inconsistent", "not settled yet" or "bad input".
   const char* Verdict() const;

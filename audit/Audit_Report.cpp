@@ -1,5 +1,8 @@
 #include "Audit_Report.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "Audit_Options.h"
 #include "Audit_Text.h"
 #include "Calculating_System.h"
@@ -60,7 +63,34 @@ std::string Problems_Text(const Audit_Outcome& outcome) {
   return out;
 }
 
-// "Data-quality warnings": each kind met with its count and places.
+// text broken at spaces into lines of at most 78 bytes, each after indent.
+std::string Wrapped(std::string_view text, const std::string& indent) {
+  constexpr std::size_t WIDTH = 78;
+  std::string out, line = indent;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = std::min(text.find(' ', at), text.size());
+    std::string_view word = text.substr(at, end - at);
+    if (line.size() > indent.size() && line.size() + 1 + word.size() > WIDTH) {
+      out += line + "\n";
+      line = indent;
+    }
+    if (line.size() > indent.size()) line += ' ';
+    line += word;
+    at = end + 1;
+  }
+  return out + line + "\n";
+}
+
+// The line that heads a day whose totals are in doubt.
+std::string Doubt_Headline(const Scan_Result& scan) {
+  std::int64_t kinds = Kinds_Changing_Totals(scan);
+  return "TOTALS IN DOUBT: " +
+         Count_Of(kinds, "kind of warning", "kinds of warning") +
+         " below can change the totals\n";
+}
+
+// "Data-quality warnings": each kind met with its count and places, and
+// for a kind that can change the totals what it does and what to do.
 std::string Warnings_Text(const Scan_Result& scan) {
   std::vector<const Warning*> met = Warnings_Met(scan);
   std::string out =
@@ -74,6 +104,7 @@ std::string Warnings_Text(const Scan_Result& scan) {
     if (w->count > static_cast<std::int64_t>(w->examples.size()))
       out += ", ...";
     out += "\n";
+    if (w->Changes_Totals()) out += Wrapped(w->advice, "    ");
   }
   return out;
 }
@@ -224,6 +255,11 @@ std::string Format_Report(const Audit_Outcome& outcome) {
     if (!rejects.empty()) out += "\n" + rejects;
     return out + "\nresult: BAD INPUT, nothing settled\n";
   }
+  // Warnings that can change the totals come before the totals.
+  bool doubt = outcome.Totals_In_Doubt();
+  if (doubt)
+    out += Doubt_Headline(outcome.scan) + "\n" + Warnings_Text(outcome.scan) +
+           "\n";
   out += Taps_Section(f) + "\n";
   out += Ordinary_Section(f) + "\n";
   out += Journeys_Section(f) + "\n";
@@ -231,7 +267,7 @@ std::string Format_Report(const Audit_Outcome& outcome) {
   out += Totals_Section(f) + "\n";
   out += Largest_Section(f) + "\n";
   out += Consistency_Section(outcome) + "\n";
-  out += Warnings_Text(outcome.scan) + "\n";
+  if (!doubt) out += Warnings_Text(outcome.scan) + "\n";
   std::string rejects = Rejects_Text(outcome);
   if (!rejects.empty()) out += rejects + "\n";
   out += Inputs_Section(outcome);

@@ -21,14 +21,17 @@ namespace {
 // A tap as one number (Tap_Number_Of).
 __extension__ typedef unsigned __int128 Tap_Number;
 
-// The kinds of warning, in the order of the report. A file's scan leaves
-// the journey kinds empty; Journey_Warnings fills them.
+// The kinds of warning, in the order of the report: those that can change
+// the totals first. A file's scan leaves the journey kinds empty;
+// Journey_Warnings fills them.
 enum Kind {
+  CRLF_FILE,
+  TERMINAL_CR,
+  BYTE_ORDER_MARK,
+  PARTIAL_NUMBER,
   MOT_UNKNOWN,
   BUS_FILE_MOT,
   METRO_FILE_MOT,
-  TERMINAL_CR,
-  CRLF_FILE,
   LONG_JOURNEY,
   BUSY_TERMINAL,
   NOT_POSITIVE,
@@ -37,14 +40,32 @@ enum Kind {
   LAST_NOT_LATEST,
   DUPLICATE_LINE,
   NEGATIVE_BALANCE,
-  PARTIAL_NUMBER,
-  BYTE_ORDER_MARK,
   KINDS
 };
 
 std::vector<Warning> Empty_Warnings() {
   const std::string many = std::to_string(MANY_TAPS);
-  return {
+  std::vector<Warning> warnings = {
+      {"crlf-file",
+       "payment files with Windows line ends, CR LF (first such line)",
+       "Each line keeps its carriage return in its last field (the "
+       "TerminalInfo), so these taps do not meet the same card's taps in "
+       "files with LF line ends. Convert the file to LF line ends and settle "
+       "again."},
+      {"terminal-cr",
+       "records whose TerminalInfo ends in a carriage return (it never "
+       "matches the same TerminalInfo without one)",
+       "Remove the carriage returns (convert a file with Windows line ends to "
+       "LF line ends) and settle again."},
+      {"utf8-bom",
+       "payment files that start with a UTF-8 byte-order mark (their first "
+       "LastTime reads as 0)",
+       "Save the file as UTF-8 without a byte-order mark, or as ASCII, and "
+       "settle again."},
+      {"partial-number",
+       "records with a number field that is not a plain integer and is read "
+       "only in part",
+       "Have the source mend those fields and settle again."},
       {"mot-unknown", "records whose Mot is neither 0 (metro) nor 1 (bus)"},
       {"bus-file-mot",
        "bus file records whose Mot is not 1 (ordinary revenue to bus by file, "
@@ -52,10 +73,6 @@ std::vector<Warning> Empty_Warnings() {
       {"metro-file-mot",
        "metro file records whose Mot is 1 (ordinary revenue to metro by file, "
        "transfer share to bus by Mot)"},
-      {"terminal-cr",
-       "records whose TerminalInfo ends in a carriage return (it never "
-       "matches the same TerminalInfo without one)"},
-      {"crlf-file", "payment files whose lines end in CRLF (first such line)"},
       {"long-journey", "journeys of more than " + many + " legs"},
       {"busy-terminal",
        "TerminalInfo values carried by more than " + many + " taps of the day"},
@@ -71,13 +88,11 @@ std::vector<Warning> Empty_Warnings() {
       {"duplicate-line",
        "lines that repeat an earlier line of the same file exactly"},
       {"negative-balance", "records with a negative Balance"},
-      {"partial-number",
-       "records with a number field that is not a plain integer and is read "
-       "only in part"},
-      {"utf8-bom",
-       "payment files that start with a UTF-8 byte-order mark (their first "
-       "LastTime reads as 0)"},
   };
+  for (Kind kind :
+       {CRLF_FILE, BYTE_ORDER_MARK, TIME_BACKWARDS, LAST_NOT_LATEST})
+    warnings[kind].per_file = true;
+  return warnings;
 }
 
 constexpr std::string_view BYTE_ORDER_MARK_BYTES = "\xEF\xBB\xBF";
@@ -197,6 +212,11 @@ void File_Scan::Read_All() {
     Line_Reader::Read read = reader.Next_Or_Long(line);
     if (read == Line_Reader::Read::END) return;
     if (read == Line_Reader::Read::LINE) {
+      if (reader.Line_Number() == 1 && Is_Utf16_Start(line)) {
+        // Every line after it is UTF-16 too: the one problem names them all.
+        Add_Problem({1, UTF16_PROBLEM, std::string(line)});
+        return;
+      }
       newline_ = reader.Ended_By_Newline();
       Line(line, reader.Line_Number());
       continue;
@@ -332,7 +352,8 @@ void Note_Repeated_Lines(const std::vector<Tap_Number>& repeated,
 void Merge(Warning& into, const Warning& from) {
   into.count += from.count;
   for (const std::string& place : from.examples)
-    if (into.examples.size() < WARNING_EXAMPLES) into.examples.push_back(place);
+    if (into.examples.size() < into.Places_Kept())
+      into.examples.push_back(place);
 }
 
 }  // namespace
@@ -345,7 +366,7 @@ std::int64_t Scan_Result::Problem_Count() const {
 
 void Note(Warning& warning, const std::string& place) {
   ++warning.count;
-  if (warning.examples.size() < WARNING_EXAMPLES)
+  if (warning.examples.size() < warning.Places_Kept())
     warning.examples.push_back(place);
 }
 

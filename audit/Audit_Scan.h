@@ -62,15 +62,25 @@ class Problem_Sink {
 // One kind of data-quality warning: how often it was met and the first few
 // places ("FILE:LINE", a file name or a journey's TerminalInfo, escaped).
 struct Warning {
-  Warning(const char* id_, std::string title_)
-      : id(id_), title(std::move(title_)) {}
+  Warning(const char* id_, std::string title_, const char* advice_ = "")
+      : id(id_), title(std::move(title_)), advice(advice_) {}
   const char* id;     // a stable name for the JSON: "mot-unknown"
   std::string title;  // what was found, as the report says it
+  // For a kind that can change the totals (a file read other than its
+  // writer meant it): what that does and what to do; empty for the others.
+  const char* advice;
+  bool Changes_Totals() const { return *advice != '\0'; }
   std::int64_t count = 0;
-  std::vector<std::string> examples;  // at most WARNING_EXAMPLES
+  std::vector<std::string> examples;  // at most Places_Kept()
+  // A kind met once per payment file names every file it is met in.
+  bool per_file = false;
+  std::size_t Places_Kept() const;
 };
 
 constexpr std::size_t WARNING_EXAMPLES = 5;
+inline std::size_t Warning::Places_Kept() const {
+  return per_file ? 6 : WARNING_EXAMPLES;
+}
 // More legs than this in a journey, or more taps than this carrying one
 // TerminalInfo, are worth a look.
 constexpr std::int64_t MANY_TAPS = 20;

@@ -73,11 +73,19 @@ std::string Escaped(std::string_view bytes, std::size_t limit) {
 std::string Escaped_Path(std::string_view path) {
   std::string out;
   out.reserve(path.size() + 8);
-  for (char c : path) {
-    if (OS_PATH_SEPARATORS.find(c) != std::string_view::npos)
-      out += c;
+  for (std::size_t at = 0; at < path.size();) {
+    auto c = static_cast<unsigned char>(path[at]);
+    std::size_t length = c >= 0x80 ? Printable_Length(path, at) : 0;
+    if (length > 0) {
+      out.append(path.substr(at, length));
+      at += length;
+      continue;
+    }
+    if (OS_PATH_SEPARATORS.find(path[at]) != std::string_view::npos)
+      out += path[at];
     else
-      Append_Escaped(out, static_cast<unsigned char>(c));
+      Append_Escaped(out, c);
+    ++at;
   }
   return out;
 }

@@ -10,8 +10,9 @@
 // \n, \r, \t and \xHH for every other byte. Longer than limit bytes (when
 // limit is not 0): cut there and marked with "...".
 std::string Escaped(std::string_view bytes, std::size_t limit = 0);
-// A path escaped so, but for the characters that separate its parts, which
-// stay as they are (on Windows a backslash is one).
+// A path escaped so, but for the characters that separate its parts (on
+// Windows a backslash is one) and printable UTF-8 characters beyond ASCII,
+// which stay as they are.
 std::string Escaped_Path(std::string_view path);
 
 // Appends byte as two lower-case hexadecimal digits.

@@ -104,6 +104,22 @@ Line_Kind Read_Record_Line(Data& record, std::string_view line,
   return Line_Kind::RECORD;
 }
 
+bool Is_Utf16_Start(std::string_view line) {
+  if (line.starts_with("\xFF\xFE") || line.starts_with("\xFE\xFF")) {
+    line.remove_prefix(2);
+    return line.empty() || line.find('\0') != std::string_view::npos;
+  }
+  // Little-endian text has its NUL bytes at odd offsets, big-endian text at
+  // even ones.
+  for (std::size_t parity = 0; parity < 2; ++parity) {
+    bool pattern = line.size() > 1;
+    for (std::size_t at = 0; at < line.size() && pattern; ++at)
+      pattern = (line[at] == '\0') == (at % 2 == parity);
+    if (pattern) return true;
+  }
+  return false;
+}
+
 Boolean Fill_Data_General(Data& record, std::string_view line,
                           std::string_view file, long line_number) {
   std::string problem;
@@ -212,6 +228,8 @@ void Load_Payment_File(const char* file, History_Data* header,
   std::string_view line;
   Data record;
   while (reader.Next(line)) {
+    if (reader.Line_Number() == 1 && Is_Utf16_Start(line))
+      Fail(file, 1, UTF16_PROBLEM);
     if (!Fill_Data(record, line, file, reader.Line_Number())) continue;
     try {
       last = Append(last, tailer);

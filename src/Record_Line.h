@@ -33,6 +33,16 @@ enum class Line_Kind { RECORD, BLANK, BAD };
 // wrong with it, in the words of the error Fill_Data_General throws.
 Line_Kind Read_Record_Line(Data& record, std::string_view line,
                            std::string& problem);
+// The problem of a payment file saved as UTF-16, named at its first line.
+inline constexpr const char* UTF16_PROBLEM =
+    "UTF-16 text (save the file as ASCII or as UTF-8 without a byte-order "
+    "mark)";
+// True when line, the first line of a file, is UTF-16 text that no record
+// line can be: a UTF-16 byte-order mark with nothing after it or a NUL byte
+// somewhere after it, or a NUL byte at every other byte and nowhere else, as
+// ASCII text saved as UTF-16 has. Such a line always holds a NUL byte or too
+// few fields.
+bool Is_Utf16_Start(std::string_view line);
 // Splits the first five fields off line at runs of separators (space, comma,
 // tab); returns how many it found.
 int Split_Fields(std::string_view line, std::string_view fields[5]);

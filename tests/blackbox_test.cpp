@@ -209,6 +209,17 @@ INSTANTIATE_TEST_SUITE_P(
                      Replace("paymentData_5001.txt", "99999999999,1,1,5,T\n"),
                      "paymentData_5001.txt:1: LastTime outside the 32-bit "
                      "range"},
+        Failure_Case{"Utf16WithMark",
+                     Replace("paymentData_5001.txt",
+                             Utf16("100,1,1,1050,T1\r\n200,1,1,0,T2\r\n", false,
+                                   "\xFF\xFE")),
+                     "paymentData_5001.txt:1: UTF-16 text (save the file as "
+                     "ASCII or as UTF-8 without a byte-order mark)"},
+        Failure_Case{"Utf16WithoutMark",
+                     Replace("paymentData_7004.txt",
+                             Utf16("280,0,1,1050,T6\n", true, "")),
+                     "paymentData_7004.txt:1: UTF-16 text (save the file as "
+                     "ASCII or as UTF-8 without a byte-order mark)"},
         // T2's legs: 0 + 1050 - 999 - 999 - 102 = -1050.
         Failure_Case{"ZeroDivisor",
                      [](const Scratch_Dir& dir) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "Calculating_System.h"
@@ -93,6 +94,33 @@ TEST(RecordLine, BadLinesNameFileLineAndProblem) {
     } catch (const Settlement_Error& error) {
       EXPECT_EQ(error.what(), c.message) << c.line;
     }
+  }
+}
+
+TEST(RecordLine, FirstLinesOfUtf16TextAreKnownAndOthersAreNot) {
+  const std::string le = "\xFF\xFE", be = "\xFE\xFF";
+  // Each '_' of a case's text stands for a NUL byte.
+  struct Case {
+    std::string mark, text;
+    bool utf16;
+  } cases[] = {
+      {le, "1_,_T_\r_", true},   // little-endian, CR LF
+      {be, "_1_,", true},        // big-endian
+      {le, "", true},            // the mark, then a line feed
+      {"", "1_,_1_", true},      // no mark, little-endian
+      {"", "_1_,_1", true},      // no mark, big-endian
+      {le, "1,1,1,0,T", false},  // the mark before plain text
+      {"", "1,1,1,0,T_X", false},
+      {"", "1,1__,1", false},
+      {"", "_", false},
+      {"", "____", false},
+      {"", "1,1,1,0,T", false},
+      {"", "", false},
+  };
+  for (Case& c : cases) {
+    std::replace(c.text.begin(), c.text.end(), '_', '\0');
+    EXPECT_EQ(Is_Utf16_Start(c.mark + c.text), c.utf16)
+        << ::testing::PrintToString(c.mark + c.text);
   }
 }
 

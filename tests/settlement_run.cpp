@@ -138,6 +138,16 @@ std::string Shown_Path(const std::string& path) {
   return shown;
 }
 
+std::string Utf16(const std::string& text, bool big_endian,
+                  const std::string& mark) {
+  std::string out = mark;
+  for (char c : text) {
+    out += big_endian ? '\0' : c;
+    out += big_endian ? c : '\0';
+  }
+  return out;
+}
+
 const Day& Worked_Day() {
   static const Day day = {{
       "100,1,1,1050,T1\n200,1,1,0,T2\n300,1,1,1050,T3\n",

@@ -36,6 +36,11 @@ const char* Runner();
 // under a runner (wine) "/tmp/x" is the drive path "Z:\tmp\x".
 std::string Shown_Path(const std::string& path);
 
+// ASCII text as a program saving UTF-16 writes it: each character as two
+// bytes, one of them NUL, after the byte-order mark mark (may be empty).
+std::string Utf16(const std::string& text, bool big_endian,
+                  const std::string& mark);
+
 // Writes the day's files and a raised flag into dir.
 void Lay_Out_Day(const Scratch_Dir& dir, const Day& day);
 // Runs the executable with dir as its working directory.

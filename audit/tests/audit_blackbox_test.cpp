@@ -106,6 +106,23 @@ TEST(AuditWorkedRun, ReportsTheKnownResidueAndWritesOnlyWhereAsked) {
   EXPECT_EQ(Names_In(day.Path()), before);
 }
 
+// A folder name in valid UTF-8 heads the report as it is, as in the page.
+TEST(AuditWorkedRun, HeadingShowsAKoreanFolderNameAsItIs) {
+  Scratch_Dir day, parent;
+  Lay_Out_Settled_Day(day, WORKED_RUN);
+  const std::string korean = parent.File("\xec\xa0\x95\xec\x82\xb0 12-09");
+  std::filesystem::create_directory(korean);
+  for (const std::string& name : Names_In(day.Path()))
+    std::filesystem::copy_file(day.File(name), korean + "/" + name);
+  Run_Result run = Run_Audit({"--html", parent.File("p.html")}, korean);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.substr(0, run.out.find('\n')),
+            "Settlement audit of " + Shown_Path(korean));
+  EXPECT_NE(parent.Read("p.html").find("<title>Settlement audit of " +
+                                       Shown_Path(korean) + "</title>"),
+            std::string::npos);
+}
+
 struct Hand_Day {
   const char* name;
   Settled_Day settled;

@@ -27,6 +27,19 @@ std::size_t Count(const std::string& text, const std::string& part) {
   return count;
 }
 
+// Where text holds each of parts in this order, after the one before.
+void Expect_In_Order(const std::string& text,
+                     const std::vector<std::string>& parts) {
+  std::size_t at = 0;
+  for (const std::string& part : parts) {
+    std::size_t found = text.find(part, at);
+    ASSERT_NE(found, std::string::npos)
+        << "missing or out of order: " << part << "\nin:\n"
+        << text;
+    at = found + part.size();
+  }
+}
+
 // Lays out a day the settlement refuses; returns the settlement's error
 // without its program name, as the audit must repeat it.
 std::string Lay_Out_Refused_Day(const Scratch_Dir& dir, const Day& day) {
@@ -274,6 +287,41 @@ TEST(AuditProblems, UnreadableFilesAndOverlongLinesAreProblemsToo) {
   }
 }
 
+// A file saved as UTF-16 is one problem, named at its first line in the
+// settlement's words, and the rest of it is not read.
+TEST(AuditProblems, Utf16FileIsNamedAsSuchByBothPrograms) {
+  const std::string problem =
+      "UTF-16 text (save the file as ASCII or as UTF-8 without a byte-order "
+      "mark)";
+  const struct {
+    bool big_endian;
+    const char* mark;
+    std::string shown;  // the start of line 1 as the report shows it
+  } cases[] = {
+      {false, "\xFF\xFE", "\\xff\\xfe2\\x007\\x000\\x00,"},
+      {true, "", "\\x002\\x007\\x000\\x00,"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mark);
+    Scratch_Dir day, rejects;
+    Day files = Worked_Day();
+    files.files[3] =
+        Utf16("270,0,1,100,T2\r\n271,0,1,9,T9\r\n", c.big_endian, c.mark);
+    EXPECT_EQ(Lay_Out_Refused_Day(day, files),
+              "paymentData_7003.txt:1: " + problem + "\n");
+    Run_Result run = Run_Audit({"--rejects", rejects.Path()}, day.Path());
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "fare-audit: paymentData_7003.txt:1: " + problem + "\n");
+    Expect_In_Order(run.out, {"  paymentData_7003.txt: 1 problem\n",
+                              "  paymentData_7003.txt:1: " + problem +
+                                  "\n    \"" + c.shown});
+    std::string line = Utf16("270,0,1,100,T2\r", c.big_endian, c.mark);
+    if (c.big_endian) line += '\0';  // the line feed's first byte
+    EXPECT_EQ(rejects.Read("paymentData_7003.rejects.csv"),
+              "line,problem,text\r\n1," + problem + ",\"" + line + "\"\r\n");
+  }
+}
+
 TEST(AuditRejects, OneFilePerSourceWithProblemsExactAndStaleOnesRemoved) {
   Scratch_Dir day, rejects;
   Day bad = Day_With_Bad_Lines();
@@ -328,6 +376,15 @@ struct Warning_Case {
   std::vector<std::pair<int, std::string>> files;  // payment file, content
   std::string report;
 };
+
+// Lays out the sample day with the payment files of files replaced.
+void Lay_Out_Changed_Day(
+    const Scratch_Dir& dir,
+    const std::vector<std::pair<int, std::string>>& files) {
+  Day changed = Worked_Day();
+  for (const auto& [file, content] : files) changed.files[file] = content;
+  Lay_Out_Day(dir, changed);
+}
 
 std::string Many_Taps(const char* terminal, int count, int mot, int balance) {
   std::string lines;
@@ -397,7 +454,7 @@ TEST(AuditWarnings, EachIsCountedWithItsPlacesAndNoneOnTheSampleDay) {
        {{1, "150,0,1,1050,T2\r\n"},
         {4, "280,0,1,1050,T6\r\n"},
         {3, "1,0,1,5,Q\n2,0,1,5,R\r"}},
-       "  payment files whose lines end in CRLF (first such line): 2\n"
+       "  payment files with Windows line ends, CR LF (first such line): 2\n"
        "    paymentData_7001.txt:1, paymentData_7004.txt:1\n"},
       {"long-journey",
        {{5, Many_Taps("LJ", 21, 0, 10)}, {0, "1,1,1,0,LJ\n"}},
@@ -448,9 +505,7 @@ TEST(AuditWarnings, EachIsCountedWithItsPlacesAndNoneOnTheSampleDay) {
   for (const Warning_Case& c : cases) {
     SCOPED_TRACE(c.id);
     Scratch_Dir day;
-    Day changed = Worked_Day();
-    for (const auto& [file, content] : c.files) changed.files[file] = content;
-    Lay_Out_Day(day, changed);
+    Lay_Out_Changed_Day(day, c.files);
     ASSERT_EQ(Run_Settlement(day).status, 0);
     Run_Result run = Run_Audit({"--json", "r.json"}, day.Path());
     EXPECT_EQ(run.status, 0) << run.err;
@@ -469,6 +524,122 @@ TEST(AuditWarnings, EachIsCountedWithItsPlacesAndNoneOnTheSampleDay) {
   EXPECT_NE(json.find("\"warnings\": [],"), std::string::npos);
   EXPECT_NE(json.find("\"residue_percent_of_collected\": 47.57}"),
             std::string::npos);
+}
+
+// Warnings that can change the totals head the report and the page, with
+// what they do and what to do, before the totals; a settled day stays
+// consistent (exit 0). Other warnings follow the totals.
+TEST(AuditWarnings, ThoseThatCanChangeTheTotalsComeFirstUnderAHeadline) {
+  const std::string crlf =
+      "  payment files with Windows line ends, CR LF (first such line): ";
+  const std::string crlf_advice =
+      "    Each line keeps its carriage return in its last field (the "
+      "TerminalInfo),\n    so these taps do not meet the same card's taps in "
+      "files with LF line ends.\n    Convert the file to LF line ends and "
+      "settle again.\n";
+  const std::string bus_crlf = "100,1,1,1050,T1\r\n200,1,1,0,T2\r\n";
+  struct Case {
+    const char* name;
+    std::vector<std::pair<int, std::string>> files;
+    bool settle;
+    int status;
+    int doubt_kinds;
+    std::vector<std::string> report;  // in this order
+    const char* look;                 // of the page's headline
+  } cases[] = {
+      {"bus file with Windows line ends",
+       {{0, bus_crlf + "300,1,1,1050,T3\r\n"}},
+       true,
+       0,
+       2,
+       {"Data-quality warnings (3 kinds)\n" + crlf +
+            "1\n    paymentData_5001.txt:1\n" + crlf_advice +
+            "  records whose TerminalInfo ends in a carriage return",
+        "    Remove the carriage returns (convert a file with Windows line "
+        "ends to LF\n    line ends) and settle again.\n  journeys whose",
+        "Taps per payment file\n", "metro (last tag 280)", "5,350 won\n",
+        "  result: consistent\n\nFiles"},
+       "doubt"},
+      {"the same delivery before it is settled",
+       {{0, bus_crlf + "300,1,1,1050,T3\r\n"}},
+       false,
+       3,
+       2,
+       {crlf + "1\n    paymentData_5001.txt:1\n" + crlf_advice,
+        "Taps per payment file\n", "  result: not settled yet"},
+       "bad"},
+      {"every file with Windows line ends",
+       {{0, bus_crlf},
+        {1, "1,0,1,5,Q\r\n"},
+        {2, "1,0,1,5,Q\r\n"},
+        {3, "1,0,1,5,Q\r\n"},
+        {4, "1,0,1,5,Q\r\n"},
+        {5, "1,0,1,5,Q\r\n"}},
+       true,
+       0,
+       2,
+       {crlf + "6\n    paymentData_5001.txt:1, paymentData_7001.txt:1, "
+               "paymentData_7002.txt:1, paymentData_7003.txt:1, "
+               "paymentData_7004.txt:1, paymentData_7005.txt:1\n",
+        "Taps per payment file\n"},
+       "doubt"},
+      {"a byte-order mark and a number read in part",
+       {{2, "260x,0,1,1050,T5\n"},
+        {3,
+         "\xEF\xBB\xBF"
+         "270,0,1,100,T2\n"}},
+       true,
+       0,
+       2,
+       {"  payment files that start with a UTF-8 byte-order mark",
+        "    Save the file as UTF-8 without a byte-order mark, or as ASCII, "
+        "and settle\n    again.\n  records with a number field",
+        "    Have the source mend those fields and settle again.\n",
+        "Taps per payment file\n"},
+       "doubt"},
+      {"warnings that cannot change the totals",
+       {{2, "260,7,1,1050,T5\n"}},
+       true,
+       0,
+       0,
+       {"Taps per payment file\n",
+        "  result: consistent\n\nData-quality warnings (1 kind)\n"
+        "  records whose Mot is neither 0 (metro) nor 1 (bus): 1\n"
+        "    paymentData_7002.txt:1\n\nFiles"},
+       "good"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Scratch_Dir day;
+    Lay_Out_Changed_Day(day, c.files);
+    if (c.settle) {
+      ASSERT_EQ(Run_Settlement(day).status, 0);
+    }
+    Run_Result run = Run_Audit({"--html", "p.html"}, day.Path());
+    EXPECT_EQ(run.status, c.status) << run.err;
+    std::string doubt = std::to_string(c.doubt_kinds) +
+                        (c.doubt_kinds == 1 ? " kind" : " kinds") +
+                        " of warning below can change the totals";
+    std::vector<std::string> report = {"by fare-audit " FARE_VERSION "\n\n"};
+    if (c.doubt_kinds > 0)
+      report.push_back("TOTALS IN DOUBT: " + doubt + "\n\n");
+    report.insert(report.end(), c.report.begin(), c.report.end());
+    Expect_In_Order(run.out, report);
+    EXPECT_EQ(Count(run.out, "Data-quality warnings"), 1u);
+    std::string page = day.Read("p.html");
+    Expect_In_Order(page, {"class=\"headline " + std::string(c.look) + "\""});
+    if (c.doubt_kinds == 0) {
+      EXPECT_EQ(run.out.find("TOTALS IN DOUBT"), std::string::npos);
+      Expect_In_Order(page,
+                      {"<svg id=\"revenue-chart\"", "<div id=\"warnings\">"});
+      continue;
+    }
+    Expect_In_Order(page,
+                    {"<p><strong>Totals in doubt:</strong> " + doubt +
+                         "</p>\n</div>\n<div id=\"warnings\">",
+                     "<tr class=\"doubt\"><td>", "<svg id=\"revenue-chart\""});
+    EXPECT_EQ(Count(page, "<div id=\"warnings\">"), 1u);
+  }
 }
 
 }  // namespace

@@ -45,6 +45,17 @@ TEST(AuditText, EscapedShowsEveryByteUnambiguously) {
   EXPECT_EQ(Escaped("a\"b\\c\r\n\t"), "a\\\"b\\\\c\\r\\n\\t");
   EXPECT_EQ(Escaped(std::string("\x01\x7f\xff", 3)), "\\x01\\x7f\\xff");
   EXPECT_EQ(Escaped("abcdef", 3), "abc...");
+  // A path keeps its separators and printable UTF-8 beyond ASCII.
+  const std::pair<const char*, const char*> paths[] = {
+      {"/srv/fares/2026-12-09", "/srv/fares/2026-12-09"},
+      {"/srv/\xec\xa0\x95\xec\x82\xb0/day",
+       "/srv/\xec\xa0\x95\xec\x82\xb0/day"},
+      {"/a\"b\tc\x01", "/a\\\"b\\tc\\x01"},
+      {"/\xc2\x85/\xff\xec\xa0/\xed\xa0\x80",  // C1, cut, surrogate
+       "/\\xc2\\x85/\\xff\\xec\\xa0/\\xed\\xa0\\x80"},
+  };
+  for (const auto& [path, shown] : paths)
+    EXPECT_EQ(Escaped_Path(path), shown) << path;
 }
 
 TEST(CompareHistory, NamesTheFirstDifferingLineAndShowsBoth) {
