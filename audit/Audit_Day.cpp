@@ -3,6 +3,7 @@
 #include <exception>
 #include <filesystem>
 #include <future>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -17,10 +18,13 @@
 
 namespace {
 
-// The day's directory as the reports name it: absolute, without dots.
+// The day's directory as the reports name it: absolute, without dots (as
+// given when there is no working directory to resolve it against).
 std::string Shown_Directory(const std::string& dir) {
+  std::error_code error;
   std::string shown =
-      std::filesystem::absolute(dir).lexically_normal().string();
+      std::filesystem::absolute(dir, error).lexically_normal().string();
+  if (error) shown = dir;
   if (shown.size() > 1 && shown.back() == '/') shown.pop_back();
   return shown;
 }
@@ -51,7 +55,7 @@ void Settle_And_Check(Audit_Outcome& outcome, Journey_Observer* csv,
   unsettled.keep = outcome.Problems_Kept();
   // Throws for what stops the settlement before its journeys: a bad line,
   // an unreadable file, more records than a run can hold.
-  outcome.figures = Recompute_Settlement(&sinks, unsettled);
+  outcome.figures = Recompute_Settlement(snapshot.Dir(), &sinks, unsettled);
   for (std::string& problem : unsettled.first)
     journey_problems.kept.push_back({0, std::move(problem), ""});
   journey_problems.count = unsettled.count;
@@ -112,8 +116,7 @@ Audit_Outcome Audit_Day(const std::string& dir, long max_problems,
   outcome.dir = Shown_Directory(dir);
   outcome.max_problems = max_problems;
   Day_Lock lock(dir, Day_Lock::AUDIT);
-  if (!Os_Change_Directory(dir)) Fail_Os(dir, "cannot enter directory");
-  Day_Snapshot snapshot;
+  Day_Snapshot snapshot(dir);
   try {
     Scan_Settle_And_Check(outcome, journeys, rejects, snapshot);
   } catch (const Settlement_Error&) {

@@ -25,8 +25,8 @@
 
 namespace {
 
-// An output path that stays valid after the change into the day's
-// directory; empty stays empty.
+// An output path made absolute, as messages name outputs; empty stays
+// empty.
 std::string Absolute(const std::string& path) {
   return path.empty() ? path : std::filesystem::absolute(path).string();
 }

@@ -3,7 +3,6 @@
 // the ledger's files use directly.
 #include "Audit_Adapter.h"
 
-#include <cstdlib>
 #include <memory>
 
 #include "Audit_Csv.h"
@@ -18,23 +17,6 @@
 #include "Settlement_Error.h"
 
 namespace {
-
-// Restores the working directory when it goes: the audit changes into the
-// day's directory and stays there.
-class Working_Directory_Kept {
- public:
-  Working_Directory_Kept() : previous_(Os_Working_Directory()) {
-    if (previous_.empty()) Fail_Os(".", "cannot read the working directory");
-  }
-  ~Working_Directory_Kept() {
-    if (!Os_Change_Directory(previous_)) std::abort();
-  }
-  Working_Directory_Kept(const Working_Directory_Kept&) = delete;
-  Working_Directory_Kept& operator=(const Working_Directory_Kept&) = delete;
-
- private:
-  std::string previous_;
-};
 
 Day_File Ledger_File(const File_Digest& digest) {
   return {digest.name, static_cast<std::int64_t>(digest.size),
@@ -111,7 +93,6 @@ bool Prepare_Audit_Process() { return Os_Start_Process(); }
 Day_Audit Audit_Settled_Day(const std::string& dir) {
   Day_Audit result;
   try {
-    Working_Directory_Kept kept;
     Audit_Outcome outcome = Audit_Day(dir, 1, nullptr, nullptr);
     result.problems = Problem_Lines(outcome);
     if (outcome.Consistent()) result.figures = Ledger_Figures(outcome);

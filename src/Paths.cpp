@@ -13,6 +13,12 @@ std::string Base_Name(const std::string& path) {
   return path.substr(path.find_last_of(OS_PATH_SEPARATORS) + 1);
 }
 
+std::string Path_In(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  bool separated = OS_PATH_SEPARATORS.find(dir.back()) != std::string::npos;
+  return separated ? dir + name : dir + "/" + name;
+}
+
 namespace {
 
 // The path with its links and dots resolved as far as it exists, and a

@@ -7,6 +7,9 @@
 std::string Directory_Prefix(const std::string& path);
 // The last part of path.
 std::string Base_Name(const std::string& path);
+// The path of the file name in directory dir: name itself when dir is "",
+// else dir and name with one separator between them.
+std::string Path_In(const std::string& dir, const std::string& name);
 
 // Whether a and b lead to one file: the same file now (its identity, so
 // hard links too), or the same name once links and dots are resolved, so

@@ -176,6 +176,24 @@ TEST(LedgerSafety, KillAtAnyMomentLeavesTheLedgerWhole) {
   }
 }
 
+// A record run from a working folder that was removed, with the ledger and
+// the day given by absolute paths, needs no working folder.
+TEST(LedgerSafety, RecordFromARemovedDirectoryWithAbsolutePaths) {
+  Ledger_Dir dir;
+  dir.Settle("2026-11-01", Day_With(0, 0));
+  Scratch_Dir removed;
+  Run_Options options;
+  options.program = "/bin/sh";
+  options.args = {"-c",         "rmdir \"$PWD\" && exec \"$0\" \"$@\"",
+                  Ledger_Exe(), "--db",
+                  dir.Ledger(), "record",
+                  "2026-11-01", dir.File("2026-11-01")};
+  Run_Result run = Finish_Run(Start_Run(removed.Path(), options));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "2026-11-01 recorded as version 1\n");
+  EXPECT_EQ(Recorded_Times(dir.Ledger()).size(), 1u);
+}
+
 // A file-size limit (a full disk) stops a record: the ledger stays as it
 // was and takes the day once there is room.
 TEST(LedgerSafety, FullDiskLeavesTheLedgerAsItWas) {
