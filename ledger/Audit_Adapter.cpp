@@ -1,6 +1,7 @@
 // The only file of fare-ledger that includes the audit's and the
-// settlement's headers, but for the platform layer (Os.h, Paths.h), which
-// the ledger's files use directly.
+// settlement's headers, but for the platform layer (Os.h, Paths.h) and the
+// staged output files with the stop on signals (Staged_File.h), which the
+// ledger's files use directly.
 #include "Audit_Adapter.h"
 
 #include <memory>
