@@ -13,7 +13,6 @@
 #include "Day_Snapshot.h"
 #include "Input_Digest.h"
 #include "Journey_Observer.h"
-#include "Os.h"
 #include "Settlement_Error.h"
 
 namespace {
