@@ -11,13 +11,13 @@
 #include "Day_Snapshot.h"
 #include "Input_Digest.h"
 #include "Journey_Observer.h"
-#include "Os.h"
 #include "Paths.h"
 #include "Settlement_Error.h"
 
 namespace {
 
-// The day's directory as the reports name it: absolute, without dots.
+// The day's directory as the reports name it: absolute, without dots (as
+// given when there is no working directory to resolve it against).
 std::string Shown_Directory(const std::string& dir) {
   std::string shown = Absolute_Path(dir, true);
   if (shown.size() > 1 && shown.back() == '/') shown.pop_back();
@@ -50,7 +50,7 @@ void Settle_And_Check(Audit_Outcome& outcome, Journey_Observer* csv,
   unsettled.keep = outcome.Problems_Kept();
   // Throws for what stops the settlement before its journeys: a bad line,
   // an unreadable file, more records than a run can hold.
-  outcome.figures = Recompute_Settlement(&sinks, unsettled);
+  outcome.figures = Recompute_Settlement(snapshot.Dir(), &sinks, unsettled);
   for (std::string& problem : unsettled.first)
     journey_problems.kept.push_back({0, std::move(problem), ""});
   journey_problems.count = unsettled.count;
@@ -111,8 +111,7 @@ Audit_Outcome Audit_Day(const std::string& dir, long max_problems,
   outcome.dir = Shown_Directory(dir);
   outcome.max_problems = max_problems;
   Day_Lock lock(dir, Day_Lock::AUDIT);
-  if (!Os_Change_Directory(dir)) Fail_Os(dir, "cannot enter directory");
-  Day_Snapshot snapshot;
+  Day_Snapshot snapshot(dir);
   try {
     Scan_Settle_And_Check(outcome, journeys, rejects, snapshot);
   } catch (const Settlement_Error&) {

@@ -12,6 +12,7 @@
 #include "Journey_Observer.h"
 #include "Money.h"
 #include "Os.h"
+#include "Paths.h"
 
 namespace {
 
@@ -103,18 +104,18 @@ class Journey_Totals : public Journey_Observer {
   std::unordered_map<std::int64_t, std::int64_t> by_residue_;
 };
 
-std::uint64_t File_Size(const char* path) {
-  return Os_Size_Of(path).value_or(0);
+std::uint64_t File_Size(const std::string& dir, const char* name) {
+  return Os_Size_Of(Path_In(dir, name)).value_or(0);
 }
 
 // Room for the transfer history, so that it is built without regrowing:
 // the size of the history file found, but never more than the payment
 // files' (no history line is longer than the payment line it comes from).
-void Reserve_History(std::string& history) {
+void Reserve_History(const std::string& dir, std::string& history) {
   std::uint64_t payments = 0;
   for (const Payment_File& file : PAYMENT_FILES)
-    payments += File_Size(file.name);
-  history.reserve(std::min(File_Size(HISTORY_FILE), payments) + 4);
+    payments += File_Size(dir, file.name);
+  history.reserve(std::min(File_Size(dir, HISTORY_FILE), payments) + 4);
 }
 
 }  // namespace
@@ -125,15 +126,16 @@ std::int64_t Audit_Figures::Taps() const {
   return sum;
 }
 
-Audit_Figures Recompute_Settlement(Journey_Observer* sink,
+Audit_Figures Recompute_Settlement(const std::string& dir,
+                                   Journey_Observer* sink,
                                    Unsettled_Journeys& unsettled) {
   Audit_Figures figures;
   Create_Settlement_State();
-  HistoryData_Reader_Interface();
+  HistoryData_Reader_Interface(dir);
   figures.bus_tag = bus_LastTag;
   figures.metro_tag = metro_LastTag;
   Count_Taps(figures);
-  Reserve_History(figures.history);
+  Reserve_History(dir, figures.history);
   Separate_Transfers(figures.history, unsettled);
   Normal_Bus_Process(&Total_bus_fee);
   Normal_Metro_Process(&Total_metro_fee);

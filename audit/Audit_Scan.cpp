@@ -205,7 +205,7 @@ void File_Scan::Run() {
 }
 
 void File_Scan::Read_All() {
-  Line_Reader reader(file_);
+  Line_Reader reader(snapshot_.Path(index_), file_);
   snapshot_.Check_Opened(index_, reader.File());
   std::string_view line;
   for (;;) {
@@ -326,7 +326,7 @@ void Note_Repeated_Lines(const std::vector<Tap_Number>& repeated,
   const Tap_Number_Hash tap_hash;
   for (int file = 0; file < 6; ++file) {
     std::unordered_set<Tap_Number, Tap_Number_Hash> seen(0, tap_hash);
-    Line_Reader reader(AUDITED_FILES[file]);
+    Line_Reader reader(snapshot.Path(file), AUDITED_FILES[file]);
     snapshot.Check_Opened(file, reader.File());
     std::string_view line;
     Data record;
@@ -375,7 +375,7 @@ Scan_Result Scan_Payment_Files(std::size_t keep, Problem_Sink* sink,
                                const Day_Snapshot& snapshot) {
   std::vector<File_Scan> scans;
   for (int i = 0; i < 6; ++i) scans.emplace_back(i, keep, sink, snapshot);
-  For_Each_Payment_File([&](int file) { scans[file].Run(); });
+  For_Each_Payment_File(snapshot.Dir(), [&](int file) { scans[file].Run(); });
 
   Scan_Result result;
   std::vector<Warning> warnings = Empty_Warnings();

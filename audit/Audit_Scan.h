@@ -97,7 +97,7 @@ struct Scan_Result {
 
 class Day_Snapshot;
 
-// Reads the six payment files of the working directory to the end, keeping
+// Reads the six payment files of the snapshot's directory to the end, keeping
 // the first keep problems of each file and telling sink (may be null) of
 // every one; each file opened is checked against snapshot. A file that
 // cannot be opened or read is a problem of that file.

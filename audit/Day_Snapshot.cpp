@@ -1,10 +1,15 @@
 #include "Day_Snapshot.h"
 
 #include "Audit_Text.h"
+#include "Paths.h"
 #include "Settlement_Error.h"
 
-Day_Snapshot::Day_Snapshot() {
-  for (int i = 0; i < 9; ++i) files_[i] = Os_Stamp_Of(AUDITED_FILES[i]);
+Day_Snapshot::Day_Snapshot(const std::string& dir) : dir_(dir) {
+  for (int i = 0; i < 9; ++i) files_[i] = Os_Stamp_Of(Path(i));
+}
+
+std::string Day_Snapshot::Path(int file) const {
+  return Path_In(dir_, AUDITED_FILES[file]);
 }
 
 bool Day_Snapshot::Missing(int file) const {
@@ -20,7 +25,7 @@ void Day_Snapshot::Check_Opened(int file, Os_File opened) const {
 void Day_Snapshot::Check_Unchanged() const {
   int changed = changed_.load();
   for (int i = 0; i < 9 && changed < 0; ++i)
-    if (!(Os_Stamp_Of(AUDITED_FILES[i]) == files_[i])) changed = i;
+    if (!(Os_Stamp_Of(Path(i)) == files_[i])) changed = i;
   if (changed >= 0)
     Fail(AUDITED_FILES[changed], 0, "changed while being audited");
 }

@@ -4,14 +4,18 @@
 #pragma once
 
 #include <atomic>
+#include <string>
 
 #include "Os.h"
 
-// The identities of the nine audited files of the working directory
+// The identities of the nine audited files of directory dir
 // (AUDITED_FILES), taken when the object is made.
 class Day_Snapshot {
  public:
-  Day_Snapshot();
+  explicit Day_Snapshot(const std::string& dir);
+  const std::string& Dir() const { return dir_; }
+  // The path of file (an index into AUDITED_FILES) in the directory.
+  std::string Path(int file) const;
   // Whether file (an index into AUDITED_FILES) was not there (a link to
   // nothing included).
   bool Missing(int file) const;
@@ -23,6 +27,7 @@ class Day_Snapshot {
   void Check_Unchanged() const;
 
  private:
+  std::string dir_;
   Os_File_Stamp files_[9];
   mutable std::atomic<int> changed_{-1};
 };

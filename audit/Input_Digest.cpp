@@ -17,7 +17,7 @@ constexpr std::size_t SUMMARY_LIMIT = 4096;
 
 // Hashes payment file `file` in large blocks.
 File_Digest Digest_File(int file, const Day_Snapshot& snapshot) {
-  Input_File input(AUDITED_FILES[file]);
+  Input_File input(snapshot.Path(file), AUDITED_FILES[file]);
   snapshot.Check_Opened(file, input.File());
   File_Digest digest;
   digest.name = AUDITED_FILES[file];
@@ -35,7 +35,7 @@ File_Digest Digest_File(int file, const Day_Snapshot& snapshot) {
 // sized by the file (and grown if it turns out longer).
 std::string Read_Output(int file, std::size_t limit,
                         const Day_Snapshot& snapshot) {
-  Input_File input(AUDITED_FILES[file]);
+  Input_File input(snapshot.Path(file), AUDITED_FILES[file]);
   snapshot.Check_Opened(file, input.File());
   std::size_t expected =
       static_cast<std::size_t>(Os_Size(input.File()).value_or(0));

@@ -21,7 +21,7 @@ struct Found_Outputs;
 class Day_Snapshot;
 
 // Digests of the six payment files, trans_history.txt and the two summary
-// files of the working directory, in that order, leaving out an output
+// files of the snapshot's directory, in that order, leaving out an output
 // that is missing; the outputs' contents are kept in found for the
 // comparison (a summary only to its first 4 KiB and a byte, enough to show
 // it is not a summary). Each file opened is checked against snapshot.

@@ -87,7 +87,7 @@ std::optional<Staged_File> staged_history;
 void Run_Stage(int stage) {
   switch (stage) {
     case 0:
-      HistoryData_Reader_Interface();
+      HistoryData_Reader_Interface("");
       break;
     case 1:
       staged_history.emplace(HistoryData_Reader_Manager());
@@ -339,7 +339,7 @@ std::string Remaining_Records() {
 int Run_Literal(const std::string& dir) {
   if (::chdir(dir.c_str()) != 0) Fail_Errno(dir, "cannot enter");
   Create_Settlement_State();
-  HistoryData_Reader_Interface();
+  HistoryData_Reader_Interface("");
   std::string literal;
   Clock::time_point start = Clock::now();
   Literal_Separate_Transfers(literal);
@@ -347,7 +347,7 @@ int Run_Literal(const std::string& dir) {
   std::string literal_left = Remaining_Records();
 
   Create_Settlement_State();
-  HistoryData_Reader_Interface();
+  HistoryData_Reader_Interface("");
   std::string fast;
   start = Clock::now();
   Unsettled_Journeys unsettled;

@@ -83,7 +83,7 @@ std::string Settle_Listing(std::string& history,
                            Unsettled_Journeys& unsettled) {
   try {
     Create_Settlement_State();
-    HistoryData_Reader_Interface();
+    HistoryData_Reader_Interface("");
     Separate_Transfers(history, unsettled);
     Normal_Bus_Process(&Total_bus_fee);
     Normal_Metro_Process(&Total_metro_fee);

@@ -1,9 +1,9 @@
 // The only file of fare-ledger that includes the audit's and the
-// settlement's headers, but for the platform layer (Os.h, Paths.h), which
-// the ledger's files use directly.
+// settlement's headers, but for the platform layer (Os.h, Paths.h) and the
+// staged output files with the stop on signals (Staged_File.h), which the
+// ledger's files use directly.
 #include "Audit_Adapter.h"
 
-#include <cstdlib>
 #include <memory>
 
 #include "Audit_Csv.h"
@@ -18,23 +18,6 @@
 #include "Settlement_Error.h"
 
 namespace {
-
-// Restores the working directory when it goes: the audit changes into the
-// day's directory and stays there.
-class Working_Directory_Kept {
- public:
-  Working_Directory_Kept() : previous_(Os_Working_Directory()) {
-    if (previous_.empty()) Fail_Os(".", "cannot read the working directory");
-  }
-  ~Working_Directory_Kept() {
-    if (!Os_Change_Directory(previous_)) std::abort();
-  }
-  Working_Directory_Kept(const Working_Directory_Kept&) = delete;
-  Working_Directory_Kept& operator=(const Working_Directory_Kept&) = delete;
-
- private:
-  std::string previous_;
-};
 
 Day_File Ledger_File(const File_Digest& digest) {
   return {digest.name, static_cast<std::int64_t>(digest.size),
@@ -113,7 +96,6 @@ bool Prepare_Audit_Process(int& argc, char**& argv) {
 Day_Audit Audit_Settled_Day(const std::string& dir) {
   Day_Audit result;
   try {
-    Working_Directory_Kept kept;
     Audit_Outcome outcome = Audit_Day(dir, 1, nullptr, nullptr);
     result.problems = Problem_Lines(outcome);
     if (outcome.Consistent()) result.figures = Ledger_Figures(outcome);

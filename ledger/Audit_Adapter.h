@@ -17,8 +17,7 @@ bool Prepare_Audit_Process(int& argc, char**& argv);
 
 // Audits the settled day in dir with fare-audit's own entry point (the
 // payment files read and the settlement recomputed with its code, the
-// outputs compared, the nine files hashed). Leaves the working directory
-// as it was.
+// outputs compared, the nine files hashed), reading them through dir.
 Day_Audit Audit_Settled_Day(const std::string& dir);
 
 // Sizes and SHA-256 of the nine files of dir, in the audit's order.

@@ -9,7 +9,8 @@
 #include "Ledger_Schema.h"
 #include "Ledger_Statement.h"
 #include "Os.h"
-#include "Output_File.h"
+#include "Paths.h"
+#include "Staged_File.h"
 #include "Text_List.h"
 #include "Won.h"
 
@@ -26,21 +27,41 @@ struct Output {
   std::string (*format)(const Month_Statement&);
 };
 
-// Refuses an output that would overwrite the ledger or another output.
+// Refuses an output that would overwrite the ledger or another output, by
+// any spelling and whether it exists yet or not, and one that is a
+// directory.
 void Check_Outputs(const Ledger_Options& options,
                    const std::vector<Output>& outputs) {
   for (std::size_t i = 0; i < outputs.size(); ++i) {
     const Output& out = outputs[i];
     if (out.path.empty()) continue;
-    if (out.path == options.db || Same_Existing_File(out.path, options.db))
+    if (Same_File(out.path, options.db))
       Usage_Fault(std::string(out.option) + " names the ledger");
     for (std::size_t j = 0; j < i; ++j)
-      if (!outputs[j].path.empty() &&
-          (out.path == outputs[j].path ||
-           Same_Existing_File(out.path, outputs[j].path)))
+      if (!outputs[j].path.empty() && Same_File(out.path, outputs[j].path))
         Usage_Fault(std::string(outputs[j].option) + " and " + out.option +
                     " name the same file");
+    if (Os_Kind_Of(out.path) == Os_Kind::DIRECTORY)
+      Fail_Ledger(out.path + ": is a directory");
   }
+}
+
+// Writes the statement's files, each under a temporary name beside it until
+// all are complete, then renames them over their names one right after the
+// other (a device or FIFO is written in place).
+void Write_Statement_Files(const std::vector<Output>& outputs,
+                           const Month_Statement& statement) {
+  std::vector<Staged_File> files;
+  files.reserve(outputs.size());
+  for (const Output& out : outputs) {
+    if (out.path.empty()) continue;
+    files.emplace_back(out.path, true);
+    files.back().Write(out.format(statement));
+    files.back().Finish(false);
+  }
+  std::vector<Staged_File*> staged;
+  for (Staged_File& file : files) staged.push_back(&file);
+  Publish_All(staged.data(), staged.size());
 }
 
 }  // namespace
@@ -54,8 +75,7 @@ void Print_Statement(const Ledger_Options& options) {
   Check_Outputs(options, outputs);
   std::unique_ptr<Database> db = Open_Ledger(options.db, Access::READ);
   Month_Statement statement = Build_Statement(*db, month);
-  for (const Output& out : outputs)
-    if (!out.path.empty()) Write_Output_File(out.path, out.format(statement));
+  Write_Statement_Files(outputs, statement);
   Print(Statement_Text(statement));
 }
 

@@ -9,6 +9,7 @@
 #include "Ledger_Error.h"
 #include "Os.h"
 #include "Sqlite.h"
+#include "Staged_File.h"
 #include "Standard_Streams.h"
 
 namespace {
@@ -42,6 +43,12 @@ int main(int argc, char** argv) {
   // error (and the transaction roll back) and a closed pipe a write error.
   if (!Prepare_Audit_Process(argc, argv)) return 2;
   try {
+    // Before the audit starts its threads. A stop removes the statement's
+    // temporaries, says so and ends the process as the request does,
+    // running none of SQLite's code on the way: a record not yet committed
+    // is rolled back from the ledger's journal when the ledger is next
+    // opened, so a day is recorded whole or not at all.
+    Stop_On_Signals("fare-ledger");
     Ledger_Options options = Parse_Ledger_Options(argc, argv);
     if (options.help) {
       Print(Ledger_Usage());

@@ -129,7 +129,10 @@ void Initiation_Control();
 void StandBy(const Day_Lock& lock);
 void StartProcess();
 
-void HistoryData_Reader_Interface();
+// Loads the six payment files of directory dir ("" is the working
+// directory, where the settlement runs) and fixes the last tags; messages
+// name each file by its name alone.
+void HistoryData_Reader_Interface(const std::string& dir);
 
 // Separates the transfer journeys into the staged transfer history file,
 // complete but not yet published.

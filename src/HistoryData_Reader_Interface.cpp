@@ -12,6 +12,7 @@
 #include "Calculating_System.h"
 #include "Line_Reader.h"
 #include "Os.h"
+#include "Paths.h"
 #include "Record_Line.h"
 #include "Record_List.h"
 #include "Settlement_Error.h"
@@ -221,9 +222,9 @@ bool Same_Terminal(const Data& a, const Data& b) {
 
 // --- Payment file loading ---------------------------------------------------
 
-void Load_Payment_File(const char* file, History_Data* header,
-                       History_Data* tailer) {
-  Line_Reader reader(file);
+void Load_Payment_File(const std::string& dir, const char* file,
+                       History_Data* header, History_Data* tailer) {
+  Line_Reader reader(Path_In(dir, file), file);
   History_Data* last = header;
   std::string_view line;
   Data record;
@@ -251,13 +252,14 @@ std::int32_t Last_Time(const History_Data* header, const History_Data* tailer,
 
 }  // namespace
 
-void For_Each_Payment_File(const std::function<void(int)>& job) {
+void For_Each_Payment_File(const std::string& dir,
+                           const std::function<void(int)>& job) {
   std::exception_ptr failure[6];
   // Larger files first, so that the two threads finish close together.
   int order[6] = {0, 1, 2, 3, 4, 5};
   std::uint64_t size[6] = {};
   for (int i = 0; i < 6; ++i)
-    size[i] = Os_Size_Of(PAYMENT_FILES[i].name).value_or(0);
+    size[i] = Os_Size_Of(Path_In(dir, PAYMENT_FILES[i].name)).value_or(0);
   std::stable_sort(order, order + 6,
                    [&](int a, int b) { return size[a] > size[b]; });
   std::atomic<int> next{0};
@@ -278,11 +280,11 @@ void For_Each_Payment_File(const std::function<void(int)>& job) {
     if (f) std::rethrow_exception(f);
 }
 
-void HistoryData_Reader_Interface() {
+void HistoryData_Reader_Interface(const std::string& dir) {
   // The files are independent and each fills its own list.
-  For_Each_Payment_File([](int file) {
+  For_Each_Payment_File(dir, [&dir](int file) {
     const Payment_File& payment = PAYMENT_FILES[file];
-    Load_Payment_File(payment.name, *payment.header, *payment.tailer);
+    Load_Payment_File(dir, payment.name, *payment.header, *payment.tailer);
   });
 
   bool has_record = false;

@@ -126,7 +126,7 @@ void StandBy(const Day_Lock &lock) {
 
 void StartProcess() {
   Run_Step = "reading the payment files";
-  HistoryData_Reader_Interface();
+  HistoryData_Reader_Interface("");
   Run_Step = "separating the transfer journeys";
   Staged_File history = HistoryData_Reader_Manager();
   Run_Step = "totalling the ordinary revenue";

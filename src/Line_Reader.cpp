@@ -13,18 +13,20 @@ constexpr std::size_t READ_BLOCK = 1 << 20;
 
 // --- Input_File -------------------------------------------------------------
 
-Input_File::Input_File(std::string path)
-    : path_(std::move(path)), file_(Os_Open_Regular(path_)) {}
+Input_File::Input_File(std::string path, std::string shown)
+    : shown_(shown.empty() ? path : std::move(shown)),
+      file_(Os_Open_Regular(path, shown_)) {}
 
 Input_File::~Input_File() { Os_Close(file_); }
 
 std::size_t Input_File::Read(char* data, std::size_t size) {
-  return Os_Read(file_, data, size, path_);
+  return Os_Read(file_, data, size, shown_);
 }
 
 // --- Line_Reader ------------------------------------------------------------
 
-Line_Reader::Line_Reader(std::string path) : file_(std::move(path)) {
+Line_Reader::Line_Reader(std::string path, std::string shown)
+    : file_(std::move(path), std::move(shown)) {
   // Room for the longest line and a whole block after it.
   buffer_.resize(MAX_LINE_BYTES + READ_BLOCK);
 }
@@ -47,7 +49,7 @@ bool Line_Reader::Read_More() {
 bool Line_Reader::Next(std::string_view& line) {
   Read read = Next_Or_Long(line);
   if (read == Read::TOO_LONG)
-    Fail(Path(), line_number_ + 1, "line longer than 1 MiB");
+    Fail(Shown(), line_number_ + 1, "line longer than 1 MiB");
   return read == Read::LINE;
 }
 

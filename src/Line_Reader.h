@@ -14,10 +14,11 @@ constexpr std::size_t MAX_LINE_BYTES = std::size_t{1} << 20;
 
 // A regular file open for reading, closed when the object goes. The open
 // never waits (a FIFO or device is refused as "not a regular file", symlinks
-// followed); read errors throw, naming the file.
+// followed); errors throw, naming the file as shown: path itself, or the
+// name given (a day's file read through its folder is named alone).
 class Input_File {
  public:
-  explicit Input_File(std::string path);
+  explicit Input_File(std::string path, std::string shown = "");
   ~Input_File();
   Input_File(const Input_File&) = delete;
   Input_File& operator=(const Input_File&) = delete;
@@ -26,10 +27,11 @@ class Input_File {
   // of the file.
   std::size_t Read(char* data, std::size_t size);
   Os_File File() const { return file_; }
-  const std::string& Path() const { return path_; }
+  // The file as messages name it.
+  const std::string& Shown() const { return shown_; }
 
  private:
-  std::string path_;
+  std::string shown_;
   Os_File file_ = OS_NO_FILE;
 };
 
@@ -38,7 +40,8 @@ class Input_File {
 // Any read error, and a line longer than MAX_LINE_BYTES, throws.
 class Line_Reader {
  public:
-  explicit Line_Reader(std::string path);
+  // Messages name the file as Input_File's do.
+  explicit Line_Reader(std::string path, std::string shown = "");
   ~Line_Reader();
   Line_Reader(const Line_Reader&) = delete;
   Line_Reader& operator=(const Line_Reader&) = delete;
@@ -56,7 +59,7 @@ class Line_Reader {
   // that stops at the end of the file).
   bool Ended_By_Newline() const { return newline_; }
   long Line_Number() const { return line_number_; }
-  const std::string& Path() const { return file_.Path(); }
+  const std::string& Shown() const { return file_.Shown(); }
   Os_File File() const { return file_.File(); }
 
  private:

@@ -103,8 +103,9 @@ Os_File_Stamp Os_Stamp(Os_File file);
 std::string Os_Follow_Links(const std::string& path);
 
 // Opens a regular file for reading, never waiting (a FIFO or device is
-// refused); throws "not a regular file" or "cannot open", naming path.
-Os_File Os_Open_Regular(const std::string& path);
+// refused); throws "not a regular file" or "cannot open", naming the file
+// as shown (path itself, or a day's file by its name in the day's folder).
+Os_File Os_Open_Regular(const std::string& path, const std::string& shown);
 // Reads up to size bytes, 0 at the end; throws "cannot read", naming path.
 std::size_t Os_Read(Os_File file, char* data, std::size_t size,
                     const std::string& path);
@@ -144,9 +145,6 @@ bool Os_Remove(const std::string& path);
 // The names in directory dir ("" is the working directory); none when it
 // cannot be read.
 std::vector<std::string> Os_Directory_Names(const std::string& dir);
-bool Os_Change_Directory(const std::string& dir);
-// The working directory's absolute path; "" when it cannot be read.
-std::string Os_Working_Directory();
 
 // --- The per-directory lock -------------------------------------------------
 

@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -238,27 +237,27 @@ std::string Os_Follow_Links(const std::string& path) {
   Fail_Os(path, "cannot create");
 }
 
-Os_File Os_Open_Regular(const std::string& path) {
+Os_File Os_Open_Regular(const std::string& path, const std::string& shown) {
   int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     // A socket cannot be opened at all; it is no regular file either.
     int error = errno;
     Os_Kind kind = Os_Kind_Of(path);
     if (kind != Os_Kind::MISSING && kind != Os_Kind::REGULAR)
-      Fail(path, 0, "not a regular file");
+      Fail(shown, 0, "not a regular file");
     errno = error;
-    Fail_Os(path, "cannot open");
+    Fail_Os(shown, "cannot open");
   }
   struct stat status;
   if (::fstat(fd, &status) != 0) {
     int error = errno;
     ::close(fd);
     errno = error;
-    Fail_Os(path, "cannot open");
+    Fail_Os(shown, "cannot open");
   }
   if (!S_ISREG(status.st_mode)) {
     ::close(fd);
-    Fail(path, 0, "not a regular file");
+    Fail(shown, 0, "not a regular file");
   }
   Block(fd);
   return fd;
@@ -387,18 +386,6 @@ std::vector<std::string> Os_Directory_Names(const std::string& dir) {
     names.push_back(entry->d_name);
   ::closedir(stream);
   return names;
-}
-
-bool Os_Change_Directory(const std::string& dir) {
-  return ::chdir(dir.c_str()) == 0;
-}
-
-std::string Os_Working_Directory() {
-  char* here = ::getcwd(nullptr, 0);
-  if (here == nullptr) return "";
-  std::string path = here;
-  std::free(here);
-  return path;
 }
 
 // --- The per-directory lock -------------------------------------------------

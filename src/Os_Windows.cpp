@@ -300,19 +300,19 @@ Os_File_Stamp Os_Stamp_Of(const std::string& path) {
 // The system follows symbolic links wherever a file is opened or replaced.
 std::string Os_Follow_Links(const std::string& path) { return path; }
 
-Os_File Os_Open_Regular(const std::string& path) {
+Os_File Os_Open_Regular(const std::string& path, const std::string& shown) {
   HANDLE handle = Open(path, GENERIC_READ, OPEN_EXISTING);
   if (handle == INVALID_HANDLE_VALUE) {
     DWORD error = ::GetLastError();
     Os_Kind kind = Os_Kind_Of(path);
     if (kind != Os_Kind::MISSING && kind != Os_Kind::REGULAR)
-      Fail(path, 0, "not a regular file");
+      Fail(shown, 0, "not a regular file");
     ::SetLastError(error);
-    Fail_Os(path, "cannot open");
+    Fail_Os(shown, "cannot open");
   }
   if (::GetFileType(handle) != FILE_TYPE_DISK) {
     ::CloseHandle(handle);
-    Fail(path, 0, "not a regular file");
+    Fail(shown, 0, "not a regular file");
   }
   return File_Of(handle);
 }
@@ -439,20 +439,6 @@ std::vector<std::string> Os_Directory_Names(const std::string& dir) {
   while (::FindNextFileW(search, &found));
   ::FindClose(search);
   return names;
-}
-
-bool Os_Change_Directory(const std::string& dir) {
-  return ::SetCurrentDirectoryW(Wide(dir).c_str()) != 0;
-}
-
-std::string Os_Working_Directory() {
-  DWORD size = ::GetCurrentDirectoryW(0, nullptr);
-  if (size == 0) return "";
-  std::wstring path(size, L'\0');
-  size = ::GetCurrentDirectoryW(size, path.data());
-  if (size == 0 || size >= path.size()) return "";
-  path.resize(size);
-  return Narrow(path.c_str());
 }
 
 // --- The per-directory lock -------------------------------------------------

@@ -13,6 +13,12 @@ std::string Base_Name(const std::string& path) {
   return path.substr(path.find_last_of(OS_PATH_SEPARATORS) + 1);
 }
 
+std::string Path_In(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  bool separated = OS_PATH_SEPARATORS.find(dir.back()) != std::string::npos;
+  return separated ? dir + name : dir + "/" + name;
+}
+
 namespace {
 
 // Paths are UTF-8 on every system: a std::string given to std::filesystem
@@ -30,7 +36,10 @@ std::string Utf8_Of(const std::filesystem::path& path) {
 
 std::string Absolute_Path(const std::string& path, bool normal) {
   if (path.empty()) return path;
-  std::filesystem::path absolute = std::filesystem::absolute(Path_Of(path));
+  std::error_code error;
+  std::filesystem::path absolute =
+      std::filesystem::absolute(Path_Of(path), error);
+  if (error) return path;  // no working directory to resolve against
   return Utf8_Of(normal ? absolute.lexically_normal() : absolute);
 }
 

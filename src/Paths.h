@@ -7,9 +7,13 @@
 std::string Directory_Prefix(const std::string& path);
 // The last part of path.
 std::string Base_Name(const std::string& path);
+// The path of the file name in directory dir: name itself when dir is "",
+// else dir and name with one separator between them.
+std::string Path_In(const std::string& dir, const std::string& name);
 
 // path made absolute against the working directory, without dots when
-// normal is set; "" stays "". Names are UTF-8 on every system.
+// normal is set; as given when it is "" or there is no working directory.
+// Names are UTF-8 on every system.
 std::string Absolute_Path(const std::string& path, bool normal = false);
 
 // Whether a and b lead to one file: the same file now (its identity, so

@@ -120,7 +120,7 @@ TEST(IndexedSeparation, MatchesTheReferenceOnADayOfManyJourneys) {
   Write_Many_Journeys(dir);
   Working_Dir here(dir.Path());
   Create_Settlement_State();
-  HistoryData_Reader_Interface();
+  HistoryData_Reader_Interface("");
   std::string history;
   Unsettled_Journeys unsettled;
   Separate_Transfers(history, unsettled);
@@ -263,7 +263,7 @@ TEST(PaymentLoading, LinesAcrossReadBlocksLoadLikeSingleLines) {
   dir.Write("pay.txt", bytes);
 
   Create_Settlement_State();
-  Load_Payment_File(dir.File("pay.txt").c_str(), B_header, B_tailer);
+  Load_Payment_File(dir.Path(), "pay.txt", B_header, B_tailer);
   History_Data* node = B_header->next;
   for (std::size_t i = 0; i < lines.size(); ++i, node = node->next) {
     ASSERT_NE(node, B_tailer) << "missing line " << i + 1;
@@ -285,7 +285,7 @@ std::string Load_Error(const std::vector<std::string>& files) {
   Working_Dir here(dir.Path());
   Create_Settlement_State();
   try {
-    HistoryData_Reader_Interface();
+    HistoryData_Reader_Interface("");
   } catch (const Settlement_Error& error) {
     return error.what();
   }

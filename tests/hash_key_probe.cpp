@@ -15,7 +15,7 @@ int main() {
     std::printf("%016llx%016llx\n", static_cast<unsigned long long>(key.k0),
                 static_cast<unsigned long long>(key.k1));
     Create_Settlement_State();
-    HistoryData_Reader_Interface();
+    HistoryData_Reader_Interface("");
     std::string history;
     Unsettled_Journeys unsettled;
     Separate_Transfers(history, unsettled);

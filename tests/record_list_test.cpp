@@ -85,7 +85,7 @@ class Loading : public ::testing::Test {
 TEST_F(Loading, KeepsFileOrderAcrossLineEndingsAndBlankLines) {
   Lay_Out({"1,1,1,1050,A\r\n\n2,1,1,1050,B\n , \r\n3,1,1,1050,C", "", "", "",
            "", ""});
-  HistoryData_Reader_Interface();
+  HistoryData_Reader_Interface("");
   EXPECT_EQ(Terminals(B_header, B_tailer), (Names{"A\r", "B", "C"}));
   EXPECT_EQ(bus_LastTag, 3);
 }
@@ -107,7 +107,7 @@ TEST_F(Loading, LastTagsComeFromLastLines) {
   for (const Case& c : cases) {
     Create_Settlement_State();
     Lay_Out(c.files);
-    HistoryData_Reader_Interface();
+    HistoryData_Reader_Interface("");
     EXPECT_EQ(bus_LastTag, c.bus);
     EXPECT_EQ(metro_LastTag, c.metro);
   }
@@ -116,7 +116,7 @@ TEST_F(Loading, LastTagsComeFromLastLines) {
 TEST_F(Loading, ErrorsNameTheFileAndLine) {
   Lay_Out({"1,1,1,1050,A\n", "1,0,1,1050,A\n\n3,0,1\n", "", "", "", ""});
   try {
-    HistoryData_Reader_Interface();
+    HistoryData_Reader_Interface("");
     ADD_FAILURE() << "bad line accepted";
   } catch (const Settlement_Error& error) {
     EXPECT_STREQ(error.what(),
@@ -126,7 +126,7 @@ TEST_F(Loading, ErrorsNameTheFileAndLine) {
   std::remove(PAYMENT_FILES[4].name);
   Create_Settlement_State();
   try {
-    HistoryData_Reader_Interface();
+    HistoryData_Reader_Interface("");
     ADD_FAILURE() << "missing file accepted";
   } catch (const Settlement_Error& error) {
     EXPECT_STREQ(error.what(),

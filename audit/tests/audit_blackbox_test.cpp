@@ -292,6 +292,11 @@ TEST(AuditNotDone, UnreadableDayExitsFourWithFileAndProblemAndWritesNothing) {
        Fifo_For("trans_history.txt"),
        {},
        "fare-audit: trans_history.txt: not a regular file\n"},
+      // A day given by its path: its files are still named alone.
+      {"history is a FIFO, day by its path",
+       Fifo_For("trans_history.txt"),
+       {"DIR"},
+       "fare-audit: trans_history.txt: not a regular file\n"},
       {"summary linked to an endless device",
        [](const Scratch_Dir& d) {
          std::remove(d.File("Total_Bus_Data.txt").c_str());
@@ -324,7 +329,8 @@ TEST(AuditNotDone, UnreadableDayExitsFourWithFileAndProblemAndWritesNothing) {
     Lay_Out_Settled_Day(day, WORKED_RUN);
     bad.spoil(day);
     std::vector<std::string> args = {"--json", "r.json", "--journeys", "j.csv"};
-    args.insert(args.end(), bad.args.begin(), bad.args.end());
+    for (const std::string& arg : bad.args)
+      args.push_back(arg == "DIR" ? day.Path() : arg);
     std::vector<std::string> before = Names_In(day.Path());
     Run_Result run = Run_Audit(args, day.Path());
     EXPECT_EQ(run.status, 4);

@@ -208,6 +208,10 @@ TEST(LedgerCommandLine, UsageHelpAndVersion) {
       {"days", "2026-12", "--csv", "x"},
       {"statement", "2026-12", "--csv", "a", "--csv=b"},
       {"--db", "a", "--db", "b", "check"},
+      // One file by two spellings, existing or not.
+      {"statement", "2026-12", "--csv", "x", "--json", "./x"},
+      {"statement", "2026-12", "--json", "x", "--html", "sub/../x"},
+      {"statement", "2026-12", "--html", "./ledger.db"},
   };
   for (const std::vector<std::string>& args : usage_faults) {
     run = dir.Run(args);

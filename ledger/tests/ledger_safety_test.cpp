@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <random>
+#include <thread>
 
 #include "ledger_run.h"
 
@@ -174,6 +177,96 @@ TEST(LedgerSafety, KillAtAnyMomentLeavesTheLedgerWhole) {
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(Recorded_Times(dir.Ledger()).size(), before + 1);
   }
+}
+
+// A day of some 300,000 taps with a few transfer journeys, settled in dir
+// by the settlement itself.
+void Settle_Large_Day(const Scratch_Dir& dir) {
+  Day day;
+  std::mt19937 dice(11);
+  for (int f = 0; f < 6; ++f) {
+    for (int i = 0; i < (f == 0 ? 100000 : 40000); ++i) {
+      bool trigger = f == 0 && i % 5000 == 17;
+      std::string terminal = trigger || (f == 1 && i % 5000 == 17)
+                                 ? "X" + std::to_string(i)
+                                 : "C" + std::to_string(dice() % 5000000);
+      day.files[f] += std::to_string(i) + (f == 0 ? ",1,1," : ",0,1,") +
+                      std::to_string(trigger ? 0 : 1050 + dice() % 400) + "," +
+                      terminal + "\n";
+    }
+  }
+  Lay_Out_Day(dir, day);
+  Run_Result run = Run_Settlement(dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+}
+
+// SIGINT at random moments of records of a large day (FARE_TEST_SEED
+// replays them): each is recorded whole or not at all, a stopped one says
+// so in one line and ends by the signal, no temporary is left beside the
+// ledger, and check finds no fault.
+TEST(LedgerSafety, SignalledRecordIsWholeOrNotAtAll) {
+  Ledger_Dir dir;
+  Scratch_Dir large;
+  Settle_Large_Day(large);
+  // A whole record of the day: the moments are drawn from its length.
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(dir.Run({"record", "2026-11-30", large.Path()}).status, 0);
+  std::chrono::duration<double> whole =
+      std::chrono::steady_clock::now() - start;
+  std::mt19937 random(Test_Seed());
+  std::uniform_real_distribution<double> delay(0.0, whole.count());
+  int stopped = 0;
+  for (int run = 1; run <= 8; ++run) {
+    std::string day = "2026-12-0" + std::to_string(run);
+    Run_Options options;
+    options.program = Ledger_Exe();
+    options.time_limit_seconds = 120;
+    options.args = {"--db", "ledger.db", "record", day, large.Path()};
+    std::size_t before = Recorded_Times(dir.Ledger()).size();
+    Started_Run started = Start_Run(dir.Path(), options);
+    Wait_Until_Signals_Handled(started.pid);
+    double seconds = delay(random);
+    SCOPED_TRACE(day + " stopped after " + std::to_string(seconds) + " s");
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    ::kill(started.pid, SIGINT);
+    Run_Result result = Finish_Run(started);
+    std::size_t after = Recorded_Times(dir.Ledger()).size();
+    if (result.status == 128 + SIGINT) {
+      ++stopped;
+      EXPECT_EQ(result.err, "fare-ledger: stopped by SIGINT\n");
+      EXPECT_TRUE(after == before || after == before + 1);
+    } else {
+      EXPECT_EQ(result.status, 0) << result.err;
+      EXPECT_EQ(after, before + 1);
+    }
+    for (const std::string& name : Names_In(dir.Path()))
+      EXPECT_TRUE(name.starts_with("ledger.db")) << name;
+    Run_Result check = dir.Run({"check"});
+    EXPECT_EQ(check.status, 0) << check.err;
+    if (after > before) {
+      EXPECT_EQ(dir.Run({"verify", day, large.Path()}).status, 0);
+    }
+  }
+  std::printf("%d of 8 records stopped by SIGINT\n", stopped);
+  EXPECT_GE(stopped, 4);
+}
+
+// A record run from a working folder that was removed, with the ledger and
+// the day given by absolute paths, needs no working folder.
+TEST(LedgerSafety, RecordFromARemovedDirectoryWithAbsolutePaths) {
+  Ledger_Dir dir;
+  dir.Settle("2026-11-01", Day_With(0, 0));
+  Scratch_Dir removed;
+  Run_Options options;
+  options.program = "/bin/sh";
+  options.args = {"-c",         "rmdir \"$PWD\" && exec \"$0\" \"$@\"",
+                  Ledger_Exe(), "--db",
+                  dir.Ledger(), "record",
+                  "2026-11-01", dir.File("2026-11-01")};
+  Run_Result run = Finish_Run(Start_Run(removed.Path(), options));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "2026-11-01 recorded as version 1\n");
+  EXPECT_EQ(Recorded_Times(dir.Ledger()).size(), 1u);
 }
 
 // A file-size limit (a full disk) stops a record: the ledger stays as it
