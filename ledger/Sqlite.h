@@ -82,5 +82,18 @@ class Write_Transaction {
   bool open_ = true;
 };
 
+// Reads in one snapshot (BEGIN, ended as the object goes): figures read
+// together agree even while another process records.
+class Read_Transaction {
+ public:
+  explicit Read_Transaction(Database& db);
+  ~Read_Transaction();
+  Read_Transaction(const Read_Transaction&) = delete;
+  Read_Transaction& operator=(const Read_Transaction&) = delete;
+
+ private:
+  Database& db_;
+};
+
 // The version of the SQLite library in use.
 const char* Sqlite_Version();
