@@ -129,7 +129,8 @@ void Set_Default_Ledger(Ledger_Options& options) {
   std::string data = Os_User_Data_Directory();
   if (data.empty())
     Fail_Ledger(std::string("no ledger named: give --db FILE or set ") +
-                LEDGER_VARIABLE + " (no HOME to keep the user's own in)");
+                LEDGER_VARIABLE +
+                " (the environment names no folder for the user's own)");
   const char separator = OS_PATH_SEPARATORS.back();
   options.db_folder = data + separator + "fare-settlement";
   options.db = options.db_folder + separator + "ledger.db";

@@ -60,6 +60,43 @@ TEST(LedgerSafety, RefusesWhatIsNotALedgerUntouched) {
   }
 }
 
+// A ledger of schema 1 kept its closes outside the chain: opened, it is
+// taken to schema 2 with them chained after its newest entry, as they are,
+// and they still close their months.
+TEST(LedgerSafety, Schema1LedgerIsTakenOverWithItsCloses) {
+  Ledger_Dir dir;
+  Record_Ok(dir, "2026-11-30");
+  Record_Ok(dir, "2026-12-01");
+  ASSERT_EQ(Run_Sql(dir.Ledger(),
+                    "DROP TABLE month_close; DROP INDEX day_file_sha256;"
+                    "CREATE TABLE month_close (month TEXT PRIMARY KEY, "
+                    "closed_at TEXT NOT NULL, last_entry INTEGER NOT NULL, "
+                    "missing_days INTEGER NOT NULL, bus_days INTEGER NOT "
+                    "NULL, metro_days INTEGER NOT NULL, bus_prior INTEGER "
+                    "NOT NULL, metro_prior INTEGER NOT NULL) STRICT;"
+                    "INSERT INTO month_close VALUES ('2026-11', "
+                    "'2026-12-01T08:00:00Z', 1, 29, 2648, 5349, 0, 0);"
+                    "PRAGMA user_version = 1"),
+            "");
+  Run_Result run = dir.Run({"check"});
+  EXPECT_EQ(run.out, "ledger.db: 2 versions, 1 closed months, no fault found\n")
+      << run.err;
+  std::string head = Ledger_Head(dir.Ledger());
+  EXPECT_NE(dir.Run({"statement", "2026-11"})
+                .out.find("closed at 2026-12-01T08:00:00Z: the figures as "
+                          "paid, never changed\nledger head: " +
+                          head + "\n"),
+            std::string::npos);
+  dir.Settle("2026-11-29", Day_With(1, 1));
+  run = dir.Run({"record", "2026-11-29", "2026-11-29"});
+  EXPECT_EQ(run.out,
+            "2026-11-29 recorded as version 1, carried into 2026-12 (2026-11 "
+            "is closed)\n");
+  run = dir.Run({"check", "--head", head});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("; the head given is entry 3,"), std::string::npos);
+}
+
 // An empty file becomes a ledger; a missing one only for the commands that
 // write.
 TEST(LedgerSafety, EmptyFileBecomesALedgerMissingOneIsNotRead) {
