@@ -176,6 +176,9 @@ TEST(LedgerSafety, DefaultLedgerIsOnePerUser) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.variable);
     environment.Set(c.variable, c.value.c_str());
+    // Wine sets the Windows user's folders itself, whatever HOME says.
+    if (Runner() != nullptr && std::string(c.variable) != "FARE_LEDGER")
+      continue;
     for (const char* day : {"2026-11-01", "2026-11-02"}) {
       dir.Settle(day, Day_With(day[9] - '0', 0));
       Run_Result run = dir.Run_Bare({"record", day, "."}, day);
