@@ -78,42 +78,37 @@ Run_Result Ledger_Dir::Run_Bare(const std::vector<std::string>& args,
   return Finish_Run(Start_Run(in.empty() ? Path() : File(in), options));
 }
 
-std::vector<std::string> Recorded_Times(const std::string& ledger) {
+namespace {
+
+// The first column of every row sql gives, read from the ledger as text.
+std::vector<std::string> Texts(const std::string& ledger, const char* sql) {
   sqlite3* db = nullptr;
-  std::vector<std::string> times;
+  std::vector<std::string> texts;
   EXPECT_EQ(sqlite3_open_v2(ledger.c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
             SQLITE_OK);
   sqlite3_stmt* s = nullptr;
-  EXPECT_EQ(sqlite3_prepare_v2(
-                db, "SELECT recorded_at FROM day_version ORDER BY entry", -1,
-                &s, nullptr),
-            SQLITE_OK);
+  EXPECT_EQ(sqlite3_prepare_v2(db, sql, -1, &s, nullptr), SQLITE_OK);
   while (sqlite3_step(s) == SQLITE_ROW)
-    times.emplace_back(
+    texts.emplace_back(
         reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
   sqlite3_finalize(s);
   sqlite3_close(db);
-  return times;
+  return texts;
+}
+
+}  // namespace
+
+std::vector<std::string> Recorded_Times(const std::string& ledger) {
+  return Texts(ledger, "SELECT recorded_at FROM day_version ORDER BY entry");
 }
 
 std::string Ledger_Head(const std::string& ledger) {
-  sqlite3* db = nullptr;
-  EXPECT_EQ(sqlite3_open_v2(ledger.c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
-            SQLITE_OK);
-  sqlite3_stmt* s = nullptr;
-  EXPECT_EQ(sqlite3_prepare_v2(db,
-                               "SELECT entry_hash FROM (SELECT entry, "
-                               "entry_hash FROM day_version UNION ALL SELECT "
-                               "entry, entry_hash FROM month_close) ORDER BY "
-                               "entry DESC LIMIT 1",
-                               -1, &s, nullptr),
-            SQLITE_OK);
-  std::string head;
-  if (sqlite3_step(s) == SQLITE_ROW)
-    head = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-  sqlite3_finalize(s);
-  sqlite3_close(db);
-  return head;
+  std::vector<std::string> head = Texts(
+      ledger,
+      "SELECT entry_hash FROM (SELECT entry, entry_hash FROM day_version "
+      "UNION ALL SELECT entry, entry_hash FROM month_close) ORDER BY entry "
+      "DESC LIMIT 1");
+  return head.empty() ? "" : head[0];
 }
 
 std::string Run_Sql(const std::string& ledger, const std::string& sql,
