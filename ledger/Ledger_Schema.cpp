@@ -16,8 +16,7 @@ namespace {
 // Each version of a day is an entry, numbered in the order recorded; its
 // nine files hang from it. entry_hash chains every entry to the one before,
 // so an edit made behind the ledger's back shows in `fare-ledger check`.
-// Schema 1 kept its closed months outside the chain.
-constexpr const char* SCHEMA_1 = R"sql(
+constexpr const char* VERSION_TABLES = R"sql(
 CREATE TABLE day_version (
   entry INTEGER PRIMARY KEY,
   day TEXT NOT NULL,
@@ -55,39 +54,38 @@ CREATE TABLE day_file (
   sha256 TEXT NOT NULL,
   PRIMARY KEY (entry, position)
 ) STRICT;
-CREATE TABLE month_close (
-  month TEXT PRIMARY KEY,
+CREATE INDEX day_version_carried ON day_version (carried_to)
+  WHERE carried_to IS NOT NULL;
+)sql";
+
+// What a close keeps of its month, in either schema.
+constexpr const char* CLOSE_FIGURES = R"sql(
   closed_at TEXT NOT NULL,
   last_entry INTEGER NOT NULL,
   missing_days INTEGER NOT NULL,
   bus_days INTEGER NOT NULL,
   metro_days INTEGER NOT NULL,
   bus_prior INTEGER NOT NULL,
-  metro_prior INTEGER NOT NULL
-) STRICT;
-CREATE INDEX day_version_carried ON day_version (carried_to)
-  WHERE carried_to IS NOT NULL;
-)sql";
+  metro_prior INTEGER NOT NULL)sql";
+
+// Schema 1 kept its closed months outside the chain.
+std::string Month_Close_1() {
+  return std::string("CREATE TABLE month_close (\n  month TEXT PRIMARY KEY,") +
+         CLOSE_FIGURES + "\n) STRICT;\n";
+}
 
 // Schema 2: a close is an entry too, numbered and chained with the
 // versions, so that no paid month can be reopened unseen; the payment
 // files are found by their checksum, so that a day's files recorded as
 // another day's are.
-constexpr const char* MONTH_CLOSE_2 = R"sql(
-CREATE TABLE month_close (
-  entry INTEGER PRIMARY KEY,
-  month TEXT NOT NULL UNIQUE,
-  closed_at TEXT NOT NULL,
-  last_entry INTEGER NOT NULL,
-  missing_days INTEGER NOT NULL,
-  bus_days INTEGER NOT NULL,
-  metro_days INTEGER NOT NULL,
-  bus_prior INTEGER NOT NULL,
-  metro_prior INTEGER NOT NULL,
-  entry_hash TEXT NOT NULL
-) STRICT;
-CREATE INDEX day_file_sha256 ON day_file (sha256, position);
-)sql";
+std::string Month_Close_2() {
+  return std::string(
+             "CREATE TABLE month_close (\n  entry INTEGER PRIMARY KEY,\n"
+             "  month TEXT NOT NULL UNIQUE,") +
+         CLOSE_FIGURES +
+         ",\n  entry_hash TEXT NOT NULL\n) STRICT;\n"
+         "CREATE INDEX day_file_sha256 ON day_file (sha256, position);\n";
+}
 
 // The append-only rule, one trigger per table and change.
 std::string Append_Only_Triggers(std::initializer_list<const char*> tables) {
@@ -158,7 +156,7 @@ bool Check_Identity(const Database& db, const Identity& identity) {
 }
 
 void Create_Schema_1(Database& db) {
-  db.Execute(std::string(SCHEMA_1) +
+  db.Execute(std::string(VERSION_TABLES) + Month_Close_1() +
              Append_Only_Triggers({"day_version", "day_file", "month_close"}));
 }
 
@@ -180,7 +178,7 @@ std::vector<Month_Close> Schema_1_Closes(Database& db) {
 // one, in the order they were made, chained as they stand now.
 void Chain_Closes(Database& db) {
   db.Execute("ALTER TABLE month_close RENAME TO month_close_1;\n" +
-             std::string(MONTH_CLOSE_2));
+             Month_Close_2());
   for (Month_Close& close : Schema_1_Closes(db)) Append_Close(db, close);
   // The old table's triggers go with it; the new table's take their names.
   db.Execute("DROP TABLE month_close_1;\n" +

@@ -76,6 +76,8 @@ TEST(LedgerSafety, Schema1LedgerIsTakenOverWithItsCloses) {
                     "NOT NULL, metro_prior INTEGER NOT NULL) STRICT;"
                     "INSERT INTO month_close VALUES ('2026-11', "
                     "'2026-12-01T08:00:00Z', 1, 29, 2648, 5349, 0, 0);"
+                    "CREATE TRIGGER month_close_no_DELETE BEFORE DELETE ON "
+                    "month_close BEGIN SELECT RAISE(ABORT, 'no'); END;"
                     "PRAGMA user_version = 1"),
             "");
   Run_Result run = dir.Run({"check"});
