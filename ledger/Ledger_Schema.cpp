@@ -242,7 +242,7 @@ std::unique_ptr<Database> Open_Ledger(const std::string& path, Access access) {
                 std::to_string(identity.user_version) +
                 " cannot be upgraded: the file is read-only");
   // Persistent in the file: set once, outside any transaction.
-  if (fresh) db->Execute("PRAGMA journal_mode = WAL");
+  if (fresh) db->Execute_Waiting("PRAGMA journal_mode = WAL");
   db->Execute("PRAGMA foreign_keys = ON");
   if (!db->Read_Only()) db->Execute("PRAGMA synchronous = FULL");
   if (!current) Upgrade(*db);

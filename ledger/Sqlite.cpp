@@ -77,6 +77,17 @@ void Database::Execute(const std::string& sql) {
     Fail("cannot run \"" + sql.substr(0, sql.find('\n')) + "\"");
 }
 
+void Database::Execute_Waiting(const std::string& sql) {
+  constexpr int PAUSE_MS = 10;
+  for (int waited = 0;; waited += PAUSE_MS) {
+    int status = Try(sql.c_str()) & 0xff;
+    if (status == SQLITE_OK) return;
+    if (status != SQLITE_BUSY || waited >= BUSY_TIMEOUT_MS) break;
+    sqlite3_sleep(PAUSE_MS);
+  }
+  Fail("cannot run \"" + sql.substr(0, sql.find('\n')) + "\"");
+}
+
 int Database::Try(const char* sql) {
   return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
 }
