@@ -50,11 +50,17 @@ void Add_Version(Database& db, const std::string& day, std::int64_t version,
   Insert_Version(db, row);
 }
 
-void Close(Database& db, const Month& month, std::int64_t entry) {
-  Month_Statement s = Build_Statement(db, month);
-  Insert_Close(db, {month.Text(), month.Day_Text(month.Days()) + "T23:59:00Z",
-                    entry, static_cast<std::int64_t>(s.missing_days.size()),
-                    s.bus_days, s.metro_days, s.bus_prior, s.metro_prior});
+// Closes month as the entry after the latest, chained to it.
+void Close(Database& db, const Month& month, std::string& last_hash,
+           std::int64_t& entry) {
+  Month_Close close =
+      Close_Of(Build_Statement(db, month),
+               month.Day_Text(month.Days()) + "T23:59:00Z", entry);
+  close.entry = entry + 1;
+  close.entry_hash = Close_Hash(close, last_hash);
+  Insert_Close(db, close);
+  last_hash = close.entry_hash;
+  ++entry;
 }
 
 }  // namespace
@@ -80,10 +86,10 @@ int main(int argc, char** argv) {
           Add_Version(*db, day, 2, Random_Figures(random), &first, last_hash,
                       entry);
       }
-      if (m < months - 2) Close(*db, month, entry);
+      if (m < months - 2) Close(*db, month, last_hash, entry);
     }
     transaction.Commit();
-    std::printf("%s: %lld versions over %d months\n", argv[1],
+    std::printf("%s: %lld entries over %d months\n", argv[1],
                 static_cast<long long>(entry), months);
   } catch (const Ledger_Error& error) {
     std::fprintf(stderr, "fare-ledger-fill: %s\n", error.what());

@@ -1,5 +1,6 @@
 #include "Calendar.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -18,9 +19,9 @@ int Digits(std::string_view text, std::size_t at, std::size_t digits) {
   return value;
 }
 
-std::string Padded(int value, int width) {
+std::string Padded(int value, std::size_t width) {
   std::string text = std::to_string(value);
-  return std::string(static_cast<std::size_t>(width) - text.size(), '0') + text;
+  return std::string(width - std::min(width, text.size()), '0') + text;
 }
 
 }  // namespace
@@ -37,6 +38,10 @@ int Month::Days() const {
 }
 
 Month Month::Next() const {
+  if (year == LAST_YEAR && month == 12)
+    Refuse(Text() +
+           " is the last month a ledger keeps: there is no month "
+           "after it");
   return month == 12 ? Month{year + 1, 1} : Month{year, month + 1};
 }
 

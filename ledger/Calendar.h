@@ -6,12 +6,16 @@
 #include <string_view>
 #include <vector>
 
+// Years run from 1 to this, as four digits.
+constexpr int LAST_YEAR = 9999;
+
 struct Month {
   int year = 0;
   int month = 0;  // 1 to 12
 
   std::string Text() const;  // "2026-12"
   int Days() const;          // 28 to 31
+  // The month after; refuses (a Ledger_Error) after the last month.
   Month Next() const;
   std::string Day_Text(int day) const;  // "2026-12-09"
   std::vector<std::string> Day_Texts() const;

@@ -1,4 +1,6 @@
 // fare-ledger check: SQLite's own check and the ledger's invariants.
+#include <algorithm>
+#include <functional>
 #include <map>
 
 #include "Calendar.h"
@@ -28,25 +30,73 @@ std::string Name(const Version_Row& row) {
   return row.day + " version " + std::to_string(row.version);
 }
 
-// Entries numbered 1, 2, ... each chained to the one before by its hash,
-// with its nine files.
-void Check_Chain(const std::vector<Version_Row>& rows, Faults& faults) {
+// One entry of the chain, a version or a close, and its hash computed
+// again from its rows.
+struct Link {
+  std::int64_t entry = 0;
+  std::string name;
+  std::string stored;                                   // the hash kept with it
+  std::function<std::string(const std::string&)> hash;  // of the previous
+};
+
+std::vector<Link> Links(const std::vector<Version_Row>& rows,
+                        const std::vector<Month_Close>& closes) {
+  std::vector<Link> links;
+  for (const Version_Row& row : rows)
+    links.push_back({row.entry, Name(row), row.entry_hash,
+                     [&row](const std::string& previous) {
+                       return Entry_Hash(row, previous);
+                     }});
+  for (const Month_Close& close : closes)
+    links.push_back({close.entry, "the close of " + close.month,
+                     close.entry_hash, [&close](const std::string& previous) {
+                       return Close_Hash(close, previous);
+                     }});
+  std::stable_sort(
+      links.begin(), links.end(),
+      [](const Link& a, const Link& b) { return a.entry < b.entry; });
+  return links;
+}
+
+// Entries numbered 1, 2, ... each chained to the one before by its hash.
+// Returns the number of the entry whose hash is head (when given), and 0
+// when none is: then an entry up to it was removed or changed.
+std::int64_t Check_Chain(const std::vector<Link>& links,
+                         const std::string& head, Faults& faults) {
   std::string previous;
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const Version_Row& row = rows[i];
-    if (row.entry != static_cast<std::int64_t>(i + 1))
-      faults.push_back("entry " + std::to_string(i + 1) +
-                       " is missing (found entry " + std::to_string(row.entry) +
-                       ")");
+  std::int64_t expected = 1;
+  std::int64_t head_entry = 0;
+  for (const Link& link : links) {
+    std::string entry = " (entry " + std::to_string(link.entry) + ")";
+    if (link.entry < expected) {
+      faults.push_back(link.name + entry + " has the number of another entry");
+    } else if (link.entry > expected) {
+      // The hash of what came before is gone: this one cannot be checked.
+      faults.push_back("entry " + std::to_string(expected) +
+                       (link.entry > expected + 1
+                            ? " to " + std::to_string(link.entry - 1) + " are"
+                            : " is") +
+                       " missing: removed behind the ledger's back");
+    } else if (link.hash(previous) != link.stored) {
+      faults.push_back(link.name + entry +
+                       " was changed after it was recorded: its hash differs");
+    } else if (link.stored == head) {
+      head_entry = link.entry;
+    }
+    expected = link.entry + 1;
+    previous = link.stored;
+  }
+  return head_entry;
+}
+
+// Each version with its nine files.
+void Check_Files(const std::vector<Version_Row>& rows, Faults& faults) {
+  for (const Version_Row& row : rows) {
     bool all_files = true;
     for (const Day_File& file : row.figures.files)
       all_files = all_files && !file.sha256.empty();
     if (!all_files)
       faults.push_back(Name(row) + ": fewer than nine files recorded");
-    if (Entry_Hash(row, previous) != row.entry_hash)
-      faults.push_back(Name(row) + " (entry " + std::to_string(row.entry) +
-                       ") was changed after it was recorded: its hash differs");
-    previous = row.entry_hash;
   }
 }
 
@@ -113,26 +163,52 @@ void Check_Closed(Database& db, const Month_Close& close, Faults& faults) {
                      ": its figures are no longer those of its close");
 }
 
+// Faults of the ledger, and the entry that has head (0: none).
+std::int64_t Find_Faults(Database& db, const std::string& head,
+                         std::size_t& versions, std::size_t& closed,
+                         Faults& faults) {
+  Check_Integrity(db, faults);
+  std::vector<Version_Row> rows = All_Versions(db);
+  Load_All_Files(db, rows);
+  std::vector<Month_Close> all_closes = All_Closes(db);
+  std::int64_t head_entry = Check_Chain(Links(rows, all_closes), head, faults);
+  Check_Files(rows, faults);
+  Check_Versions(rows, faults);
+  std::map<std::string, Month_Close> closes;
+  for (Month_Close& close : all_closes) closes[close.month] = close;
+  Check_Carried(rows, closes, faults);
+  for (const auto& [month, close] : closes) Check_Closed(db, close, faults);
+  if (!head.empty() && head_entry == 0)
+    faults.push_back("no entry has the head " + head +
+                     ": it or an entry before it was removed or changed");
+  versions = rows.size();
+  closed = closes.size();
+  return head_entry;
+}
+
 }  // namespace
 
 void Check_Ledger(const Ledger_Options& options) {
   std::unique_ptr<Database> db = Open_Ledger(options.db, Access::READ);
   Faults faults;
-  Check_Integrity(*db, faults);
-  std::vector<Version_Row> rows = All_Versions(*db);
-  Load_All_Files(*db, rows);
-  Check_Chain(rows, faults);
-  Check_Versions(rows, faults);
-  std::map<std::string, Month_Close> closes;
-  for (Month_Close& close : All_Closes(*db)) closes[close.month] = close;
-  Check_Carried(rows, closes, faults);
-  for (const auto& [month, close] : closes) Check_Closed(*db, close, faults);
+  std::size_t versions = 0;
+  std::size_t closed = 0;
+  std::int64_t head_entry = 0;
+  {
+    Read_Transaction snapshot(*db);
+    head_entry = Find_Faults(*db, options.head, versions, closed, faults);
+  }
   if (!faults.empty()) {
     std::string message;
     for (const std::string& fault : faults)
       Append_Item(message, "\n", options.db + ": " + fault);
     Refuse(message);
   }
-  Print(options.db + ": " + std::to_string(rows.size()) + " versions, " +
-        std::to_string(closes.size()) + " closed months, no fault found\n");
+  std::string line = options.db + ": " + std::to_string(versions) +
+                     " versions, " + std::to_string(closed) +
+                     " closed months, no fault found";
+  if (!options.head.empty())
+    line += "; the head given is entry " + std::to_string(head_entry) +
+            ", it and every entry before it unchanged";
+  Print(line + "\n");
 }

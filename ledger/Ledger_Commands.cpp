@@ -21,6 +21,29 @@ void Print(const std::string& text) {
 
 namespace {
 
+// Makes the folder path and those above it that are missing.
+void Make_Folders(const std::string& path) {
+  if (path.empty() || Os_Kind_Of(path) == Os_Kind::DIRECTORY) return;
+  std::string parent = Directory_Prefix(path);
+  if (!parent.empty()) parent.pop_back();  // its separator
+  if (parent != path) Make_Folders(parent);
+  if (!Os_Make_Directory(path)) Fail_Os(path, "cannot make the folder");
+}
+
+}  // namespace
+
+std::unique_ptr<Database> Open_Ledger_To_Write(const Ledger_Options& options) {
+  bool missing = Os_Kind_Of(options.db) == Os_Kind::MISSING;
+  if (missing) Make_Folders(options.db_folder);
+  std::unique_ptr<Database> db = Open_Ledger(options.db, Access::WRITE);
+  if (missing)
+    std::fprintf(stderr, "fare-ledger: created the ledger %s\n",
+                 options.db.c_str());
+  return db;
+}
+
+namespace {
+
 struct Output {
   const char* option;
   const std::string& path;
@@ -74,7 +97,11 @@ void Print_Statement(const Ledger_Options& options) {
       {"--html", options.html, Statement_Html}};
   Check_Outputs(options, outputs);
   std::unique_ptr<Database> db = Open_Ledger(options.db, Access::READ);
-  Month_Statement statement = Build_Statement(*db, month);
+  Month_Statement statement;
+  {
+    Read_Transaction snapshot(*db);
+    statement = Build_Statement(*db, month);
+  }
   Write_Statement_Files(outputs, statement);
   Print(Statement_Text(statement));
 }
@@ -162,7 +189,7 @@ void Verify_Day(const Ledger_Options& options) {
 
 void Close_Month(const Ledger_Options& options) {
   Month month = Parse_Month(options.operands[0]);
-  std::unique_ptr<Database> db = Open_Ledger(options.db, Access::WRITE);
+  std::unique_ptr<Database> db = Open_Ledger_To_Write(options);
   Write_Transaction transaction(*db);
   if (std::optional<Month_Close> closed = Find_Close(*db, month.Text()))
     Refuse(month.Text() + " was closed at " + closed->closed_at +
@@ -176,13 +203,10 @@ void Close_Month(const Ledger_Options& options) {
            " days have no record: " + days +
            " (--allow-missing closes it all the same)");
   }
-  Month_Close close{
-      month.Text(),    Utc_Now(),
-      Last_Entry(*db), static_cast<std::int64_t>(s.missing_days.size()),
-      s.bus_days,      s.metro_days,
-      s.bus_prior,     s.metro_prior};
-  Insert_Close(*db, close);
+  Month_Close close = Close_Of(s, Utc_Now(), Last_Entry(*db));
+  Append_Close(*db, close);
   transaction.Commit();
   Print(month.Text() + " closed at " + close.closed_at + ": to pay bus " +
-        Won(s.bus_to_pay) + ", metro " + Won(s.metro_to_pay) + "\n");
+        Won(s.bus_to_pay) + ", metro " + Won(s.metro_to_pay) +
+        "\nledger head: " + close.entry_hash + "\n");
 }

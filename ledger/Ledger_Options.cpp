@@ -5,6 +5,7 @@
 
 #include "Ledger_Error.h"
 #include "Option_Value.h"
+#include "Os.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ const std::vector<Command>& Commands() {
       {"verify", 2, 2, {"--version"}},
       {"close", 1, 1, {"--allow-missing"}},
       {"days", 0, 1, {}},
-      {"check", 0, 0, {}}};
+      {"check", 0, 0, {"--head"}}};
   return commands;
 }
 
@@ -44,6 +45,20 @@ std::int64_t Version_Number(const std::string& text) {
   return value;
 }
 
+// A head as check takes it: 64 hexadecimal digits, kept in lower case.
+std::string Head_Hash(const std::string& text) {
+  std::string head = text;
+  bool hex = head.size() == 64;
+  for (char& c : head) {
+    if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
+    hex = hex && ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'));
+  }
+  if (!hex)
+    Usage_Fault("option '--head' needs a head, 64 hexadecimal digits, not '" +
+                text + "'");
+  return head;
+}
+
 // Sets the option named name of the command; each may be given once.
 void Set_Option(Ledger_Options& options, std::string_view name, int argc,
                 const char* const* argv, int& i) {
@@ -61,6 +76,9 @@ void Set_Option(Ledger_Options& options, std::string_view name, int argc,
   } else if (name == "--version") {
     once(options.version.has_value());
     options.version = Version_Number(Value_Of(argc, argv, i, name));
+  } else if (name == "--head") {
+    once(!options.head.empty());
+    options.head = Head_Hash(Value_Of(argc, argv, i, name));
   } else {
     std::string& slot = name == "--csv"    ? options.csv
                         : name == "--json" ? options.json
@@ -104,6 +122,20 @@ void Parse_Command(Ledger_Options& options, int argc, const char* const* argv,
                 " operands, not " + std::to_string(count));
 }
 
+// The ledger when --db names none: $FARE_LEDGER, else the user's own.
+void Set_Default_Ledger(Ledger_Options& options) {
+  options.db = Os_Environment(LEDGER_VARIABLE).value_or("");
+  if (!options.db.empty()) return;
+  std::string data = Os_User_Data_Directory();
+  if (data.empty())
+    Fail_Ledger(std::string("no ledger named: give --db FILE or set ") +
+                LEDGER_VARIABLE +
+                " (the environment names no folder for the user's own)");
+  const char separator = OS_PATH_SEPARATORS.back();
+  options.db_folder = data + separator + "fare-settlement";
+  options.db = options.db_folder + separator + "ledger.db";
+}
+
 }  // namespace
 
 const char* Ledger_Usage() {
@@ -113,10 +145,10 @@ const char* Ledger_Usage() {
          "       fare-ledger [--db FILE] verify DAY DIR [--version N]\n"
          "       fare-ledger [--db FILE] close MONTH [--allow-missing]\n"
          "       fare-ledger [--db FILE] days [MONTH]\n"
-         "       fare-ledger [--db FILE] check\n"
+         "       fare-ledger [--db FILE] check [--head HEAD]\n"
          "       fare-ledger -h | --help | --version\n"
          "Keeps the settled days of bus and metro fares in a ledger (default:\n"
-         "fare-ledger.db in the current directory), with corrections, month\n"
+         "$FARE_LEDGER, else the user's own), with corrections, month\n"
          "statements and closed months. DAY is YYYY-MM-DD, MONTH YYYY-MM.\n"
          "Exit status: 0 done, 1 refused (or files that differ, or a fault\n"
          "found), 2 the command could not be done. See fare-ledger(1).\n";
@@ -146,5 +178,6 @@ Ledger_Options Parse_Ledger_Options(int argc, const char* const* argv) {
   if (i == argc) Usage_Fault("no command given");
   options.command = argv[i];
   Parse_Command(options, argc, argv, i + 1);
+  if (!db_given) Set_Default_Ledger(options);
   return options;
 }

@@ -27,11 +27,38 @@ std::string Differing_Files(const Day_Figures& recorded,
   return names;
 }
 
-// The earliest month after month that is not closed.
-std::string First_Open_Month_After(Database& db, Month month) {
-  do month = month.Next();
-  while (Find_Close(db, month.Text()));
+// The earliest month after the day's that is not closed, which pays the
+// adjustment of a day whose month is closed.
+std::string First_Open_Month_After(Database& db, const std::string& day) {
+  Month month = Month_Of(day);
+  do {
+    if (month == Month{LAST_YEAR, 12})
+      Refuse(day +
+             " not recorded: its month is closed and no open month follows "
+             "it up to " +
+             month.Text() + ", the last a ledger keeps, to pay its adjustment");
+    month = month.Next();
+  } while (Find_Close(db, month.Text()));
   return month.Text();
+}
+
+// Refuses payment files recorded already as those of another day, so that
+// no day is paid twice; six empty files (a day without taps) may recur.
+void Refuse_Another_Days_Files(Database& db, const std::string& day,
+                               const Day_Figures& figures) {
+  bool all_empty = true;
+  for (std::size_t i = 0; i < PAYMENT_FILE_COUNT; ++i)
+    all_empty = all_empty && figures.files[i].bytes == 0;
+  if (all_empty) return;
+  std::string others;
+  for (const Version_Row& row : Versions_With_Payment_Files(db, day, figures))
+    Append_Item(others, ", ",
+                row.day + " version " + std::to_string(row.version));
+  if (!others.empty())
+    Refuse(day +
+           " not recorded: its six payment files are those recorded "
+           "as " +
+           others);
 }
 
 // The new version of the day, against the latest one recorded (if any).
@@ -52,7 +79,7 @@ Version_Row New_Version(Database& db, const std::string& day,
   row.metro_adjustment = Won_Difference(
       figures.metro_total, latest ? latest->figures.metro_total : 0);
   if (Find_Close(db, Month_Of(day).Text()))
-    row.carried_to = First_Open_Month_After(db, Month_Of(day));
+    row.carried_to = First_Open_Month_After(db, day);
   row.entry_hash = Entry_Hash(row, Last_Entry_Hash(db));
   return row;
 }
@@ -90,27 +117,28 @@ void Record_Day(const Ledger_Options& options) {
     db = Open_Ledger(options.db, Access::WRITE);
   Day_Audit audit = Audit_Settled_Day(dir);
   if (!audit.problems.empty()) Refuse_Audit(day, audit.problems);
-  if (!db) db = Open_Ledger(options.db, Access::WRITE);
+  if (!db) db = Open_Ledger_To_Write(options);
 
   Write_Transaction transaction(*db);
   std::vector<Version_Row> versions = Versions_Between(*db, day, day);
   std::optional<Version_Row> latest;
+  std::string differing;
   if (!versions.empty()) {
     latest = versions.back();
     Load_Files(*db, *latest);
-    std::string differing = Differing_Files(latest->figures, audit.figures);
+    differing = Differing_Files(latest->figures, audit.figures);
     if (differing.empty()) {
       Print(day + " already recorded as version " +
             std::to_string(latest->version) + "\n");
       return;
     }
-    if (!options.reason)
-      Refuse(day + " is recorded as version " +
-             std::to_string(latest->version) + " from other files (" +
-             differing +
-             " differ); --correct REASON records these as version " +
-             std::to_string(latest->version + 1));
   }
+  Refuse_Another_Days_Files(*db, day, audit.figures);
+  if (latest && !options.reason)
+    Refuse(day + " is recorded as version " + std::to_string(latest->version) +
+           " from other files (" + differing +
+           " differ); --correct REASON records these as version " +
+           std::to_string(latest->version + 1));
   Version_Row row =
       New_Version(*db, day, audit.figures, latest, options.reason);
   Insert_Version(*db, row);

@@ -3,8 +3,11 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <initializer_list>
+#include <vector>
 
 #include "Ledger_Error.h"
+#include "Ledger_Store.h"
 #include "Os.h"
 
 namespace {
@@ -13,7 +16,7 @@ namespace {
 // Each version of a day is an entry, numbered in the order recorded; its
 // nine files hang from it. entry_hash chains every entry to the one before,
 // so an edit made behind the ledger's back shows in `fare-ledger check`.
-constexpr const char* SCHEMA_1 = R"sql(
+constexpr const char* VERSION_TABLES = R"sql(
 CREATE TABLE day_version (
   entry INTEGER PRIMARY KEY,
   day TEXT NOT NULL,
@@ -51,24 +54,43 @@ CREATE TABLE day_file (
   sha256 TEXT NOT NULL,
   PRIMARY KEY (entry, position)
 ) STRICT;
-CREATE TABLE month_close (
-  month TEXT PRIMARY KEY,
+CREATE INDEX day_version_carried ON day_version (carried_to)
+  WHERE carried_to IS NOT NULL;
+)sql";
+
+// What a close keeps of its month, in either schema.
+constexpr const char* CLOSE_FIGURES = R"sql(
   closed_at TEXT NOT NULL,
   last_entry INTEGER NOT NULL,
   missing_days INTEGER NOT NULL,
   bus_days INTEGER NOT NULL,
   metro_days INTEGER NOT NULL,
   bus_prior INTEGER NOT NULL,
-  metro_prior INTEGER NOT NULL
-) STRICT;
-CREATE INDEX day_version_carried ON day_version (carried_to)
-  WHERE carried_to IS NOT NULL;
-)sql";
+  metro_prior INTEGER NOT NULL)sql";
+
+// Schema 1 kept its closed months outside the chain.
+std::string Month_Close_1() {
+  return std::string("CREATE TABLE month_close (\n  month TEXT PRIMARY KEY,") +
+         CLOSE_FIGURES + "\n) STRICT;\n";
+}
+
+// Schema 2: a close is an entry too, numbered and chained with the
+// versions, so that no paid month can be reopened unseen; the payment
+// files are found by their checksum, so that a day's files recorded as
+// another day's are.
+std::string Month_Close_2() {
+  return std::string(
+             "CREATE TABLE month_close (\n  entry INTEGER PRIMARY KEY,\n"
+             "  month TEXT NOT NULL UNIQUE,") +
+         CLOSE_FIGURES +
+         ",\n  entry_hash TEXT NOT NULL\n) STRICT;\n"
+         "CREATE INDEX day_file_sha256 ON day_file (sha256, position);\n";
+}
 
 // The append-only rule, one trigger per table and change.
-std::string Append_Only_Triggers() {
+std::string Append_Only_Triggers(std::initializer_list<const char*> tables) {
   std::string sql;
-  for (const char* table : {"day_version", "day_file", "month_close"})
+  for (const char* table : tables)
     for (const char* change : {"UPDATE", "DELETE"})
       sql += std::string("CREATE TRIGGER ") + table + "_no_" + change +
              " BEFORE " + change + " ON " + table +
@@ -133,6 +155,36 @@ bool Check_Identity(const Database& db, const Identity& identity) {
   return false;
 }
 
+void Create_Schema_1(Database& db) {
+  db.Execute(std::string(VERSION_TABLES) + Month_Close_1() +
+             Append_Only_Triggers({"day_version", "day_file", "month_close"}));
+}
+
+// The closes of a schema 1 ledger, its table renamed, in the order made.
+std::vector<Month_Close> Schema_1_Closes(Database& db) {
+  std::vector<Month_Close> closes;
+  Statement old(db,
+                "SELECT month, closed_at, last_entry, missing_days, bus_days, "
+                "metro_days, bus_prior, metro_prior FROM month_close_1 "
+                "ORDER BY last_entry, closed_at, month");
+  while (old.Step())
+    closes.push_back({0, old.Text(0), old.Text(1), old.Integer(2),
+                      old.Integer(3), old.Integer(4), old.Integer(5),
+                      old.Integer(6), old.Integer(7), ""});
+  return closes;
+}
+
+// Schema 1 to 2: the closes made so far become entries after the newest
+// one, in the order they were made, chained as they stand now.
+void Chain_Closes(Database& db) {
+  db.Execute("ALTER TABLE month_close RENAME TO month_close_1;\n" +
+             Month_Close_2());
+  for (Month_Close& close : Schema_1_Closes(db)) Append_Close(db, close);
+  // The old table's triggers go with it; the new table's take their names.
+  db.Execute("DROP TABLE month_close_1;\n" +
+             Append_Only_Triggers({"month_close"}));
+}
+
 // Brings the ledger from its schema to the current one in one transaction,
 // checking again under the write lock (another process may have done it).
 void Upgrade(Database& db) {
@@ -141,21 +193,23 @@ void Upgrade(Database& db) {
   Check_Identity(db, identity);
   if (identity.user_version == SCHEMA_VERSION) return;
   // Each step takes the schema from version i to i + 1.
-  const std::string steps[SCHEMA_VERSION] = {std::string(SCHEMA_1) +
-                                             Append_Only_Triggers()};
+  void (*const steps[SCHEMA_VERSION])(Database&) = {Create_Schema_1,
+                                                    Chain_Closes};
   for (std::int64_t v = identity.user_version; v < SCHEMA_VERSION; ++v)
-    db.Execute(steps[v]);
+    steps[v](db);
   db.Execute(
       "PRAGMA application_id = " + std::to_string(LEDGER_APPLICATION_ID) +
       ";\nPRAGMA user_version = " + std::to_string(SCHEMA_VERSION));
   transaction.Commit();
 }
 
-void Require_File(const std::string& path) {
+// Refuses, before SQLite opens it or makes a file beside it, a path that
+// leads to no regular file: a directory, FIFO or device, or (to read) none.
+void Require_File(const std::string& path, Access access) {
   Os_Kind kind = Os_Kind_Of(path);
-  if (kind == Os_Kind::MISSING)
+  if (kind == Os_Kind::MISSING && access == Access::READ)
     Fail_Ledger(path + ": no ledger there (fare-ledger record creates one)");
-  if (kind != Os_Kind::REGULAR)
+  if (kind != Os_Kind::REGULAR && kind != Os_Kind::MISSING)
     Fail_Ledger(path + ": not a ledger (not a regular file)");
 }
 
@@ -172,7 +226,7 @@ void Read_Without_Shared_Memory(std::unique_ptr<Database>& db) {
 }
 
 std::unique_ptr<Database> Open_Ledger(const std::string& path, Access access) {
-  if (access == Access::READ) Require_File(path);
+  Require_File(path, access);
   auto db = std::make_unique<Database>(
       path, access == Access::WRITE ? Database::CREATE : Database::EXISTING);
   Read_Without_Shared_Memory(db);
@@ -188,7 +242,7 @@ std::unique_ptr<Database> Open_Ledger(const std::string& path, Access access) {
                 std::to_string(identity.user_version) +
                 " cannot be upgraded: the file is read-only");
   // Persistent in the file: set once, outside any transaction.
-  if (fresh) db->Execute("PRAGMA journal_mode = WAL");
+  if (fresh) db->Execute_Waiting("PRAGMA journal_mode = WAL");
   db->Execute("PRAGMA foreign_keys = ON");
   if (!db->Read_Only()) db->Execute("PRAGMA synchronous = FULL");
   if (!current) Upgrade(*db);

@@ -39,6 +39,8 @@ Month_Statement Build_Statement(Database& db, const Month& month) {
   Month_Statement statement;
   statement.month = month.Text();
   statement.close = Find_Close(db, statement.month);
+  statement.head =
+      statement.close ? statement.close->entry_hash : Last_Entry_Hash(db);
   std::int64_t cutoff = statement.close
                             ? statement.close->last_entry
                             : std::numeric_limits<std::int64_t>::max();
@@ -62,4 +64,18 @@ Month_Statement Build_Statement(Database& db, const Month& month) {
     if (row.entry <= cutoff) statement.prior_period.push_back(row);
   Add_Totals(statement);
   return statement;
+}
+
+Month_Close Close_Of(const Month_Statement& statement,
+                     const std::string& closed_at, std::int64_t last_entry) {
+  Month_Close close;
+  close.month = statement.month;
+  close.closed_at = closed_at;
+  close.last_entry = last_entry;
+  close.missing_days = static_cast<std::int64_t>(statement.missing_days.size());
+  close.bus_days = statement.bus_days;
+  close.metro_days = statement.metro_days;
+  close.bus_prior = statement.bus_prior;
+  close.metro_prior = statement.metro_prior;
+  return close;
 }

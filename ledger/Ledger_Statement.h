@@ -17,7 +17,10 @@ struct Statement_Day {
 struct Month_Statement {
   std::string month;
   std::optional<Month_Close> close;  // none while the month is open
-  std::vector<Statement_Day> days;   // every day of the month, in order
+  // The ledger's head behind these figures: the close's hash for a closed
+  // month, the newest entry's for an open one; "" for an empty ledger.
+  std::string head;
+  std::vector<Statement_Day> days;  // every day of the month, in order
   std::vector<std::string> missing_days;
   std::vector<Version_Row> corrections;   // of the month's days, as recorded
   std::vector<Version_Row> prior_period;  // carried in from closed months
@@ -32,6 +35,11 @@ struct Month_Statement {
 // The month's statement. A closed month's shows the ledger as it stood at
 // the close, so it never changes; an open month's shows it as it is.
 Month_Statement Build_Statement(Database& db, const Month& month);
+
+// The close of the statement's month made at closed_at, when last_entry
+// was the newest entry: its figures, not yet numbered or chained.
+Month_Close Close_Of(const Month_Statement& statement,
+                     const std::string& closed_at, std::int64_t last_entry);
 
 // The statement as text, as CSV (RFC 4180), as JSON and as an HTML page.
 std::string Statement_Text(const Month_Statement& statement);

@@ -92,13 +92,20 @@ void Load_Files(Database& db, Version_Row& row) {
   }
 }
 
+// Every entry, versions and closes alike, by number.
+constexpr const char* ENTRIES =
+    "(SELECT entry, entry_hash FROM day_version UNION ALL "
+    "SELECT entry, entry_hash FROM month_close)";
+
 std::string Last_Entry_Hash(Database& db) {
-  Statement s(db, "SELECT entry_hash FROM day_version ORDER BY entry DESC");
+  Statement s(db, std::string("SELECT entry_hash FROM ") + ENTRIES +
+                      " ORDER BY entry DESC LIMIT 1");
   return s.Step() ? s.Text(0) : "";
 }
 
 std::int64_t Last_Entry(Database& db) {
-  Statement s(db, "SELECT coalesce(max(entry), 0) FROM day_version");
+  Statement s(db,
+              std::string("SELECT coalesce(max(entry), 0) FROM ") + ENTRIES);
   s.Step();
   return s.Integer(0);
 }
@@ -120,7 +127,7 @@ std::string Entry_Hash(const Version_Row& row, const std::string& previous) {
   return Sha256_Hex(text);
 }
 
-void Insert_Version(Database& db, Version_Row& row) {
+void Insert_Version(Database& db, const Version_Row& row) {
   Statement s(
       db, std::string("INSERT INTO day_version (") + VERSION_COLUMNS +
               ") VALUES (" +
@@ -134,8 +141,8 @@ void Insert_Version(Database& db, Version_Row& row) {
   s.Bind(1, row.entry).Bind(2, row.day).Bind(3, row.version);
   s.Bind(4, row.recorded_at).Bind(5, row.program_version).Bind(6, row.reason);
   int column = 7;
-  for (std::int64_t* field : Figure_Fields(row.figures))
-    s.Bind(column++, *field);
+  Day_Figures figures = row.figures;
+  for (std::int64_t* field : Figure_Fields(figures)) s.Bind(column++, *field);
   s.Bind(column, row.bus_adjustment).Bind(column + 1, row.metro_adjustment);
   s.Bind(column + 2, row.carried_to).Bind(column + 3, row.entry_hash);
   s.Run();
@@ -153,13 +160,13 @@ void Insert_Version(Database& db, Version_Row& row) {
 namespace {
 
 Month_Close Read_Close(const Statement& s) {
-  return {s.Text(0),    s.Text(1),    s.Integer(2), s.Integer(3),
-          s.Integer(4), s.Integer(5), s.Integer(6), s.Integer(7)};
+  return {s.Integer(0), s.Text(1),    s.Text(2),    s.Integer(3), s.Integer(4),
+          s.Integer(5), s.Integer(6), s.Integer(7), s.Integer(8), s.Text(9)};
 }
 
 constexpr const char* CLOSE_COLUMNS =
-    "SELECT month, closed_at, last_entry, missing_days, bus_days, metro_days, "
-    "bus_prior, metro_prior FROM month_close ";
+    "SELECT entry, month, closed_at, last_entry, missing_days, bus_days, "
+    "metro_days, bus_prior, metro_prior, entry_hash FROM month_close ";
 
 }  // namespace
 
@@ -177,15 +184,54 @@ std::vector<Month_Close> All_Closes(Database& db) {
   return closes;
 }
 
+std::string Close_Hash(const Month_Close& close, const std::string& previous) {
+  std::string text = previous + "\n" + std::to_string(close.entry) +
+                     "\nclose\n" + close.month + "\n" + close.closed_at + "\n";
+  for (std::int64_t figure :
+       {close.last_entry, close.missing_days, close.bus_days, close.metro_days,
+        close.bus_prior, close.metro_prior})
+    text += std::to_string(figure) + "\n";
+  return Sha256_Hex(text);
+}
+
 void Insert_Close(Database& db, const Month_Close& close) {
   Statement s(db,
-              "INSERT INTO month_close (month, closed_at, last_entry, "
-              "missing_days, bus_days, metro_days, bus_prior, metro_prior) "
-              "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
-  s.Bind(1, close.month).Bind(2, close.closed_at).Bind(3, close.last_entry);
-  s.Bind(4, close.missing_days).Bind(5, close.bus_days);
-  s.Bind(6, close.metro_days).Bind(7, close.bus_prior);
-  s.Bind(8, close.metro_prior).Run();
+              "INSERT INTO month_close (entry, month, closed_at, last_entry, "
+              "missing_days, bus_days, metro_days, bus_prior, metro_prior, "
+              "entry_hash) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+  s.Bind(1, close.entry).Bind(2, close.month).Bind(3, close.closed_at);
+  s.Bind(4, close.last_entry).Bind(5, close.missing_days);
+  s.Bind(6, close.bus_days).Bind(7, close.metro_days);
+  s.Bind(8, close.bus_prior).Bind(9, close.metro_prior);
+  s.Bind(10, close.entry_hash).Run();
+}
+
+void Append_Close(Database& db, Month_Close& close) {
+  close.entry = Last_Entry(db) + 1;
+  close.entry_hash = Close_Hash(close, Last_Entry_Hash(db));
+  Insert_Close(db, close);
+}
+
+std::vector<Version_Row> Versions_With_Payment_Files(Database& db,
+                                                     const std::string& day,
+                                                     const Day_Figures& files) {
+  const Day_File& first = files.files[0];
+  Statement s(db, std::string("SELECT ") + VERSION_COLUMNS +
+                      " FROM day_version WHERE day <> ?1 AND entry IN (SELECT "
+                      "entry FROM day_file WHERE position = 1 AND sha256 = ?2 "
+                      "AND bytes = ?3) ORDER BY entry");
+  s.Bind(1, day).Bind(2, first.sha256).Bind(3, first.bytes);
+  std::vector<Version_Row> same;
+  while (s.Step()) {
+    Version_Row row = Read_Version(s);
+    Load_Files(db, row);
+    bool all_six = true;
+    for (std::size_t i = 0; i < PAYMENT_FILE_COUNT; ++i)
+      all_six = all_six && row.figures.files[i].bytes == files.files[i].bytes &&
+                row.figures.files[i].sha256 == files.files[i].sha256;
+    if (all_six) same.push_back(std::move(row));
+  }
+  return same;
 }
 
 void Load_All_Files(Database& db, std::vector<Version_Row>& rows) {

@@ -27,16 +27,36 @@ std::string Immutable_Uri(const std::string& path) {
   return uri + "?immutable=1";
 }
 
+// path as a name SQLite takes for a file and nothing else: a relative name
+// that it would read as a URI ("file:...") or as a special name
+// (":memory:") is written "./NAME", which names the same file.
+std::string Plain_File_Name(const std::string& path) {
+  std::string start = path.substr(0, 5);
+  for (char& c : start)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return path.starts_with(':') || start == "file:" ? "./" + path : path;
+}
+
+// Turns off reading names as URIs where the library was built to, before
+// its first connection; the immutable connection asks for a URI itself.
+// Once the library is in use this is refused, and Plain_File_Name still
+// keeps every name a file's.
+void Refuse_Uri_Names() {
+  static const int refused = sqlite3_config(SQLITE_CONFIG_URI, 0);
+  static_cast<void>(refused);
+}
+
 }  // namespace
 
 Database::Database(const std::string& path, Mode mode) : path_(path) {
   // Read and write: a file that cannot be written is opened read-only.
+  Refuse_Uri_Names();
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
   if (mode == CREATE) flags |= SQLITE_OPEN_CREATE;
-  std::string name = path;
+  std::string name = Plain_File_Name(path);
   if (mode == IMMUTABLE) {
     flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
-    name = Immutable_Uri(path);
+    name = Immutable_Uri(name);
   }
   int status = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
   if (status != SQLITE_OK) {
@@ -55,6 +75,17 @@ Database::~Database() { sqlite3_close_v2(db_); }
 void Database::Execute(const std::string& sql) {
   if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
     Fail("cannot run \"" + sql.substr(0, sql.find('\n')) + "\"");
+}
+
+void Database::Execute_Waiting(const std::string& sql) {
+  constexpr int PAUSE_MS = 10;
+  for (int waited = 0;; waited += PAUSE_MS) {
+    int status = Try(sql.c_str()) & 0xff;
+    if (status == SQLITE_OK) return;
+    if (status != SQLITE_BUSY || waited >= BUSY_TIMEOUT_MS) break;
+    sqlite3_sleep(PAUSE_MS);
+  }
+  Fail("cannot run \"" + sql.substr(0, sql.find('\n')) + "\"");
 }
 
 int Database::Try(const char* sql) {
@@ -144,6 +175,15 @@ Write_Transaction::~Write_Transaction() {
 void Write_Transaction::Commit() {
   db_.Execute("COMMIT");
   open_ = false;
+}
+
+Read_Transaction::Read_Transaction(Database& db) : db_(db) {
+  db.Execute("BEGIN");
+}
+
+// Nothing was written: ending a read by rolling back cannot lose anything.
+Read_Transaction::~Read_Transaction() {
+  sqlite3_exec(db_.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 const char* Sqlite_Version() { return sqlite3_libversion(); }

@@ -24,6 +24,10 @@ class Database {
 
   // Runs one or more statements that return no rows.
   void Execute(const std::string& sql);
+  // As Execute, trying again while the file is busy where SQLite does not
+  // wait by itself (a new file turned to WAL mode by two processes at
+  // once), for as long as writers wait for one another.
+  void Execute_Waiting(const std::string& sql);
   // Runs sql, returning SQLite's result code instead of throwing.
   int Try(const char* sql);
   // Throws a Ledger_Error for the last failed call, prefixed by what was
@@ -80,6 +84,19 @@ class Write_Transaction {
  private:
   Database& db_;
   bool open_ = true;
+};
+
+// Reads in one snapshot (BEGIN, ended as the object goes): figures read
+// together agree even while another process records.
+class Read_Transaction {
+ public:
+  explicit Read_Transaction(Database& db);
+  ~Read_Transaction();
+  Read_Transaction(const Read_Transaction&) = delete;
+  Read_Transaction& operator=(const Read_Transaction&) = delete;
+
+ private:
+  Database& db_;
 };
 
 // The version of the SQLite library in use.

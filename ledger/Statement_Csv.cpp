@@ -35,6 +35,7 @@ std::string Statement_Csv(const Month_Statement& s) {
   std::string csv = HEADER;
   csv += Csv_Row({"month", s.month, "", s.close ? s.close->closed_at : "", "",
                   "", s.close ? "closed" : "open"});
+  csv += Csv_Row({"head", "", "", "", "", "", s.head});
   for (const Statement_Day& day : s.days) {
     if (!day.version)
       csv += Csv_Row({"missing", day.day, "", "", "", "", ""});

@@ -147,8 +147,10 @@ std::string Statement_Html(const Month_Statement& s) {
          "\n<title>Statement of " +
          s.month + "</title>\n<style>" + STYLE +
          "</style>\n</head>\n<body>\n<h1>Statement of " + s.month +
-         "</h1>\n<p class=\"status\">" + status + "</p>\n" + Chart(s) +
-         Totals_Table(s) + Days_Table(s) +
+         "</h1>\n<p class=\"status\">" + status +
+         "</p>\n<p id=\"head\">Ledger head: <code>" +
+         (s.head.empty() ? "none (no entry yet)" : s.head) + "</code></p>\n" +
+         Chart(s) + Totals_Table(s) + Days_Table(s) +
          Adjustments_Table("corrections", "Corrections", s.corrections) +
          Adjustments_Table("prior-period", "Prior-period adjustments",
                            s.prior_period) +

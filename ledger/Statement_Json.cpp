@@ -47,6 +47,7 @@ std::string Statement_Json(const Month_Statement& s) {
          ",\n  \"status\": " + (s.close ? "\"closed\"" : "\"open\"") +
          ",\n  \"closed_at\": " +
          (s.close ? Json_Text(s.close->closed_at) : "null") +
+         ",\n  \"head\": " + (s.head.empty() ? "null" : Json_Text(s.head)) +
          ",\n  \"days\": " + Recorded_Days(s) +
          ",\n  \"missing_days\": " + Array(s.missing_days, Json_Text) +
          ",\n  \"corrections\": " + Array(s.corrections, Adjustment_Json) +

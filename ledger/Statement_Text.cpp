@@ -22,10 +22,13 @@ std::string Row(const std::string& label, const std::string& bus,
 }
 
 std::string Status(const Month_Statement& s) {
+  std::string head =
+      "ledger head: " + (s.head.empty() ? "none (no entry yet)" : s.head) +
+      "\n";
   if (s.close)
     return "closed at " + s.close->closed_at +
-           ": the figures as paid, never changed\n";
-  return "open: the figures may still change\n";
+           ": the figures as paid, never changed\n" + head;
+  return "open: the figures may still change\n" + head;
 }
 
 std::string Day_Rows(const Month_Statement& s) {

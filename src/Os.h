@@ -58,6 +58,14 @@ void Os_Stop_On_Requests(void (*stop)(const char* name));
 // Settlement_Error "cannot draw a hash key from the system: REASON".
 void Os_Random_Bytes(void* bytes, std::size_t size);
 
+// The value of the environment variable name, in UTF-8; none when unset.
+std::optional<std::string> Os_Environment(const char* name);
+
+// The folder where programs keep this user's own data: $XDG_DATA_HOME when
+// it is an absolute path, else $HOME/.local/share; on Windows
+// %LOCALAPPDATA%. "" when the environment names none.
+std::string Os_User_Data_Directory();
+
 // --- Files ------------------------------------------------------------------
 
 // An open file: a descriptor, or a Windows handle.
@@ -141,6 +149,9 @@ bool Os_Replace(const std::string& temporary, const std::string& target);
 // nothing is in the way.
 std::string Os_Replace_Refusal(const std::string& target);
 bool Os_Remove(const std::string& path);
+// Makes the directory path, its parent being there (with the permissions a
+// new directory gets); true also when path already is a directory.
+bool Os_Make_Directory(const std::string& path);
 
 // The names in directory dir ("" is the working directory); none when it
 // cannot be read.

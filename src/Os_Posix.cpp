@@ -141,6 +141,19 @@ void Os_Random_Bytes(void* bytes, std::size_t size) {
   }
 }
 
+std::optional<std::string> Os_Environment(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+std::string Os_User_Data_Directory() {
+  std::string data = Os_Environment("XDG_DATA_HOME").value_or("");
+  if (data.starts_with('/')) return data;
+  std::string home = Os_Environment("HOME").value_or("");
+  return home.empty() ? "" : home + "/.local/share";
+}
+
 // --- Files ------------------------------------------------------------------
 
 Os_File Os_Standard_Error() { return STDERR_FILENO; }
@@ -377,6 +390,14 @@ std::string Os_Replace_Refusal(const std::string& target) {
 }
 
 bool Os_Remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool Os_Make_Directory(const std::string& path) {
+  if (::mkdir(path.c_str(), 0777) == 0) return true;
+  int error = errno;
+  if (error == EEXIST && Os_Kind_Of(path) == Os_Kind::DIRECTORY) return true;
+  errno = error;
+  return false;
+}
 
 std::vector<std::string> Os_Directory_Names(const std::string& dir) {
   std::vector<std::string> names;

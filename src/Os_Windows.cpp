@@ -218,6 +218,20 @@ void Os_Random_Bytes(void* bytes, std::size_t size) {
         "cannot draw a hash key from the system: BCryptGenRandom failed");
 }
 
+std::optional<std::string> Os_Environment(const char* name) {
+  std::wstring wide_name = Wide(name);
+  DWORD size = ::GetEnvironmentVariableW(wide_name.c_str(), nullptr, 0);
+  if (size == 0) return std::nullopt;
+  std::wstring value(size, L'\0');
+  size = ::GetEnvironmentVariableW(wide_name.c_str(), value.data(), size);
+  value.resize(size);
+  return Narrow(value.c_str());
+}
+
+std::string Os_User_Data_Directory() {
+  return Os_Environment("LOCALAPPDATA").value_or("");
+}
+
 // --- Files ------------------------------------------------------------------
 
 Os_File Os_Standard_Error() {
@@ -428,6 +442,15 @@ bool Os_Remove(const std::string& path) {
                                              &disposition, sizeof disposition);
   ::CloseHandle(handle);
   return marked;
+}
+
+bool Os_Make_Directory(const std::string& path) {
+  if (::CreateDirectoryW(Wide(path).c_str(), nullptr)) return true;
+  DWORD error = ::GetLastError();
+  if (error == ERROR_ALREADY_EXISTS && Os_Kind_Of(path) == Os_Kind::DIRECTORY)
+    return true;
+  ::SetLastError(error);
+  return false;
 }
 
 std::vector<std::string> Os_Directory_Names(const std::string& dir) {

@@ -45,29 +45,34 @@ TEST(LedgerStatement, OpenMonthAsTextCsvAndJson) {
   ASSERT_EQ(run.status, 0) << run.err;
   std::vector<std::string> at = Recorded_Times(dir.Ledger());
   ASSERT_EQ(at.size(), 4u);
-  EXPECT_EQ(run.out,
-            "Statement of 2026-12\n"
-            "open: the figures may still change\n\n"
-            "day        version                           bus               "
-            "metro\n"
-            "2026-12-01       1                     3,698 won           5,349 "
-            "won\n"
-            "2026-12-03       2                     2,648 won           7,449 "
-            "won\n\n"
-            "corrections: 1\n"
-            "  2026-12-03 version 2, recorded " +
-                at[3] +
-                ", \"7001 sent \\\"late\\\"\": bus 0 won, metro +2,100 won\n\n"
-                "prior-period adjustments: 0\n\n" +
-                December_Missing() +
-                "\ntotals                                       bus          "
-                "     metro\n"
-                "  days (2 of 31)                       6,346 won          "
-                "12,798 won\n"
-                "  prior-period adjustments                 0 won          "
-                "     0 won\n"
-                "  to pay                               6,346 won          "
-                "12,798 won\n");
+  const std::string head = Ledger_Head(dir.Ledger());
+  EXPECT_EQ(
+      run.out,
+      "Statement of 2026-12\n"
+      "open: the figures may still change\n"
+      "ledger head: " +
+          head +
+          "\n\n"
+          "day        version                           bus               "
+          "metro\n"
+          "2026-12-01       1                     3,698 won           5,349 "
+          "won\n"
+          "2026-12-03       2                     2,648 won           7,449 "
+          "won\n\n"
+          "corrections: 1\n"
+          "  2026-12-03 version 2, recorded " +
+          at[3] +
+          ", \"7001 sent \\\"late\\\"\": bus 0 won, metro +2,100 won\n\n"
+          "prior-period adjustments: 0\n\n" +
+          December_Missing() +
+          "\ntotals                                       bus          "
+          "     metro\n"
+          "  days (2 of 31)                       6,346 won          "
+          "12,798 won\n"
+          "  prior-period adjustments                 0 won          "
+          "     0 won\n"
+          "  to pay                               6,346 won          "
+          "12,798 won\n");
   std::string missing_rows;
   for (int d = 2; d <= 31; ++d)
     if (d != 3)
@@ -75,9 +80,8 @@ TEST(LedgerStatement, OpenMonthAsTextCsvAndJson) {
                       std::to_string(d) + ",,,,,\r\n";
   EXPECT_EQ(dir.Read("dec.csv"),
             "kind,date,version,recorded_at,bus_won,metro_won,note\r\n"
-            "month,2026-12,,,,,open\r\n"
-            "day,2026-12-01,1," +
-                at[1] +
+            "month,2026-12,,,,,open\r\nhead,,,,,," +
+                head + "\r\nday,2026-12-01,1," + at[1] +
                 ",3698,5349,\r\nmissing,2026-12-02,,,,,\r\nday,2026-12-03,2," +
                 at[3] + ",2648,7449,\r\n" + missing_rows.substr(25) +
                 "correction,2026-12-03,2," + at[3] +
@@ -88,9 +92,11 @@ TEST(LedgerStatement, OpenMonthAsTextCsvAndJson) {
   std::string json = dir.Read("dec.json");
   for (const std::string& part :
        {std::string("{\n  \"month\": \"2026-12\",\n  \"status\": \"open\",\n"
-                    "  \"closed_at\": null,\n  \"days\": [\n"
-                    "    {\"day\": \"2026-12-01\", \"version\": 1, "
-                    "\"recorded_at\": \"") +
+                    "  \"closed_at\": null,\n  \"head\": \"") +
+            head +
+            "\",\n  \"days\": [\n"
+            "    {\"day\": \"2026-12-01\", \"version\": 1, "
+            "\"recorded_at\": \"" +
             at[1] + "\", \"bus_total\": 3698, \"metro_total\": 5349},\n",
         std::string("  \"missing_days\": [\n    \"2026-12-02\",\n"),
         std::string("  \"corrections\": [\n    {\"day\": \"2026-12-03\", "
@@ -119,7 +125,8 @@ TEST(LedgerClose, ClosedMonthStaysAsPaidAndLateCorrectionsMoveOn) {
   run = dir.Run({"close", "2026-12", "--allow-missing"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out.substr(run.out.find(": to pay")),
-            ": to pay bus 6,346 won, metro 12,798 won\n");
+            ": to pay bus 6,346 won, metro 12,798 won\nledger head: " +
+                Ledger_Head(dir.Ledger()) + "\n");
   run = dir.Run({"close", "2026-12", "--allow-missing"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("; a closed month cannot be closed again"),
@@ -214,6 +221,10 @@ TEST(LedgerCheck, CatchesALedgerEditedBehindItsBack) {
        "2026-11-30 version 1 (entry 1) was changed"},
       {"UPDATE month_close SET bus_days = 1",
        "closed month 2026-11: its figures are no longer those of its close"},
+      {"UPDATE month_close SET closed_at = '2026-12-01T00:00:00Z'",
+       "the close of 2026-11 (entry 5) was changed after it was recorded"},
+      {"DELETE FROM month_close",
+       "entry 5 is missing: removed behind the ledger's back"},
       {"UPDATE day_version SET carried_to = '2026-12' WHERE entry = 1",
        "2026-11-30 version 1: adjustment carried into 2026-12, not left in "
        "its own month"},
@@ -223,6 +234,7 @@ TEST(LedgerCheck, CatchesALedgerEditedBehindItsBack) {
     Ledger_Dir dir;
     Record_December(dir);
     ASSERT_EQ(dir.Run({"close", "2026-11", "--allow-missing"}).status, 0);
+    Record(dir, "2026-12-04", Day_With(2, 2));
     ASSERT_EQ(dir.Run({"check"}).status, 0);
     ASSERT_EQ(Run_Sql(dir.Ledger(), c.sql, true), "");
     Run_Result run = dir.Run({"check"});
@@ -231,6 +243,68 @@ TEST(LedgerCheck, CatchesALedgerEditedBehindItsBack) {
               std::string::npos)
         << run.err;
   }
+}
+
+// check alone cannot see the newest entries gone; a head filed from a close
+// or a statement can, and still vouches for every entry up to it.
+TEST(LedgerCheck, FiledHeadShowsTheNewestEntriesRemoved) {
+  Ledger_Dir dir;
+  Record(dir, "2026-11-30", Day_With(0, 0));
+  std::string closed = dir.Run({"close", "2026-11", "--allow-missing"}).out;
+  std::string close_head = closed.substr(closed.find("ledger head: ") + 13, 64);
+  Record(dir, "2026-12-01", Day_With(1, 0));
+  std::string open = dir.Run({"statement", "2026-12"}).out;
+  std::string open_head = open.substr(open.find("ledger head: ") + 13, 64);
+  EXPECT_NE(dir.Run({"statement", "2026-11"})
+                .out.find("\nledger head: " + close_head + "\n"),
+            std::string::npos);
+  struct Step {
+    const char* sql;  // run behind the ledger's back first, or nullptr
+    std::string head;
+    int status;
+    std::string says;
+  };
+  const std::string gone =
+      ": it or an entry before it was removed or changed\n";
+  const Step steps[] = {
+      {nullptr, open_head, 0, "; the head given is entry 3, it and every"},
+      {"DELETE FROM day_file WHERE entry = 3;"
+       "DELETE FROM day_version WHERE entry = 3",
+       open_head, 1, "ledger.db: no entry has the head " + open_head + gone},
+      {nullptr, close_head, 0, "; the head given is entry 2, it and every"},
+      {"DELETE FROM month_close", close_head, 1,
+       "ledger.db: no entry has the head " + close_head + gone},
+  };
+  bool triggers = true;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.sql ? step.sql : "as it is");
+    if (step.sql) {
+      ASSERT_EQ(Run_Sql(dir.Ledger(), step.sql, triggers), "");
+      triggers = false;
+    }
+    Run_Result run = dir.Run({"check"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    run = dir.Run({"check", "--head", step.head});
+    EXPECT_EQ(run.status, step.status);
+    EXPECT_NE((run.status == 0 ? run.out : run.err).find(step.says),
+              std::string::npos)
+        << run.out << run.err;
+  }
+}
+
+// 9999-12 is the last month: no later month can pay a correction of it.
+TEST(LedgerClose, NoMonthFollowsTheLast) {
+  Ledger_Dir dir;
+  Record(dir, "9999-12-31", Day_With(0, 0));
+  ASSERT_EQ(dir.Run({"close", "9999-12", "--allow-missing"}).status, 0);
+  dir.Settle("late", Day_With(1, 0));
+  Run_Result run =
+      dir.Run({"record", "9999-12-31", "late", "--correct", "resent"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "fare-ledger: 9999-12-31 not recorded: its month is closed and "
+            "no open month follows it up to 9999-12, the last a ledger "
+            "keeps, to pay its adjustment\n");
 }
 
 }  // namespace

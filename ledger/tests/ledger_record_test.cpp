@@ -131,6 +131,35 @@ TEST(LedgerRecord, RefusesWhatTheAuditRefuses) {
   }
 }
 
+// One delivery recorded as a second day would be paid twice: refused,
+// naming the day, correction or not; six empty files (no taps) may recur.
+TEST(LedgerRecord, RefusesAnotherDaysPaymentFiles) {
+  Ledger_Dir dir;
+  dir.Settle("dir", Day_With(0, 0));
+  dir.Settle("other", Day_With(1, 0));
+  ASSERT_EQ(dir.Run({"record", "2026-11-01", "dir"}).status, 0);
+  ASSERT_EQ(dir.Run({"record", "2026-11-06", "other"}).status, 0);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"record", "2026-11-06", "dir"},
+        {"record", "2026-11-06", "dir", "--correct", "resent"},
+        {"record", "2026-11-07", "dir"}}) {
+    Run_Result run = dir.Run(args);
+    EXPECT_EQ(run.status, 1) << args[1];
+    EXPECT_EQ(run.err, "fare-ledger: " + args[1] +
+                           " not recorded: its six payment files are those "
+                           "recorded as 2026-11-01 version 1\n");
+  }
+  Settled_Day empty = WORKED_RUN;
+  for (std::string& file : empty.day.files) file.clear();
+  empty.history = "END";
+  empty.bus_summary = "0,1,0";
+  empty.metro_summary = "0,0,0";
+  dir.Settle("no-taps", empty);
+  for (const char* day : {"2026-11-08", "2026-11-09"})
+    EXPECT_EQ(dir.Run({"record", day, "no-taps"}).status, 0) << day;
+  EXPECT_EQ(Recorded_Times(dir.Ledger()).size(), 4u);
+}
+
 TEST(LedgerVerify, NamesEachFileThatDiffersFromTheVersionAsked) {
   Ledger_Dir dir;
   dir.Settle("day", Day_With(0, 0));
@@ -212,6 +241,7 @@ TEST(LedgerCommandLine, UsageHelpAndVersion) {
       {"statement", "2026-12", "--csv", "x", "--json", "./x"},
       {"statement", "2026-12", "--json", "x", "--html", "sub/../x"},
       {"statement", "2026-12", "--html", "./ledger.db"},
+      {"check", "--head", "12ab"},
   };
   for (const std::vector<std::string>& args : usage_faults) {
     run = dir.Run(args);

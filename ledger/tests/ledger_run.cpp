@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 const char* Ledger_Exe() {
@@ -28,12 +29,31 @@ Settled_Day Day_With(int extra_bus, int extra_metro) {
   return settled;
 }
 
+namespace {
+
+// The ordinary metro tap of paymentData_7005.txt under a terminal of its
+// own per folder, so that two folders are two deliveries: the ledger
+// refuses one day's payment files recorded as another's. The totals stay.
+std::string Delivery_Of(const std::string& folder, std::string file) {
+  std::uint32_t hash = 2166136261u;  // FNV-1a
+  for (unsigned char c : folder) hash = (hash ^ c) * 16777619u;
+  char terminal[10];
+  std::snprintf(terminal, sizeof terminal, "T%08x", hash);
+  std::size_t at = file.find(",T7");
+  if (at != std::string::npos) file.replace(at + 1, 2, terminal);
+  return file;
+}
+
+}  // namespace
+
 void Ledger_Dir::Settle(const std::string& name,
                         const Settled_Day& settled) const {
   std::string dir = File(name);
   ::mkdir(dir.c_str(), 0755);
   for (std::size_t i = 0; i < settled.day.files.size(); ++i)
-    Write_File(dir + "/" + PAYMENT_FILES[i].name, settled.day.files[i]);
+    Write_File(dir + "/" + PAYMENT_FILES[i].name,
+               i == 5 ? Delivery_Of(name, settled.day.files[i])
+                      : settled.day.files[i]);
   Write_File(dir + "/enable.txt", "0");
   Write_File(dir + "/trans_history.txt", settled.history);
   Write_File(dir + "/Total_Bus_Data.txt", settled.bus_summary);
@@ -49,22 +69,46 @@ Run_Result Ledger_Dir::Run(const std::vector<std::string>& args,
   return Finish_Run(Start_Run(Path(), options));
 }
 
-std::vector<std::string> Recorded_Times(const std::string& ledger) {
+Run_Result Ledger_Dir::Run_Bare(const std::vector<std::string>& args,
+                                const std::string& in) const {
+  Run_Options options;
+  options.program = Ledger_Exe();
+  options.time_limit_seconds = 120;
+  options.args = args;
+  return Finish_Run(Start_Run(in.empty() ? Path() : File(in), options));
+}
+
+namespace {
+
+// The first column of every row sql gives, read from the ledger as text.
+std::vector<std::string> Texts(const std::string& ledger, const char* sql) {
   sqlite3* db = nullptr;
-  std::vector<std::string> times;
+  std::vector<std::string> texts;
   EXPECT_EQ(sqlite3_open_v2(ledger.c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
             SQLITE_OK);
   sqlite3_stmt* s = nullptr;
-  EXPECT_EQ(sqlite3_prepare_v2(
-                db, "SELECT recorded_at FROM day_version ORDER BY entry", -1,
-                &s, nullptr),
-            SQLITE_OK);
+  EXPECT_EQ(sqlite3_prepare_v2(db, sql, -1, &s, nullptr), SQLITE_OK);
   while (sqlite3_step(s) == SQLITE_ROW)
-    times.emplace_back(
+    texts.emplace_back(
         reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
   sqlite3_finalize(s);
   sqlite3_close(db);
-  return times;
+  return texts;
+}
+
+}  // namespace
+
+std::vector<std::string> Recorded_Times(const std::string& ledger) {
+  return Texts(ledger, "SELECT recorded_at FROM day_version ORDER BY entry");
+}
+
+std::string Ledger_Head(const std::string& ledger) {
+  std::vector<std::string> head = Texts(
+      ledger,
+      "SELECT entry_hash FROM (SELECT entry, entry_hash FROM day_version "
+      "UNION ALL SELECT entry, entry_hash FROM month_close) ORDER BY entry "
+      "DESC LIMIT 1");
+  return head.empty() ? "" : head[0];
 }
 
 std::string Run_Sql(const std::string& ledger, const std::string& sql,

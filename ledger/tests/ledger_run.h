@@ -23,15 +23,21 @@ class Ledger_Dir : public Scratch_Dir {
  public:
   using Scratch_Dir::Scratch_Dir;
   std::string Ledger() const { return File("ledger.db"); }
-  // Lays out settled in the folder name, replacing what was there.
+  // Lays out settled in the folder name, replacing what was there; the
+  // payment files differ from folder to folder, the figures do not.
   void Settle(const std::string& name, const Settled_Day& settled) const;
   // Runs fare-ledger --db ledger.db with args in this folder.
   Run_Result Run(const std::vector<std::string>& args,
                  Run_Options options = {}) const;
+  // Runs fare-ledger with args alone in the folder in (this one if "").
+  Run_Result Run_Bare(const std::vector<std::string>& args,
+                      const std::string& in = "") const;
 };
 
 // The recording times of the ledger's entries, in entry order.
 std::vector<std::string> Recorded_Times(const std::string& ledger);
+// The hash of the ledger's newest entry, read straight from its tables.
+std::string Ledger_Head(const std::string& ledger);
 // Runs sql on the ledger directly, with the append-only triggers dropped
 // first when tamper is set; returns SQLite's error message, or "".
 std::string Run_Sql(const std::string& ledger, const std::string& sql,

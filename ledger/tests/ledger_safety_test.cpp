@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -33,9 +35,9 @@ TEST(LedgerSafety, RefusesWhatIsNotALedgerUntouched) {
        "ledger.db: not a ledger (not an SQLite database)\n"},
       {"other database", "CREATE TABLE t (x INTEGER)", "",
        "ledger.db: not a ledger (an SQLite database of something else)\n"},
-      {"newer ledger", "PRAGMA user_version = 2", "",
-       "ledger.db: ledger of schema 2, written by a newer fare-ledger; this "
-       "one reads schema 1 and older\n"},
+      {"newer ledger", "PRAGMA user_version = 3", "",
+       "ledger.db: ledger of schema 3, written by a newer fare-ledger; this "
+       "one reads schema 2 and older\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -59,6 +61,45 @@ TEST(LedgerSafety, RefusesWhatIsNotALedgerUntouched) {
       EXPECT_EQ(dir.Read("ledger.db-wal"), "<missing>");
     }
   }
+}
+
+// A ledger of schema 1 kept its closes outside the chain: opened, it is
+// taken to schema 2 with them chained after its newest entry, as they are,
+// and they still close their months.
+TEST(LedgerSafety, Schema1LedgerIsTakenOverWithItsCloses) {
+  Ledger_Dir dir;
+  Record_Ok(dir, "2026-11-30");
+  Record_Ok(dir, "2026-12-01");
+  ASSERT_EQ(Run_Sql(dir.Ledger(),
+                    "DROP TABLE month_close; DROP INDEX day_file_sha256;"
+                    "CREATE TABLE month_close (month TEXT PRIMARY KEY, "
+                    "closed_at TEXT NOT NULL, last_entry INTEGER NOT NULL, "
+                    "missing_days INTEGER NOT NULL, bus_days INTEGER NOT "
+                    "NULL, metro_days INTEGER NOT NULL, bus_prior INTEGER "
+                    "NOT NULL, metro_prior INTEGER NOT NULL) STRICT;"
+                    "INSERT INTO month_close VALUES ('2026-11', "
+                    "'2026-12-01T08:00:00Z', 1, 29, 2648, 5349, 0, 0);"
+                    "CREATE TRIGGER month_close_no_DELETE BEFORE DELETE ON "
+                    "month_close BEGIN SELECT RAISE(ABORT, 'no'); END;"
+                    "PRAGMA user_version = 1"),
+            "");
+  Run_Result run = dir.Run({"check"});
+  EXPECT_EQ(run.out, "ledger.db: 2 versions, 1 closed months, no fault found\n")
+      << run.err;
+  std::string head = Ledger_Head(dir.Ledger());
+  EXPECT_NE(dir.Run({"statement", "2026-11"})
+                .out.find("closed at 2026-12-01T08:00:00Z: the figures as "
+                          "paid, never changed\nledger head: " +
+                          head + "\n"),
+            std::string::npos);
+  dir.Settle("2026-11-29", Day_With(1, 1));
+  run = dir.Run({"record", "2026-11-29", "2026-11-29"});
+  EXPECT_EQ(run.out,
+            "2026-11-29 recorded as version 1, carried into 2026-12 (2026-11 "
+            "is closed)\n");
+  run = dir.Run({"check", "--head", head});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("; the head given is entry 3,"), std::string::npos);
 }
 
 // An empty file becomes a ledger; a missing one only for the commands that
@@ -98,16 +139,87 @@ TEST(LedgerSafety, StatementFilesReplacedWhole) {
             (std::vector<std::string>{"2026-12-01", "dec.json", "ledger.db"}));
 }
 
-// The ledger is fare-ledger.db in the current directory unless --db says.
-TEST(LedgerSafety, DefaultLedgerIsInTheCurrentDirectory) {
+// Sets environment variables (nullptr: unset) for the object's life, for
+// the programs it runs.
+class Environment {
+ public:
+  void Set(const char* name, const char* value) {
+    const char* old = std::getenv(name);
+    saved_.push_back(
+        {name, old ? std::optional<std::string>(old) : std::nullopt});
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+  }
+  ~Environment() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+      it->second ? ::setenv(it->first, it->second->c_str(), 1)
+                 : ::unsetenv(it->first);
+  }
+
+ private:
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+// Without --db, a clerk who records each day from inside its folder keeps
+// one ledger: $FARE_LEDGER, else the user's own under XDG_DATA_HOME or
+// HOME, its folders made with it.
+TEST(LedgerSafety, DefaultLedgerIsOnePerUser) {
   Ledger_Dir dir;
-  dir.Settle("2026-12-01", Day_With(0, 0));
-  Run_Options options;
-  options.program = Ledger_Exe();
-  options.args = {"record", "2026-12-01", "2026-12-01"};
-  Run_Result run = Finish_Run(Start_Run(dir.Path(), options));
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(Recorded_Times(dir.File("fare-ledger.db")).size(), 1u);
+  Environment environment;
+  environment.Set("FARE_LEDGER", nullptr);
+  environment.Set("XDG_DATA_HOME", nullptr);
+  const struct {
+    const char* variable;
+    std::string value;
+    std::string ledger;
+  } cases[] = {
+      {"HOME", dir.File("home"),
+       dir.File("home/.local/share/fare-settlement/ledger.db")},
+      {"XDG_DATA_HOME", dir.File("data"),
+       dir.File("data/fare-settlement/ledger.db")},
+      {"FARE_LEDGER", dir.File("named.db"), dir.File("named.db")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.variable);
+    environment.Set(c.variable, c.value.c_str());
+    // Wine sets the Windows user's folders itself, whatever HOME says.
+    if (Runner() != nullptr && std::string(c.variable) != "FARE_LEDGER")
+      continue;
+    for (const char* day : {"2026-11-01", "2026-11-02"}) {
+      dir.Settle(day, Day_With(day[9] - '0', 0));
+      Run_Result run = dir.Run_Bare({"record", day, "."}, day);
+      EXPECT_EQ(run.status, 0) << run.err;
+      EXPECT_EQ(run.err, day[9] == '1' ? "fare-ledger: created the ledger " +
+                                             c.ledger + "\n"
+                                       : "");
+      EXPECT_EQ(Names_In(dir.File(day)).size(), 10u) << "a ledger beside it";
+    }
+    EXPECT_EQ(Recorded_Times(c.ledger).size(), 2u);
+  }
+}
+
+// A ledger's name is a file's: never read as a URI or a special name, and
+// refused, with nothing made beside it, when it is a device or directory.
+TEST(LedgerSafety, LedgerNameIsAFileNeverAUriOrDevice) {
+  Ledger_Dir dir;
+  dir.Settle("day", Day_With(0, 0));
+  for (const char* name : {":memory:", "file:led.db", "file:x.db?mode=ro"}) {
+    SCOPED_TRACE(name);
+    Run_Result run =
+        dir.Run_Bare({"--db", name, "record", "2026-11-01", "day"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    run = dir.Run_Bare({"--db", name, "days"});
+    EXPECT_EQ(run.out.substr(0, 22), "2026-11-01  version 1 ") << run.err;
+    EXPECT_NE(dir.Read(name), "<missing>");
+  }
+  for (const std::string& path : {std::string("/dev/null"), dir.File("day")}) {
+    Run_Result run =
+        dir.Run_Bare({"--db", path, "record", "2026-11-02", "day"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err,
+              "fare-ledger: " + path + ": not a ledger (not a regular file)\n");
+    EXPECT_EQ(Read_File(path + "-journal"), "<missing>");
+    EXPECT_EQ(Read_File(path + "-wal"), "<missing>");
+  }
 }
 
 TEST(LedgerSafety, RowsCannotBeChangedOrDeleted) {
