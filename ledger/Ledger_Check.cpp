@@ -108,7 +108,7 @@ void Check_Closed(Database& db, const Month_Close& close, Faults& faults) {
   if (now.bus_days != close.bus_days || now.metro_days != close.metro_days ||
       now.bus_prior != close.bus_prior ||
       now.metro_prior != close.metro_prior ||
-      static_cast<std::int64_t>(now.missing_days.size()) != close.missing_days)
+      static_cast<std::int64_t>(now.Unrecorded()) != close.missing_days)
     faults.push_back("closed month " + close.month +
                      ": its figures are no longer those of its close");
 }
@@ -133,6 +133,7 @@ void Check_Ledger(const Ledger_Options& options) {
       Append_Item(message, "\n", options.db + ": " + fault);
     Refuse(message);
   }
-  Print(options.db + ": " + std::to_string(rows.size()) + " versions, " +
-        std::to_string(closes.size()) + " closed months, no fault found\n");
+  Print(options.db + ": " + Counted(rows.size(), "version", "versions") + ", " +
+        Counted(closes.size(), "closed month", "closed months") +
+        ", no fault found\n");
 }

@@ -21,6 +21,9 @@ Settled_Day Day_With(int extra_bus, int extra_metro);
 // it as sub-folders.
 class Ledger_Dir : public Scratch_Dir {
  public:
+  // The time fare-ledger takes as now (FARE_LEDGER_NOW): after every month
+  // the tests record, so that no day is to come, unless a test moves it.
+  std::string now = "2027-06-01T09:00:00Z";
   std::string Ledger() const { return File("ledger.db"); }
   // Lays out settled in the folder name, replacing what was there.
   void Settle(const std::string& name, const Settled_Day& settled) const;
