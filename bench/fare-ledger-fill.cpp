@@ -53,7 +53,7 @@ void Add_Version(Database& db, const std::string& day, std::int64_t version,
 void Close(Database& db, const Month& month, std::int64_t entry) {
   Month_Statement s = Build_Statement(db, month);
   Insert_Close(db, {month.Text(), month.Day_Text(month.Days()) + "T23:59:00Z",
-                    entry, static_cast<std::int64_t>(s.missing_days.size()),
+                    entry, static_cast<std::int64_t>(s.Unrecorded()),
                     s.bus_days, s.metro_days, s.bus_prior, s.metro_prior});
 }
 
