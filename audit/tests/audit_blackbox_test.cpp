@@ -417,7 +417,8 @@ TEST(AuditOutputs, NeverReplaceWhatTheAuditReads) {
   Run_Result run =
       Run_Audit({"--json", rejects, "--rejects", day.Path()}, day.Path());
   EXPECT_EQ(run.status, 4);
-  EXPECT_EQ(run.err, "fare-audit: " + Shown_Path(rejects) +
+  EXPECT_EQ(run.err, "fare-audit: " + Shown_Path(day.Path()) + "/" +
+                         Rejects_File_Of(day, "paymentData_7003.txt") +
                          ": named by both --json and --rejects\n");
 }
 
