@@ -85,7 +85,8 @@ Scale Scale_Of(const Month_Statement& s) {
       most = std::max({most, day.version->figures.bus_total,
                        day.version->figures.metro_total});
   Scale scale;
-  scale.step = Round_Step(most / 5 + (most % 5 != 0));
+  // No day recorded yet: a scale of 1,000 won rather than of 1.
+  scale.step = most == 0 ? 1000 : Round_Step(most / 5 + (most % 5 != 0));
   if (scale.step == 0) {  // totals only an edited ledger has: one step
     scale.step = most;
     return scale;
@@ -292,7 +293,9 @@ std::string Totals_Table(const Month_Statement& s) {
 std::string Missing_Section(const Month_Statement& s) {
   std::string html = "<h2 id=\"missing-days\">Missing days (" +
                      std::to_string(s.missing_days.size()) + ")</h2>\n";
-  if (s.missing_days.empty()) {
+  if (s.missing_days.empty() && s.today < s.days.front().day) {
+    html += "<p id=\"missing\">none: the month has not begun</p>\n";
+  } else if (s.missing_days.empty()) {
     html += "<p id=\"missing\">none: every day up to " +
             std::min(s.today, s.days.back().day) + " is recorded</p>\n";
   } else {
