@@ -155,9 +155,7 @@ std::string Unrecorded_Days(const Month_Statement& s) {
   if (!s.days_to_come.empty())
     Append_Item(why, "; ",
                 Counted(s.days_to_come.size(), "day is", "days are") +
-                    " still to come: " + s.days_to_come.front() +
-                    (s.days_to_come.size() > 1 ? " to " + s.days_to_come.back()
-                                               : std::string()));
+                    " still to come: " + To_Come_Span(s));
   return why;
 }
 

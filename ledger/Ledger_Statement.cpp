@@ -76,3 +76,9 @@ Month_Statement Build_Statement(Database& db, const Month& month) {
   Add_Totals(statement);
   return statement;
 }
+
+std::string To_Come_Span(const Month_Statement& statement) {
+  const std::vector<std::string>& days = statement.days_to_come;
+  if (days.size() < 2) return days.empty() ? "" : days.front();
+  return days.front() + " to " + days.back();
+}

@@ -46,6 +46,10 @@ struct Month_Statement {
 // open month's shows it as it is, today by Utc_Today.
 Month_Statement Build_Statement(Database& db, const Month& month);
 
+// The days to come as the span they make, "2026-12-04 to 2026-12-31" (or
+// the one day); they are the month's last days.
+std::string To_Come_Span(const Month_Statement& statement);
+
 // The statement as text, as CSV (RFC 4180), as JSON and as an HTML page.
 std::string Statement_Text(const Month_Statement& statement);
 std::string Statement_Csv(const Month_Statement& statement);

@@ -307,9 +307,7 @@ std::string Missing_Section(const Month_Statement& s) {
   if (s.days_to_come.empty()) return html;
   return html + "<p id=\"to-come\">" +
          Counted(s.days_to_come.size(), "day", "days") +
-         " to come, not missing: " + s.days_to_come.front() +
-         (s.days_to_come.size() > 1 ? " to " + s.days_to_come.back() : "") +
-         "</p>\n";
+         " to come, not missing: " + To_Come_Span(s) + "</p>\n";
 }
 
 }  // namespace

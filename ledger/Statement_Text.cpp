@@ -57,8 +57,7 @@ std::string Adjustments(const char* title,
   return text;
 }
 
-// The missing days, six to a line; then the days to come, if any, as the
-// span they make (they are the month's last days).
+// The missing days, six to a line; then the days to come, if any.
 std::string Missing(const Month_Statement& s) {
   std::string text = "\nmissing days: ";
   text += std::to_string(s.missing_days.size()) + "\n";
@@ -69,9 +68,7 @@ std::string Missing(const Month_Statement& s) {
   }
   if (s.days_to_come.empty()) return text;
   return text + "days to come: " + std::to_string(s.days_to_come.size()) +
-         "\n  " + s.days_to_come.front() +
-         (s.days_to_come.size() > 1 ? " to " + s.days_to_come.back() : "") +
-         "\n";
+         "\n  " + To_Come_Span(s) + "\n";
 }
 
 std::string Totals(const Month_Statement& s) {
