@@ -139,9 +139,10 @@ std::string Since_Close_Note(const Version_Row& row) {
 std::string Day_Chart(const Month_Statement& s, const Statement_Day& day,
                       long x, const Scale& scale) {
   std::string svg;
-  for (const Version_Row* row : Since_Close(s, day.day))
+  std::vector<const Version_Row*> since = Since_Close(s, day.day);
+  if (!since.empty())  // one mark, for the latest
     svg = Mark("since-close", x + 8, SINCE_CLOSE_COLOUR,
-               day.day + " " + Since_Close_Note(*row));
+               day.day + " " + Since_Close_Note(*since.back()));
   if (!day.version) {
     if (day.to_come) return svg;
     return svg + "<circle class=\"missing\" cx=\"" + std::to_string(x + 8) +
