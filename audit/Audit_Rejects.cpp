@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 
 #include "Audit_Text.h"
 #include "Os.h"
@@ -15,9 +16,17 @@ std::string Rejects_Row(const Line_Problem& problem) {
          Csv_Field(problem.text) + "\r\n";
 }
 
-std::string Rejects_Name(const std::string& payment_file) {
+std::string Day_Folder_Name(const std::string& day_dir) {
+  std::filesystem::path day =
+      std::filesystem::absolute(day_dir).lexically_normal();
+  if (!day.has_filename()) day = day.parent_path();
+  return day.filename().string();
+}
+
+std::string Rejects_Name(const std::string& day,
+                         const std::string& payment_file) {
   std::string stem = payment_file.substr(0, payment_file.rfind('.'));
-  return stem + ".rejects.csv";
+  return day + "." + stem + ".rejects.csv";
 }
 
 void Check_Rejects_Dir(const std::string& dir) {
@@ -28,7 +37,7 @@ void Check_Rejects_Dir(const std::string& dir) {
 }
 
 std::string Rejects_Files::Path(int file) const {
-  return dir_ + "/" + Rejects_Name(AUDITED_FILES[file]);
+  return dir_ + "/" + Rejects_Name(day_, AUDITED_FILES[file]);
 }
 
 // Each payment file's rows come from the one thread that reads it.

@@ -229,9 +229,14 @@ std::string Consistency_Section(const Audit_Outcome& outcome) {
     return out +
            "  result: not settled yet, the payment files have no "
            "problem\n";
-  out += outcome.Consistent() ? "  result: consistent\n"
-                              : "  result: INCONSISTENT\n";
-  return out;
+  if (outcome.Consistent()) return out + "  result: consistent\n";
+  // The payment files are sound (else the day is bad input), so the
+  // outputs are what is stale: say how to make them whole.
+  return out +
+         "  result: INCONSISTENT\n"
+         "  outputs that differ are from an earlier delivery of the payment\n"
+         "  files or were changed since; settling the day again makes them "
+         "whole\n";
 }
 
 std::string Inputs_Section(const Audit_Outcome& outcome) {

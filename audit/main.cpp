@@ -47,9 +47,10 @@ void Check_Outputs_Apart(const Audit_Options& options) {
     if (!path->empty()) outputs.emplace_back(name, Absolute_Path(*path));
   if (!options.rejects_dir.empty())
     for (int i = 0; i < 6; ++i)
-      outputs.emplace_back("--rejects", Absolute_Path(options.rejects_dir) +
-                                            "/" +
-                                            Rejects_Name(AUDITED_FILES[i]));
+      outputs.emplace_back(
+          "--rejects",
+          Absolute_Path(options.rejects_dir) + "/" +
+              Rejects_Name(Day_Folder_Name(options.dir), AUDITED_FILES[i]));
   std::vector<std::string> inputs;
   for (const char* file : AUDITED_FILES) inputs.push_back(file);
   inputs.push_back(FLAG_FILE);
@@ -123,7 +124,8 @@ int Run_Audit(const Audit_Options& options) {
   std::optional<Staged_File> json = Open_Output(Absolute_Path(options.json));
   std::optional<Staged_File> html = Open_Output(Absolute_Path(options.html));
   std::optional<Rejects_Files> rejects;
-  if (!rejects_dir.empty()) rejects.emplace(rejects_dir);
+  if (!rejects_dir.empty())
+    rejects.emplace(rejects_dir, Day_Folder_Name(options.dir));
 
   Audit_Outcome outcome = Audit_Day(options.dir, options.max_problems,
                                     csv.get(), rejects ? &*rejects : nullptr);

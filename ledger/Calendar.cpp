@@ -4,6 +4,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 #include "Ledger_Error.h"
 
@@ -17,6 +18,24 @@ int Digits(std::string_view text, std::size_t at, std::size_t digits) {
     if (text[i] < '0' || text[i] > '9') return -1;
   std::from_chars(text.data() + at, text.data() + at + digits, value);
   return value;
+}
+
+// Whether text is "YYYY-MM-DD", a real date.
+bool Real_Day(std::string_view text) {
+  Month month{Digits(text, 0, 4), Digits(text, 5, 2)};
+  int day = Digits(text, 8, 2);
+  return text.size() == 10 && text[4] == '-' && text[7] == '-' &&
+         month.year >= 1 && month.month >= 1 && month.month <= 12 && day >= 1 &&
+         day <= month.Days();
+}
+
+// Whether text is "YYYY-MM-DDTHH:MM:SSZ", a real date and time of day.
+bool Real_Time(std::string_view text) {
+  return text.size() == 20 && Real_Day(text.substr(0, 10)) && text[10] == 'T' &&
+         text[13] == ':' && text[16] == ':' && text[19] == 'Z' &&
+         Digits(text, 11, 2) >= 0 && Digits(text, 11, 2) < 24 &&
+         Digits(text, 14, 2) >= 0 && Digits(text, 14, 2) < 60 &&
+         Digits(text, 17, 2) >= 0 && Digits(text, 17, 2) < 60;
 }
 
 std::string Padded(int value, std::size_t width) {
@@ -64,11 +83,7 @@ Month Parse_Month(std::string_view text) {
 }
 
 std::string Parse_Day(std::string_view text) {
-  bool shaped = text.size() == 10 && text[7] == '-';
-  Month month{Digits(text, 0, 4), Digits(text, 5, 2)};
-  int day = Digits(text, 8, 2);
-  if (!shaped || text[4] != '-' || month.year < 1 || month.month < 1 ||
-      month.month > 12 || day < 1 || day > month.Days())
+  if (!Real_Day(text))
     Usage_Fault("a day is written YYYY-MM-DD (a real date), not '" +
                 std::string(text) + "'");
   return std::string(text);
@@ -78,7 +93,9 @@ Month Month_Of(std::string_view day) {
   return {Digits(day, 0, 4), Digits(day, 5, 2)};
 }
 
-std::string Utc_Now() {
+namespace {
+
+std::string Clock_Now() {
   // Calendar arithmetic of the standard library: the same on every system.
   using namespace std::chrono;
   const sys_seconds now = floor<seconds>(system_clock::now());
@@ -94,3 +111,17 @@ std::string Utc_Now() {
       static_cast<int>(time.seconds().count()));
   return text;
 }
+
+}  // namespace
+
+std::string Utc_Now() {
+  const char* fixed = std::getenv("FARE_LEDGER_NOW");
+  if (fixed == nullptr) return Clock_Now();
+  if (!Real_Time(fixed))
+    Fail_Ledger(std::string("FARE_LEDGER_NOW is written YYYY-MM-DDTHH:MM:SSZ, "
+                            "not '") +
+                fixed + "'");
+  return fixed;
+}
+
+std::string Utc_Today() { return Utc_Now().substr(0, 10); }

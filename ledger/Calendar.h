@@ -30,5 +30,9 @@ std::string Parse_Day(std::string_view text);
 // The month of a day already checked by Parse_Day.
 Month Month_Of(std::string_view day);
 
-// The time now in UTC as "YYYY-MM-DDTHH:MM:SSZ".
+// The time now in UTC as "YYYY-MM-DDTHH:MM:SSZ": the environment's
+// FARE_LEDGER_NOW when it is set (fails when it is not such a time), else
+// the system clock's.
 std::string Utc_Now();
+// Today in UTC as "YYYY-MM-DD", by Utc_Now.
+std::string Utc_Today();

@@ -158,7 +158,7 @@ void Check_Closed(Database& db, const Month_Close& close, Faults& faults) {
   if (now.bus_days != close.bus_days || now.metro_days != close.metro_days ||
       now.bus_prior != close.bus_prior ||
       now.metro_prior != close.metro_prior ||
-      static_cast<std::int64_t>(now.missing_days.size()) != close.missing_days)
+      static_cast<std::int64_t>(now.Unrecorded()) != close.missing_days)
     faults.push_back("closed month " + close.month +
                      ": its figures are no longer those of its close");
 }
@@ -204,9 +204,9 @@ void Check_Ledger(const Ledger_Options& options) {
       Append_Item(message, "\n", options.db + ": " + fault);
     Refuse(message);
   }
-  std::string line = options.db + ": " + std::to_string(versions) +
-                     " versions, " + std::to_string(closed) +
-                     " closed months, no fault found";
+  std::string line =
+      options.db + ": " + Counted(versions, "version", "versions") + ", " +
+      Counted(closed, "closed month", "closed months") + ", no fault found";
   if (!options.head.empty())
     line += "; the head given is entry " + std::to_string(head_entry) +
             ", it and every entry before it unchanged";

@@ -187,6 +187,26 @@ void Verify_Day(const Ledger_Options& options) {
   Print(dir + " holds the nine files of " + which + "\n");
 }
 
+namespace {
+
+// Why a month cannot be closed yet: its missing days, its days to come.
+std::string Unrecorded_Days(const Month_Statement& s) {
+  std::string why;
+  if (!s.missing_days.empty()) {
+    std::string days;
+    for (const std::string& day : s.missing_days) Append_Item(days, ", ", day);
+    why = Counted(s.missing_days.size(), "day has", "days have") +
+          " no record: " + days;
+  }
+  if (!s.days_to_come.empty())
+    Append_Item(why, "; ",
+                Counted(s.days_to_come.size(), "day is", "days are") +
+                    " still to come: " + To_Come_Span(s));
+  return why;
+}
+
+}  // namespace
+
 void Close_Month(const Ledger_Options& options) {
   Month month = Parse_Month(options.operands[0]);
   std::unique_ptr<Database> db = Open_Ledger_To_Write(options);
@@ -195,14 +215,9 @@ void Close_Month(const Ledger_Options& options) {
     Refuse(month.Text() + " was closed at " + closed->closed_at +
            "; a closed month cannot be closed again");
   Month_Statement s = Build_Statement(*db, month);
-  if (!s.missing_days.empty() && !options.allow_missing) {
-    std::string days;
-    for (const std::string& day : s.missing_days) Append_Item(days, ", ", day);
-    Refuse(month.Text() +
-           " not closed: " + std::to_string(s.missing_days.size()) +
-           " days have no record: " + days +
+  if (s.Unrecorded() > 0 && !options.allow_missing)
+    Refuse(month.Text() + " not closed: " + Unrecorded_Days(s) +
            " (--allow-missing closes it all the same)");
-  }
   Month_Close close = Close_Of(s, Utc_Now(), Last_Entry(*db));
   Append_Close(*db, close);
   transaction.Commit();

@@ -33,6 +33,23 @@ void Add_Totals(Month_Statement& statement) {
   statement.metro_to_pay = Won_Sum(statement.metro_days, statement.metro_prior);
 }
 
+// Sets each day's version in force, or lists it as missing or to come.
+void Add_Days(Month_Statement& statement, const std::vector<std::string>& days,
+              const std::map<std::string, Version_Row>& in_force) {
+  for (const std::string& day : days) {
+    auto found = in_force.find(day);
+    if (found != in_force.end()) {
+      statement.days.push_back({day, found->second});
+    } else if (day > statement.today) {
+      statement.days.push_back({day, std::nullopt, true});
+      statement.days_to_come.push_back(day);
+    } else {
+      statement.days.push_back({day, std::nullopt});
+      statement.missing_days.push_back(day);
+    }
+  }
+}
+
 }  // namespace
 
 Month_Statement Build_Statement(Database& db, const Month& month) {
@@ -44,22 +61,18 @@ Month_Statement Build_Statement(Database& db, const Month& month) {
   std::int64_t cutoff = statement.close
                             ? statement.close->last_entry
                             : std::numeric_limits<std::int64_t>::max();
+  statement.today =
+      statement.close ? statement.close->closed_at.substr(0, 10) : Utc_Today();
   std::vector<std::string> days = month.Day_Texts();
   std::vector<Version_Row> versions =
       Versions_Between(db, days.front(), days.back());
-  std::map<std::string, Version_Row> in_force = In_Force(versions, cutoff);
-  for (const std::string& day : days) {
-    auto found = in_force.find(day);
-    if (found == in_force.end()) {
-      statement.days.push_back({day, std::nullopt});
-      statement.missing_days.push_back(day);
-    } else {
-      statement.days.push_back({day, found->second});
-    }
-  }
-  for (const Version_Row& row : versions)
-    if (row.version > 1 && row.entry <= cutoff)
+  Add_Days(statement, days, In_Force(versions, cutoff));
+  for (const Version_Row& row : versions) {
+    if (row.entry > cutoff)
+      statement.since_close.push_back(row);
+    else if (row.version > 1)
       statement.corrections.push_back(row);
+  }
   for (const Version_Row& row : Versions_Carried_Into(db, statement.month))
     if (row.entry <= cutoff) statement.prior_period.push_back(row);
   Add_Totals(statement);
@@ -72,10 +85,16 @@ Month_Close Close_Of(const Month_Statement& statement,
   close.month = statement.month;
   close.closed_at = closed_at;
   close.last_entry = last_entry;
-  close.missing_days = static_cast<std::int64_t>(statement.missing_days.size());
+  close.missing_days = static_cast<std::int64_t>(statement.Unrecorded());
   close.bus_days = statement.bus_days;
   close.metro_days = statement.metro_days;
   close.bus_prior = statement.bus_prior;
   close.metro_prior = statement.metro_prior;
   return close;
+}
+
+std::string To_Come_Span(const Month_Statement& statement) {
+  const std::vector<std::string>& days = statement.days_to_come;
+  if (days.size() < 2) return days.empty() ? "" : days.front();
+  return days.front() + " to " + days.back();
 }

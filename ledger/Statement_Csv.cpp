@@ -38,7 +38,8 @@ std::string Statement_Csv(const Month_Statement& s) {
   csv += Csv_Row({"head", "", "", "", "", "", s.head});
   for (const Statement_Day& day : s.days) {
     if (!day.version)
-      csv += Csv_Row({"missing", day.day, "", "", "", "", ""});
+      csv += Csv_Row(
+          {day.to_come ? "to-come" : "missing", day.day, "", "", "", "", ""});
     else
       csv +=
           Version_Row_Csv("day", *day.version, day.version->figures.bus_total,

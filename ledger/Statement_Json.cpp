@@ -50,6 +50,7 @@ std::string Statement_Json(const Month_Statement& s) {
          ",\n  \"head\": " + (s.head.empty() ? "null" : Json_Text(s.head)) +
          ",\n  \"days\": " + Recorded_Days(s) +
          ",\n  \"missing_days\": " + Array(s.missing_days, Json_Text) +
+         ",\n  \"days_to_come\": " + Array(s.days_to_come, Json_Text) +
          ",\n  \"corrections\": " + Array(s.corrections, Adjustment_Json) +
          ",\n  \"prior_period_adjustments\": " +
          Array(s.prior_period, Adjustment_Json) +

@@ -60,6 +60,7 @@ std::string Adjustments(const char* title,
   return text;
 }
 
+// The missing days, six to a line; then the days to come, if any.
 std::string Missing(const Month_Statement& s) {
   std::string text = "\nmissing days: ";
   text += std::to_string(s.missing_days.size()) + "\n";
@@ -68,11 +69,13 @@ std::string Missing(const Month_Statement& s) {
     text += s.missing_days[i];
     if (i % 6 == 5 || i + 1 == s.missing_days.size()) text += '\n';
   }
-  return text;
+  if (s.days_to_come.empty()) return text;
+  return text + "days to come: " + std::to_string(s.days_to_come.size()) +
+         "\n  " + To_Come_Span(s) + "\n";
 }
 
 std::string Totals(const Month_Statement& s) {
-  std::size_t recorded = s.days.size() - s.missing_days.size();
+  std::size_t recorded = s.days.size() - s.Unrecorded();
   std::string text = "\n";
   return text + Row("totals", "bus", "metro") +
          Row("  days (" + std::to_string(recorded) + " of " +

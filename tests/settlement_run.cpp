@@ -85,6 +85,8 @@ bool Unprivileged_Ids(uid_t& uid, gid_t& gid) {
     argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   for (int fd : options.closed_descriptors) ::close(fd);
+  for (const std::string& setting : options.environment)
+    ::putenv(const_cast<char*>(setting.c_str()));
   ::fexecve(program_fd, argv.data(), environ);
   ::_exit(127);
 }

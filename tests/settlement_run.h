@@ -69,6 +69,8 @@ struct Run_Options {
   std::vector<int> closed_descriptors;
   // Command-line arguments after the program name.
   std::vector<std::string> args;
+  // NAME=VALUE settings added to the program's environment.
+  std::vector<std::string> environment;
   // The executable to run instead of fare-settlement, or nullptr.
   const char* program = nullptr;
   // When set, standard output and error go to the files OUTPUT.out and

@@ -1,6 +1,7 @@
 #!/bin/sh
-# Installs the Debian package, settles the sample day with the installed
-# fare-settlement in a scratch folder, audits it with the installed
+# Installs the Debian package, checks that it ships the sample day, settles
+# the installed sample day with the installed fare-settlement in a scratch
+# folder, audits it with the installed
 # fare-audit, records it twice in a ledger with the installed fare-ledger
 # and prints the month's statement, renders the three man pages, then
 # removes the package and checks that none of its files is left. Run as
@@ -32,9 +33,14 @@ installed=yes
 version=$(dpkg-query -W -f='${Version}' "$name")
 dpkg -L "$name" > "$scratch/files"
 
-# The sample day, settled with the flag already raised.
+# The sample day the package ships, settled with the flag already raised.
+shipped=/usr/share/doc/$name/examples
 mkdir "$scratch/day"
-cp "$examples"/paymentData_*.txt "$scratch/day/"
+for file in 5001 7001 7002 7003 7004 7005; do
+  cmp "$examples/paymentData_$file.txt" "$shipped/paymentData_$file.txt" ||
+    fail "$shipped/paymentData_$file.txt is not the sample day's"
+  cp "$shipped/paymentData_$file.txt" "$scratch/day/"
+done
 printf 1 > "$scratch/day/enable.txt"
 (cd "$scratch/day" && /usr/bin/fare-settlement > ../settle.out)
 printf 'wait\nResult\nBus: 2648 won\nMetro: 5349 won\n' > "$scratch/expected"

@@ -370,7 +370,11 @@ TEST(AuditStatus, EachOfTheFiveFromADayThatEarnsIt) {
        ""},
       {"an output differs",
        [](const Scratch_Dir& d) { d.Write("Total_Bus_Data.txt", "300,1,9"); },
-       1, "  result: INCONSISTENT\n",
+       1,
+       "  result: INCONSISTENT\n"
+       "  outputs that differ are from an earlier delivery of the payment\n"
+       "  files or were changed since; settling the day again makes them "
+       "whole\n",
        "fare-audit: Total_Bus_Data.txt: expected \"300,1,2648\", found "
        "\"300,1,9\"\n"},
       {"a bad line", bad_line, 2, bad, bad_err},
@@ -401,7 +405,13 @@ TEST(AuditStatus, EachOfTheFiveFromADayThatEarnsIt) {
       EXPECT_EQ(run.out, "");
     else
       EXPECT_NE(run.out.find(c.result), std::string::npos) << run.out;
-    EXPECT_EQ(Names_In(rejects.Path()).empty(), c.status != 2);
+    // "." is named by the folder it is.
+    if (c.status == 2)
+      EXPECT_EQ(Names_In(rejects.Path()),
+                std::vector<std::string>{
+                    Rejects_File_Of(day, "paymentData_7002.txt")});
+    else
+      EXPECT_EQ(Names_In(rejects.Path()), std::vector<std::string>{});
   }
 }
 
@@ -451,13 +461,13 @@ TEST(AuditOutputs, NeverReplaceWhatTheAuditReads) {
   // Nor may an output take the name of a rejects file.
   Scratch_Dir day;
   Lay_Out_Settled_Day(day, WORKED_RUN);
-  std::string rejects = day.File("paymentData_7003.rejects.csv");
+  std::string rejects = day.File(Rejects_File_Of(day, "paymentData_7003.txt"));
   Run_Result run =
       Run_Audit({"--json", rejects, "--rejects", day.Path()}, day.Path());
   EXPECT_EQ(run.status, 4);
-  EXPECT_EQ(run.err, "fare-audit: " + Shown_Path(day.Path()) +
-                         "/paymentData_7003.rejects.csv: named by both "
-                         "--json and --rejects\n");
+  EXPECT_EQ(run.err, "fare-audit: " + Shown_Path(day.Path()) + "/" +
+                         Rejects_File_Of(day, "paymentData_7003.txt") +
+                         ": named by both --json and --rejects\n");
 }
 
 #ifndef __SANITIZE_ADDRESS__  // its shadow takes terabytes of address space
@@ -612,7 +622,7 @@ TEST(AuditOutputs, EachThatCannotBeWrittenIsAnOutputErrorAndTheVerdictStays) {
     options.args.push_back(rejects ? bad_day.Path() : day.Path());
     Run_Result run = Finish_Run(Start_Run("/", options));
     EXPECT_EQ(run.status, 4);
-    if (rejects) path += "/paymentData_7002.rejects.csv";
+    if (rejects) path += "/" + Rejects_File_Of(bad_day, "paymentData_7002.txt");
     std::string named = c.option.empty() ? "standard output" : path;
     EXPECT_NE(run.err.find("fare-audit: " + named + c.err), std::string::npos)
         << run.err;

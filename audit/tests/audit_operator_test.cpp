@@ -172,7 +172,8 @@ TEST(AuditProblems, EveryJourneyThatCannotBeApportionedIsListed) {
   // --max-problems bounds the journeys shown too, never their count. No
   // source is sent a journey: the payment files are clean.
   Scratch_Dir rejects;
-  rejects.Write("paymentData_7005.rejects.csv", "line,problem,text\r\n");
+  rejects.Write(Rejects_File_Of(day, "paymentData_7005.txt"),
+                "line,problem,text\r\n");
   run = Run_Audit({"--max-problems", "1", "--json", out.File("r.json"),
                    "--rejects", rejects.Path()},
                   day.Path());
@@ -200,7 +201,7 @@ TEST(AuditProblems, UnreadableFilesAndOverlongLinesAreProblemsToo) {
     std::function<void(const Scratch_Dir&)> spoil;  // after
     std::vector<std::string> listed;                // in the report
     std::string json = "";                          // in the JSON, if given
-    const char* rejects_file = "";  // and its whole rejects file, if given
+    const char* rejects_file = "";  // whose whole rejects file is given
     std::string rejects = "";
   } cases[] = {
       {"missing",
@@ -208,7 +209,7 @@ TEST(AuditProblems, UnreadableFilesAndOverlongLinesAreProblemsToo) {
        Removing("paymentData_7002.txt"),
        {"  paymentData_7002.txt: cannot open: No such file or directory\n"},
        "",
-       "paymentData_7002.rejects.csv",
+       "paymentData_7002.txt",
        header + "0,cannot open: No such file or directory,\r\n"},
       {"FIFO",
        [](Day&) {},
@@ -228,7 +229,7 @@ TEST(AuditProblems, UnreadableFilesAndOverlongLinesAreProblemsToo) {
         "  paymentData_5001.txt:3: line longer than 1 MiB\n"
         "  paymentData_5001.txt:5: fewer than five fields\n"},
        "",
-       "paymentData_5001.rejects.csv",
+       "paymentData_5001.txt",
        header + "1,fewer than five fields,\"1,2\"\r\n" +
            "2,fewer than five fields,\"1,2\"\r\n" +
            "3,line longer than 1 MiB,\r\n" + "5,fewer than five fields,1\r\n"},
@@ -242,7 +243,7 @@ TEST(AuditProblems, UnreadableFilesAndOverlongLinesAreProblemsToo) {
         "  lines that repeat an earlier line of the same file exactly: 1\n"
         "    paymentData_7001.txt:3\n"},
        "\"id\": \"duplicate-line\"",
-       "paymentData_7001.rejects.csv",
+       "paymentData_7001.txt",
        header + "2,line longer than 1 MiB,\r\n"},
       // A long bad line is cut where it is shown, never in its rejects file.
       {"wide line",
@@ -251,7 +252,7 @@ TEST(AuditProblems, UnreadableFilesAndOverlongLinesAreProblemsToo) {
        {"  paymentData_5001.txt:4: fewer than five fields\n    \"" +
         wide.substr(0, 120) + "...\"\n"},
        "\"text\": \"" + wide.substr(0, 256) + "\", \"cut\": true}",
-       "paymentData_5001.rejects.csv",
+       "paymentData_5001.txt",
        header + "4,fewer than five fields,\"" + wide + "\"\r\n"},
       // The settlement names the bad line of the file read first.
       {"bad line before a missing file",
@@ -282,7 +283,7 @@ TEST(AuditProblems, UnreadableFilesAndOverlongLinesAreProblemsToo) {
     EXPECT_NE(json.find("\"verdict\": \"bad input\""), std::string::npos);
     EXPECT_NE(json.find(c.json), std::string::npos) << json;
     if (!c.rejects.empty()) {
-      EXPECT_EQ(out.Read(c.rejects_file), c.rejects);
+      EXPECT_EQ(out.Read(Rejects_File_Of(day, c.rejects_file)), c.rejects);
     }
   }
 }
@@ -317,48 +318,70 @@ TEST(AuditProblems, Utf16FileIsNamedAsSuchByBothPrograms) {
                                   "\n    \"" + c.shown});
     std::string line = Utf16("270,0,1,100,T2\r", c.big_endian, c.mark);
     if (c.big_endian) line += '\0';  // the line feed's first byte
-    EXPECT_EQ(rejects.Read("paymentData_7003.rejects.csv"),
+    EXPECT_EQ(rejects.Read(Rejects_File_Of(day, "paymentData_7003.txt")),
               "line,problem,text\r\n1," + problem + ",\"" + line + "\"\r\n");
   }
 }
 
+// Rejects files are named after the day's folder, so days share a folder:
+// each audit writes and removes only its own day's.
 TEST(AuditRejects, OneFilePerSourceWithProblemsExactAndStaleOnesRemoved) {
-  Scratch_Dir day, rejects;
+  Scratch_Dir day, second, rejects;
+  auto of = [&day](const char* file) { return Rejects_File_Of(day, file); };
   Day bad = Day_With_Bad_Lines();
   bad.files[4] = "280,0,1,1050,T6\r\n281,0,1,1050,\"TERMINAL\"\r\n";
   Lay_Out_Day(day, bad);
-  // Left from an audit of an earlier delivery of a file that is clean now.
-  rejects.Write("paymentData_7005.rejects.csv", "line,problem,text\r\n");
+  // Left from an audit of an earlier delivery of a file that is clean now;
+  // files of other names are not the audit's.
+  rejects.Write(of("paymentData_7005.txt"), "line,problem,text\r\n");
+  rejects.Write("paymentData_7005.rejects.csv", "kept");
   rejects.Write("other.csv", "kept");
   Run_Result run = Run_Audit({"--rejects", rejects.Path()}, day.Path());
   EXPECT_EQ(run.status, 2) << run.err;
-  EXPECT_EQ(
-      Names_In(rejects.Path()),
-      (std::vector<std::string>{"other.csv", "paymentData_5001.rejects.csv",
-                                "paymentData_7002.rejects.csv",
-                                "paymentData_7004.rejects.csv"}));
-  EXPECT_EQ(rejects.Read("paymentData_5001.rejects.csv"),
+  EXPECT_EQ(Names_In(rejects.Path()),
+            (std::vector<std::string>{of("paymentData_5001.txt"),
+                                      of("paymentData_7002.txt"),
+                                      of("paymentData_7004.txt"), "other.csv",
+                                      "paymentData_7005.rejects.csv"}));
+  EXPECT_EQ(rejects.Read(of("paymentData_5001.txt")),
             "line,problem,text\r\n2,fewer than five fields,\"1,2\"\r\n");
-  EXPECT_EQ(rejects.Read("paymentData_7002.rejects.csv"),
-            "line,problem,text\r\n"
-            "1,fewer than five fields,\"260,\"\"0\"\",1\"\r\n"
-            "3,Balance longer than 4 bytes,\"262,0,1,12345,T5b\"\r\n");
+  const std::string rejects_7002 =
+      "line,problem,text\r\n"
+      "1,fewer than five fields,\"260,\"\"0\"\",1\"\r\n"
+      "3,Balance longer than 4 bytes,\"262,0,1,12345,T5b\"\r\n";
+  EXPECT_EQ(rejects.Read(of("paymentData_7002.txt")), rejects_7002);
   // The text as it stood, carriage return included.
-  EXPECT_EQ(rejects.Read("paymentData_7004.rejects.csv"),
+  EXPECT_EQ(rejects.Read(of("paymentData_7004.txt")),
             "line,problem,text\r\n"
             "2,TerminalInfo longer than 9 bytes,"
             "\"281,0,1,1050,\"\"TERMINAL\"\"\r\"\r\n");
   EXPECT_NE(
       run.out.find("Rejects files written\n  " + Shown_Path(rejects.Path()) +
-                   "/paymentData_5001.rejects.csv\n"),
+                   "/" + of("paymentData_5001.txt") + "\n"),
       std::string::npos)
       << run.out;
+
+  // Another bad day, then a clean one, audited into the same folder.
+  Day other = Worked_Day();
+  other.files[2] = "1,2\n";
+  Lay_Out_Day(second, other);
+  run = Run_Audit({"--rejects", rejects.Path(), "."}, second.Path());
+  EXPECT_EQ(run.status, 2) << run.err;
+  EXPECT_EQ(rejects.Read(Rejects_File_Of(second, "paymentData_7002.txt")),
+            "line,problem,text\r\n1,fewer than five fields,\"1,2\"\r\n");
+  Lay_Out_Settled_Day(second, WORKED_RUN);
+  run = Run_Audit({"--rejects", rejects.Path(), "."}, second.Path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(rejects.Read(of("paymentData_7002.txt")), rejects_7002);
+  EXPECT_EQ(Names_In(rejects.Path()).size(), 5u);
 
   // Once the sources send clean files, their rejects files go.
   Lay_Out_Settled_Day(day, WORKED_RUN);
   run = Run_Audit({"--rejects", rejects.Path()}, day.Path());
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(Names_In(rejects.Path()), std::vector<std::string>{"other.csv"});
+  EXPECT_EQ(
+      Names_In(rejects.Path()),
+      (std::vector<std::string>{"other.csv", "paymentData_7005.rejects.csv"}));
 
   // The directory must exist, and nothing is read when it does not.
   run = Run_Audit({"--rejects", rejects.File("none")}, day.Path());
@@ -424,7 +447,8 @@ TEST(AuditRejects, EveryBadLineOfAHugeDeliveryInBoundedMemory) {
   std::string want = "line,problem,text\r\n";
   for (int k = 1; k <= LINES; ++k)
     want += std::to_string(k) + ",fewer than five fields,x\r\n";
-  EXPECT_TRUE(rejects.Read("paymentData_7003.rejects.csv") == want);
+  EXPECT_TRUE(rejects.Read(Rejects_File_Of(day, "paymentData_7003.txt")) ==
+              want);
 }
 
 TEST(AuditWarnings, EachIsCountedWithItsPlacesAndNoneOnTheSampleDay) {

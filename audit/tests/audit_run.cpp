@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 const Settled_Day WORKED_RUN = {
     Worked_Day(),
@@ -57,4 +58,9 @@ Spoil Socket_For(const char* name) {
         ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address),
         0);
   };
+}
+
+std::string Rejects_File_Of(const Scratch_Dir& dir, const std::string& name) {
+  return std::filesystem::path(dir.Path()).filename().string() + "." +
+         name.substr(0, name.rfind('.')) + ".rejects.csv";
 }

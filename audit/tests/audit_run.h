@@ -20,6 +20,10 @@ struct Settled_Day {
 };
 void Lay_Out_Settled_Day(const Scratch_Dir& dir, const Settled_Day& settled);
 
+// The name the audit gives the rejects file of payment file "NAME.txt" of
+// the day in dir: "DIR'S NAME.NAME.rejects.csv".
+std::string Rejects_File_Of(const Scratch_Dir& dir, const std::string& name);
+
 // The Overview's worked run and its outputs.
 extern const Settled_Day WORKED_RUN;
 

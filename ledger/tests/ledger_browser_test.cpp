@@ -1,5 +1,6 @@
 // Opens the statement's page in a real headless browser: it must load
-// without script errors and render its chart, the corrections marked.
+// without script errors and render its status box and its chart, the
+// corrections marked.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -22,8 +23,11 @@ constexpr const char* TEST_HOOK =
     "  var box = svg ? svg.getBoundingClientRect() : {width: 0, height: 0};\n"
     "  var root = document.documentElement;\n"
     "  root.setAttribute('data-chart-size', box.width + 'x' + box.height);\n"
-    "  root.setAttribute('data-bars', String(svg.querySelectorAll(\n"
-    "      'rect[height]:not([height=\"12\"])').length));\n"
+    "  root.setAttribute('data-bars', String(\n"
+    "      svg.querySelectorAll('rect.bar').length));\n"
+    "  var status = document.getElementById('status');\n"
+    "  root.setAttribute('data-status-height', status ?\n"
+    "      String(Math.round(status.getBoundingClientRect().height)) : '0');\n"
     "  root.setAttribute('data-marks', String(\n"
     "      svg.querySelectorAll('circle.correction').length));\n"
     "});\n"
@@ -73,6 +77,8 @@ TEST(LedgerBrowser, StatementPageRendersItsChartAndMarksCorrections) {
   // Two days, a bar per company each; the corrected day marked.
   EXPECT_NE(dom.find("data-bars=\"4\""), std::string::npos) << dom;
   EXPECT_NE(dom.find("data-marks=\"1\""), std::string::npos) << dom;
+  EXPECT_NE(dom.find("data-status-height=\""), std::string::npos) << dom;
+  EXPECT_EQ(dom.find("data-status-height=\"0\""), std::string::npos) << dom;
   EXPECT_EQ(dom.find("<b>"), std::string::npos) << "markup leaked";
   EXPECT_NE(
       dom.find("<td>&lt;b&gt;7001&lt;/b&gt; &amp; \"late\" \xc3\xa9</td>"),
@@ -82,7 +88,7 @@ TEST(LedgerBrowser, StatementPageRendersItsChartAndMarksCorrections) {
                      "<td class=\"n\">13,848 won</td></tr>"),
             std::string::npos)
       << dom;
-  EXPECT_NE(dom.find("<p class=\"status\">open: the figures may still "
+  EXPECT_NE(dom.find("<p class=\"state\">Open</p>\n<p>the figures may still "
                      "change</p>"),
             std::string::npos);
 }

@@ -186,6 +186,78 @@ TEST(LedgerClose, ClosedMonthStaysAsPaidAndLateCorrectionsMoveOn) {
             "ledger.db: 7 versions, 2 closed months, no fault found\n");
 }
 
+// Today is the 3rd: the days after it are to come, not missing, in every
+// form of the statement and for close; the page shows the status, a scale
+// in won and the missing days, and once closed marks a day corrected since.
+TEST(LedgerStatement, DaysToComeAndThePageOfAnOpenAndAClosedMonth) {
+  Ledger_Dir dir;
+  dir.now = "2026-12-03T12:00:00Z";
+  Record(dir, "2026-12-01", Day_With(1, 0));
+  Record(dir, "2026-12-03", Day_With(0, 0));
+  Run_Result open = dir.Run({"statement", "2026-12", "--csv", "dec.csv",
+                             "--json", "dec.json", "--html", "open.html"});
+  ASSERT_EQ(open.status, 0) << open.err;
+  const std::string unrecorded =
+      "missing days: 1\n  2026-12-02\n"
+      "days to come: 28\n  2026-12-04 to 2026-12-31\n";
+  EXPECT_NE(open.out.find(unrecorded), std::string::npos) << open.out;
+  EXPECT_NE(open.out.find("  days (2 of 31)"), std::string::npos);
+  EXPECT_NE(dir.Read("dec.csv").find("missing,2026-12-02,,,,,\r\nday,"
+                                     "2026-12-03,1,"),
+            std::string::npos);
+  EXPECT_NE(dir.Read("dec.csv").find(",\r\nto-come,2026-12-04,,,,,\r\n"),
+            std::string::npos);
+  EXPECT_NE(dir.Read("dec.json")
+                .find("\"missing_days\": [\n    "
+                      "\"2026-12-02\"\n  ],\n  "
+                      "\"days_to_come\": [\n    \"2026-12-04\","),
+            std::string::npos);
+  Run_Result run = dir.Run({"close", "2026-12"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "fare-ledger: 2026-12 not closed: 1 day has no record: "
+            "2026-12-02; 28 days are still to come: 2026-12-04 to 2026-12-31 "
+            "(--allow-missing closes it all the same)\n");
+  ASSERT_EQ(dir.Run({"close", "2026-12", "--allow-missing"}).status, 0);
+  dir.now = "2027-01-05T08:00:00Z";
+  Record(dir, "2026-12-03", Day_With(0, 2), "7001 resent");
+  run = dir.Run({"statement", "2026-12", "--html", "closed.html"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find(unrecorded), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.substr(run.out.find("\n\n")),
+            open.out.substr(open.out.find("\n\n")));
+  EXPECT_EQ(dir.Run({"check"}).out,
+            "ledger.db: 3 versions, 1 closed month, no fault found\n");
+
+  const struct {
+    const char* page;
+    std::vector<std::string> shown;
+  } pages[] = {
+      {"open.html",
+       {"<div id=\"status\" class=\"status open\">\n<p class=\"state\">Open",
+        "<p class=\"to-pay\">to pay: bus 6,346 won &middot; metro 10,698 "
+        "won</p>\n<p>2 of 31 days recorded &middot; 1 day missing &middot; "
+        "28 days to come</p>",
+        // 5,349 won the most: steps of 2,000 won up to 6,000.
+        ">0 won</text>", ">2,000 won</text>", ">6,000 won</text>",
+        "<h2 id=\"missing-days\">Missing days (1)</h2>\n<ul id=\"missing\" "
+        "class=\"days\"><li>2026-12-02</li></ul>\n<p id=\"to-come\">28 days "
+        "to come, not missing: 2026-12-04 to 2026-12-31</p>"}},
+      {"closed.html",
+       {"<div id=\"status\" class=\"status closed\">",
+        "1 version of its days recorded after the close",
+        "<td class=\"since-close\">corrected after the close: version 2, "
+        "carried into 2027-01</td>",
+        "<circle class=\"since-close\"",
+        "<caption>Recorded after the close (1)</caption>"}},
+  };
+  for (const auto& p : pages) {
+    std::string page = dir.Read(p.page);
+    for (const std::string& shown : p.shown)
+      EXPECT_NE(page.find(shown), std::string::npos) << p.page << ": " << shown;
+  }
+}
+
 // Totals beyond 64 bits (only an edited ledger has them) fail the
 // statement instead of wrapping.
 TEST(LedgerStatement, SumBeyond64BitsFails) {

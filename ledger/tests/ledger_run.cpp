@@ -64,6 +64,7 @@ Run_Result Ledger_Dir::Run(const std::vector<std::string>& args,
                            Run_Options options) const {
   options.program = Ledger_Exe();
   if (options.time_limit_seconds == 0) options.time_limit_seconds = 120;
+  options.environment.push_back("FARE_LEDGER_NOW=" + now);
   options.args = {"--db", "ledger.db"};
   options.args.insert(options.args.end(), args.begin(), args.end());
   return Finish_Run(Start_Run(Path(), options));

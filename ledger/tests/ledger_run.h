@@ -22,6 +22,9 @@ Settled_Day Day_With(int extra_bus, int extra_metro);
 class Ledger_Dir : public Scratch_Dir {
  public:
   using Scratch_Dir::Scratch_Dir;
+  // The time fare-ledger takes as now (FARE_LEDGER_NOW): after every month
+  // the tests record, so that no day is to come, unless a test moves it.
+  std::string now = "2027-06-01T09:00:00Z";
   std::string Ledger() const { return File("ledger.db"); }
   // Lays out settled in the folder name, replacing what was there; the
   // payment files differ from folder to folder, the figures do not.

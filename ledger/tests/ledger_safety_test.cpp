@@ -84,7 +84,7 @@ TEST(LedgerSafety, Schema1LedgerIsTakenOverWithItsCloses) {
                     "PRAGMA user_version = 1"),
             "");
   Run_Result run = dir.Run({"check"});
-  EXPECT_EQ(run.out, "ledger.db: 2 versions, 1 closed months, no fault found\n")
+  EXPECT_EQ(run.out, "ledger.db: 2 versions, 1 closed month, no fault found\n")
       << run.err;
   std::string head = Ledger_Head(dir.Ledger());
   EXPECT_NE(dir.Run({"statement", "2026-11"})
@@ -292,8 +292,9 @@ TEST(LedgerSafety, KillAtAnyMomentLeavesTheLedgerWhole) {
 }
 
 // A day of some 300,000 taps with a few transfer journeys, settled in dir
-// by the settlement itself.
-void Settle_Large_Day(const Scratch_Dir& dir) {
+// by the settlement itself; each variant adds its own ordinary metro tap,
+// so that the days' payment files differ.
+void Settle_Large_Day(const Scratch_Dir& dir, int variant = 0) {
   Day day;
   std::mt19937 dice(11);
   for (int f = 0; f < 6; ++f) {
@@ -307,6 +308,7 @@ void Settle_Large_Day(const Scratch_Dir& dir) {
                       terminal + "\n";
     }
   }
+  day.files[5] += "5,0,1,1050,V" + std::to_string(variant) + "\n";
   Lay_Out_Day(dir, day);
   Run_Result run = Run_Settlement(dir);
   ASSERT_EQ(run.status, 0) << run.err;
@@ -330,6 +332,7 @@ TEST(LedgerSafety, SignalledRecordIsWholeOrNotAtAll) {
   int stopped = 0;
   for (int run = 1; run <= 8; ++run) {
     std::string day = "2026-12-0" + std::to_string(run);
+    Settle_Large_Day(large, run);
     Run_Options options;
     options.program = Ledger_Exe();
     options.time_limit_seconds = 120;
