@@ -27,7 +27,7 @@ BENCH_SQL ?= on
 
 all: build
 
-# Both programs; the tests too when GoogleTest is installed.
+# The three programs; the tests too when GoogleTest is installed.
 build:
 	@$(PREREQUISITES) build
 	@[ -f $(BUILD_DIR)/CMakeCache.txt ] || \
