@@ -52,8 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes,
     __builtin_trap();
 
   for (char separator : {',', ' '}) {
-    std::string history;
-    Append_Record_Line(history, record, separator);
+    char line[RECORD_LINE_MAX];
+    std::string history(line, Format_Record_Line(line, record, separator));
     history.pop_back();
     Data again{};
     if (Program_Read(history, again) != Result::record || !Same(record, again))
