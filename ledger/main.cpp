@@ -9,39 +9,46 @@
 #include "Ledger_Error.h"
 #include "Os.h"
 #include "Sqlite.h"
-#include "Staged_File.h"
 #include "Standard_Streams.h"
+#include "Stop_Signals.h"
 
 namespace {
 
-void Run(const Ledger_Options& options) {
-  const std::string& command = options.command;
-  if (command == "record") return Record_Day(options);
-  if (command == "statement") return Print_Statement(options);
-  if (command == "verify") return Verify_Day(options);
-  if (command == "close") return Close_Month(options);
-  if (command == "days") return List_Days(options);
+void Run(const Ledger_Options &options) {
+  const std::string &command = options.command;
+  if (command == "record")
+    return Record_Day(options);
+  if (command == "statement")
+    return Print_Statement(options);
+  if (command == "verify")
+    return Verify_Day(options);
+  if (command == "close")
+    return Close_Month(options);
+  if (command == "days")
+    return List_Days(options);
   Check_Ledger(options);
 }
 
 // Each line of message on standard error after the program's name.
-void Print_Message_Lines(const std::string& message) {
+void Print_Message_Lines(const std::string &message) {
   std::size_t begin = 0;
   while (begin <= message.size()) {
     std::size_t end = message.find('\n', begin);
-    if (end == std::string::npos) end = message.size();
+    if (end == std::string::npos)
+      end = message.size();
     Print_Error_Line("fare-ledger",
                      std::string_view(message).substr(begin, end - begin));
     begin = end + 1;
   }
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
   // Also makes writing past a file-size limit fail with a reportable
   // error (and the transaction roll back) and a closed pipe a write error.
-  if (!Prepare_Audit_Process(argc, argv)) return 2;
+  if (!Prepare_Audit_Process(argc, argv))
+    return 2;
   try {
     // Before the audit starts its threads. A stop removes the statement's
     // temporaries, says so and ends the process as the request does,
@@ -59,14 +66,14 @@ int main(int argc, char** argv) {
       Run(options);
     }
     return 0;
-  } catch (const Ledger_Error& error) {
+  } catch (const Ledger_Error &error) {
     Print_Message_Lines(error.what());
     if (error.kind() == Ledger_Error::USAGE)
       Os_Write_Standard(OS_STANDARD_ERROR, Ledger_Usage());
     return error.Exit_Status();
-  } catch (const std::bad_alloc&) {
+  } catch (const std::bad_alloc &) {
     Print_Message_Lines("out of memory");
-  } catch (const std::exception& error) {
+  } catch (const std::exception &error) {
     Print_Message_Lines(error.what());
   }
   return 2;

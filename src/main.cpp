@@ -8,8 +8,8 @@
 #include "Calculating_System.h"
 #include "Os.h"
 #include "Settlement_Error.h"
-#include "Staged_File.h"
 #include "Standard_Streams.h"
+#include "Stop_Signals.h"
 
 namespace {
 
@@ -21,17 +21,17 @@ const char PROGRAM[] = "fare-settlement";
 int Report_Failure() {
   try {
     throw;
-  } catch (const Report_Error& error) {
+  } catch (const Report_Error &error) {
     Print_Error_Line(PROGRAM, error.what());
     return 2;
-  } catch (const std::bad_alloc&) {
-  } catch (const std::system_error& error) {
+  } catch (const std::bad_alloc &) {
+  } catch (const std::system_error &error) {
     // A thread that cannot start for want of memory for its stack.
     if (error.code() != std::errc::resource_unavailable_try_again) {
       Print_Error_Line(PROGRAM, error.what());
       return 1;
     }
-  } catch (const std::exception& error) {
+  } catch (const std::exception &error) {
     Print_Error_Line(PROGRAM, error.what());
     return 1;
   }
@@ -41,12 +41,13 @@ int Report_Failure() {
   return 1;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
   // Before anything is opened: a closed standard descriptor would be taken
   // by the first file opened, and the report written into it.
-  if (!Os_Start_Process(argc, argv)) return 1;
+  if (!Os_Start_Process(argc, argv))
+    return 1;
   try {
     Stop_On_Signals(PROGRAM);
     Create_Settlement_State();
