@@ -19,16 +19,7 @@ constexpr std::size_t SUMMARY_LIMIT = 4096;
 File_Digest Digest_File(int file, const Day_Snapshot& snapshot) {
   Input_File input(snapshot.Path(file), AUDITED_FILES[file]);
   snapshot.Check_Opened(file, input.File());
-  File_Digest digest;
-  digest.name = AUDITED_FILES[file];
-  Sha256 hash;
-  std::unique_ptr<char[]> block(new char[HASH_BLOCK]);
-  while (std::size_t n = input.Read(block.get(), HASH_BLOCK)) {
-    hash.Update(block.get(), n);
-    digest.size += n;
-  }
-  digest.sha256 = hash.Finish();
-  return digest;
+  return Digest_Input(input, AUDITED_FILES[file]);
 }
 
 // The first limit + 1 bytes of output `file` at most, read into a string
@@ -58,6 +49,19 @@ File_Digest Digest_Bytes(const char* name, std::string_view bytes) {
   Sha256 hash;
   hash.Update(bytes);
   return {name, bytes.size(), hash.Finish()};
+}
+
+File_Digest Digest_Input(Input_File& input, const char* name) {
+  File_Digest digest;
+  digest.name = name;
+  Sha256 hash;
+  std::unique_ptr<char[]> block(new char[HASH_BLOCK]);
+  while (std::size_t n = input.Read(block.get(), HASH_BLOCK)) {
+    hash.Update(block.get(), n);
+    digest.size += n;
+  }
+  digest.sha256 = hash.Finish();
+  return digest;
 }
 
 std::vector<File_Digest> Digest_Inputs(Found_Outputs& found,

@@ -17,6 +17,12 @@ struct File_Digest {
 // The digest of bytes already read from the file name.
 File_Digest Digest_Bytes(const char* name, std::string_view bytes);
 
+class Input_File;
+
+// The digest of what is left to read of input, named name, read in large
+// blocks. Throws Settlement_Error when it cannot be read.
+File_Digest Digest_Input(Input_File& input, const char* name);
+
 struct Found_Outputs;
 class Day_Snapshot;
 

@@ -52,8 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes,
     __builtin_trap();
 
   for (char separator : {',', ' '}) {
-    std::string history;
-    Append_Record_Line(history, record, separator);
+    char written[RECORD_LINE_MAX];
+    std::string history(written,
+                        Format_Record_Line(written, record, separator));
     history.pop_back();
     Data again{};
     if (Program_Read(history, again) != Result::record || !Same(record, again))

@@ -1,10 +1,9 @@
 // The only file of fare-ledger that includes the audit's and the
-// settlement's headers, but for the platform layer (Os.h, Paths.h) and the
-// staged output files with the stop on signals (Staged_File.h), which the
-// ledger's files use directly.
+// settlement's headers, but for the platform layer (Os.h, Paths.h), the
+// staged output files (Staged_File.h), the stop on signals (Stop_Signals.h),
+// the checked sums of won (Money.h) and the programs' one main shape
+// (Program_Main.h), which the ledger's files use directly.
 #include "Audit_Adapter.h"
-
-#include <memory>
 
 #include "Audit_Csv.h"
 #include "Audit_Day.h"
@@ -15,6 +14,7 @@
 #include "Input_Digest.h"
 #include "Line_Reader.h"
 #include "Os.h"
+#include "Problem_Lines.h"
 #include "Settlement_Error.h"
 
 namespace {
@@ -44,60 +44,20 @@ Day_Figures Ledger_Figures(const Audit_Outcome& outcome) {
   return figures;
 }
 
-// Why the day is not consistent, as fare-audit says it on standard error:
-// the first problem of the payment files and how many there are, the
-// outputs not there yet, or each output that differs.
-std::vector<std::string> Problem_Lines(const Audit_Outcome& outcome) {
-  std::vector<std::string> lines;
-  const Scan_Result& scan = outcome.scan;
-  if (outcome.Bad_Input()) {
-    for (int i = 0; i < 6 && lines.empty(); ++i)
-      if (!scan.problems[i].empty())
-        lines.push_back(scan.problems[i].kept[0].Place(AUDITED_FILES[i]) +
-                        ": " + scan.problems[i].kept[0].problem);
-    if (lines.empty()) lines.push_back(scan.journey_problems.kept[0].problem);
-    if (scan.Problem_Count() > 1)
-      lines.push_back(std::to_string(scan.Problem_Count()) +
-                      " problems in all (fare-audit lists them)");
-    return lines;
-  }
-  if (outcome.Not_Settled()) {
-    std::string names;
-    for (const std::string& name : outcome.missing)
-      names += (names.empty() ? "" : ", ") + name;
-    lines.push_back("not settled yet (no " + names + ")");
-  }
-  for (const Difference& d : outcome.differences)
-    lines.push_back(d.file + ": " + d.problem);
-  return lines;
-}
-
 // The size and SHA-256 of the file at path.
 Day_File Digest_File(const std::string& path) {
   Input_File file(path);
-  Day_File digest;
-  Sha256 hash;
-  constexpr std::size_t BLOCK = 4 << 20;
-  std::unique_ptr<char[]> block(new char[BLOCK]);
-  while (std::size_t n = file.Read(block.get(), BLOCK)) {
-    hash.Update(block.get(), n);
-    digest.bytes += static_cast<std::int64_t>(n);
-  }
-  digest.sha256 = Hex(hash.Finish());
-  return digest;
+  return Ledger_File(Digest_Input(file, ""));
 }
 
 }  // namespace
-
-bool Prepare_Audit_Process(int& argc, char**& argv) {
-  return Os_Start_Process(argc, argv);
-}
 
 Day_Audit Audit_Settled_Day(const std::string& dir) {
   Day_Audit result;
   try {
     Audit_Outcome outcome = Audit_Day(dir, 1, nullptr, nullptr);
-    result.problems = Problem_Lines(outcome);
+    result.problems =
+        Problem_Lines(outcome, "problems in all (fare-audit lists them)");
     if (outcome.Consistent()) result.figures = Ledger_Figures(outcome);
   } catch (const Settlement_Error& error) {
     result.problems.push_back(error.what());

@@ -9,12 +9,6 @@
 
 #include "Day_Figures.h"
 
-// Sets the process up as the audit sets itself up, a closed standard
-// descriptor opened onto /dev/null first (so that the ledger never takes
-// one); call first in main. False when that cannot be done.
-// On Windows argc and argv become the wide command line's arguments in UTF-8.
-bool Prepare_Audit_Process(int& argc, char**& argv);
-
 // Audits the settled day in dir with fare-audit's own entry point (the
 // payment files read and the settlement recomputed with its code, the
 // outputs compared, the nine files hashed), reading them through dir.

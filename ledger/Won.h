@@ -1,4 +1,5 @@
-// Sums of won in 64 bits, exact: an overflow fails instead of wrapping.
+// Sums of won in 64 bits, exact (Money.h): an overflow fails as a ledger
+// error instead of wrapping.
 #pragma once
 
 #include <cstdint>

@@ -1,16 +1,16 @@
 // fare-ledger: keeps the settled days of bus and metro fares in one SQLite
 // database, with corrections, month statements and closed months.
-#include <exception>
-#include <new>
+#include <cstdio>
 #include <string>
 
 #include "Audit_Adapter.h"
 #include "Ledger_Commands.h"
 #include "Ledger_Error.h"
 #include "Os.h"
+#include "Program_Main.h"
 #include "Sqlite.h"
-#include "Staged_File.h"
 #include "Standard_Streams.h"
+#include "Stop_Signals.h"
 
 namespace {
 
@@ -25,23 +25,28 @@ void Run(const Ledger_Options& options) {
 }
 
 // Each line of message on standard error after the program's name.
-void Print_Message_Lines(const std::string& message) {
+void Print_Message_Lines(std::string_view message) {
   std::size_t begin = 0;
   while (begin <= message.size()) {
     std::size_t end = message.find('\n', begin);
-    if (end == std::string::npos) end = message.size();
-    Print_Error_Line("fare-ledger",
-                     std::string_view(message).substr(begin, end - begin));
+    if (end == std::string_view::npos) end = message.size();
+    Print_Error_Line("fare-ledger", message.substr(begin, end - begin));
     begin = end + 1;
   }
 }
 
-}  // namespace
+// Memory running out is said so; a thread that cannot start is named by
+// its own message.
+bool Out_Of_Memory(char* line, std::size_t size, bool thread) {
+  if (thread) return false;
+  std::snprintf(line, size, "out of memory");
+  return true;
+}
 
-int main(int argc, char** argv) {
-  // Also makes writing past a file-size limit fail with a reportable
-  // error (and the transaction roll back) and a closed pipe a write error.
-  if (!Prepare_Audit_Process(argc, argv)) return 2;
+// The command, the usage or the version; a ledger error says why with the
+// status that tells what went wrong, and the usage too for a bad command
+// line.
+int Ledger_Main(int argc, char** argv) {
   try {
     // Before the audit starts its threads. A stop removes the statement's
     // temporaries, says so and ends the process as the request does,
@@ -64,10 +69,15 @@ int main(int argc, char** argv) {
     if (error.kind() == Ledger_Error::USAGE)
       Os_Write_Standard(OS_STANDARD_ERROR, Ledger_Usage());
     return error.Exit_Status();
-  } catch (const std::bad_alloc&) {
-    Print_Message_Lines("out of memory");
-  } catch (const std::exception& error) {
-    Print_Message_Lines(error.what());
   }
-  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The set-up also makes writing past a file-size limit fail with a
+  // reportable error (and the transaction roll back) and a closed pipe a
+  // write error.
+  return Run_Main({"fare-ledger", 2, Out_Of_Memory, Print_Message_Lines},
+                  Ledger_Main, argc, argv);
 }

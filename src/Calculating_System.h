@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "Record_List.h"  // Node_Link
+#include "Record_List.h"
 #include "Settlement_Error.h"
 
 class Day_Lock;
@@ -20,34 +20,8 @@ using Boolean = char;
 constexpr Boolean TRUE = 1;
 constexpr Boolean FALSE = 0;
 
-// Widest TerminalInfo text of a record line, in bytes (Record_Line.h has the
-// other fields').
-constexpr std::size_t TERMINALINFO_WIDTH = 9;
-
 // A bus tap charged less than this many won marks a transfer journey.
 constexpr int TRANSFER_THRESHOLD = 1050;
-
-// One tap record. TerminalInfo is NUL-terminated (zero after the text); taps
-// with equal TerminalInfo belong to one journey. Packed to 20 bytes, so that
-// a node takes 28 instead of 32; every field stays 2-byte aligned. A packed
-// field cannot be bound to a reference: code copies the values it needs.
-struct __attribute__((packed, aligned(2))) data {
-  std::int32_t LastTime;
-  signed char Mot;
-  signed char InOut;
-  std::int32_t Balance;
-  char TerminalInfo[TERMINALINFO_WIDTH + 1];
-};
-using Data = data;
-
-// A list node; its links are numbers in the record arena (Record_List.h).
-struct history_data {
-  Node_Link next;
-  Node_Link prev;
-  Data data;
-};
-static_assert(sizeof(Data) == 20 && sizeof(History_Data) == NODE_BYTES,
-              "the node layout the arena's size figures assume");
 
 // The six program-wide record lists: bus, then metro 1 to 5.
 extern History_Data *B_header, *B_tailer;
@@ -73,34 +47,8 @@ inline constexpr const char* HISTORY_FILE = "trans_history.txt";
 inline constexpr const char* BUS_SUMMARY_FILE = "Total_Bus_Data.txt";
 inline constexpr const char* METRO_SUMMARY_FILE = "Total_Metro_Data.txt";
 
-// --- Record lists -----------------------------------------------------------
-// A doubly linked list of nodes between two sentinels: header->next is the
-// first record, tailer->prev the last; an empty list has header->next ==
-// tailer. The sentinels' outer links are never used.
-
-// Makes header and tailer a new empty list.
-void Create_List(History_Data*& header, History_Data*& tailer);
-// Links a new node between last and tailer and returns it. Nodes are never
-// freed one by one: their memory is returned when the program exits.
-History_Data* Append(History_Data* last, History_Data* tailer);
-// Unlinks a record node and returns the node that followed it. The unlinked
-// node's memory stays valid until the program exits. Inline: the separation
-// unlinks every transfer record.
-inline History_Data* Del(History_Data* data) {
-  History_Data* before = data->prev;
-  History_Data* after = data->next;
-  before->next = after;
-  after->prev = before;
-  return after;
-}
 // Creates the six program-wide lists empty and zeroes the settlement state.
 void Create_Settlement_State();
-
-// A list named by its two sentinels.
-struct Record_List {
-  History_Data* header;
-  History_Data* tailer;
-};
 
 // One payment file: its name, the side its taps are on (BUS or METRO), what
 // reports call it, and the program-wide list its records are loaded into.

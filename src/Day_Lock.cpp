@@ -1,7 +1,7 @@
 #include "Day_Lock.h"
 
+#include "Program_Name.h"
 #include "Settlement_Error.h"
-#include "Staged_File.h"
 #include "Standard_Streams.h"
 
 // Audits and settlements each mark the directory; only settlements take it

@@ -210,16 +210,6 @@ char* Format_Record_Line(char* out, const Data& record,
   return out;
 }
 
-void Append_Record_Line(std::string& out, const Data& record,
-                        char terminal_separator) {
-  char line[RECORD_LINE_MAX];
-  out.append(line, Format_Record_Line(line, record, terminal_separator));
-}
-
-bool Same_Terminal(const Data& a, const Data& b) {
-  return std::strcmp(a.TerminalInfo, b.TerminalInfo) == 0;
-}
-
 // --- Payment file loading ---------------------------------------------------
 
 void Load_Payment_File(const std::string& dir, const char* file,

@@ -15,6 +15,8 @@
 #include "Paths.h"
 #include "Settlement_Error.h"
 #include "Staged_File.h"
+#include "Stale_Temporaries.h"
+#include "Whole_File.h"
 
 History_Data *B_header, *B_tailer;
 History_Data *M1_header, *M1_tailer;

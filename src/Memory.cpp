@@ -5,11 +5,6 @@
 
 #include "Os.h"
 
-std::size_t Round_Up_To_Large_Page(std::uint64_t bytes) {
-  return static_cast<std::size_t>((bytes + LARGE_PAGE - 1) / LARGE_PAGE *
-                                  LARGE_PAGE);
-}
-
 void* Map_Memory(std::size_t bytes) {
   // Aligned so that it can be backed by large pages throughout.
   void* memory = Os_Map_Memory(Round_Up_To_Large_Page(bytes));

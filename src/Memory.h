@@ -2,12 +2,8 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 
-// The size of a large page; mappings start on such a boundary.
-constexpr std::size_t LARGE_PAGE = std::size_t{2} << 20;
-// bytes rounded up to a whole number of large pages.
-std::size_t Round_Up_To_Large_Page(std::uint64_t bytes);
+#include "Large_Page.h"
 
 // Zeroed memory straight from the system, in large pages where it offers
 // them (fewer page faults for the big arrays of a large day). Throws

@@ -12,9 +12,23 @@ __extension__ typedef __int128 Wide;
 
 }  // namespace
 
+std::optional<std::int64_t> Checked_Sum(std::int64_t a, std::int64_t b) {
+  std::int64_t sum = 0;
+  if (__builtin_add_overflow(a, b, &sum)) return std::nullopt;
+  return sum;
+}
+
+std::optional<std::int64_t> Checked_Difference(std::int64_t a, std::int64_t b) {
+  std::int64_t difference = 0;
+  if (__builtin_sub_overflow(a, b, &difference)) return std::nullopt;
+  return difference;
+}
+
 void Add_Won(std::int64_t* total, std::int64_t amount, const char* what) {
-  if (__builtin_add_overflow(*total, amount, total))
+  std::optional<std::int64_t> sum = Checked_Sum(*total, amount);
+  if (!sum)
     throw Settlement_Error(std::string(what) + " leaves the 64-bit range");
+  *total = *sum;
 }
 
 std::int64_t Leg_Share(std::int64_t total, std::int64_t running,

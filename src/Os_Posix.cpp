@@ -17,7 +17,7 @@
 #include <cstring>
 #include <new>
 
-#include "Memory.h"
+#include "Large_Page.h"
 #include "Os.h"
 #include "Settlement_Error.h"
 

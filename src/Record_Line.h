@@ -47,18 +47,13 @@ bool Is_Utf16_Start(std::string_view line);
 // tab); returns how many it found.
 int Split_Fields(std::string_view line, std::string_view fields[5]);
 
-// Appends the line of record to out as the transfer history file holds it;
-// the third metro list's records have a space before TerminalInfo.
-void Append_Record_Line(std::string& out, const Data& record,
-                        char terminal_separator);
 // The longest line Format_Record_Line writes.
 constexpr std::size_t RECORD_LINE_MAX = 64;
-// Writes the line of Append_Record_Line at out (at most RECORD_LINE_MAX
-// bytes) and returns the end of what it wrote.
+// Writes the line of record at out as the transfer history file holds it
+// (at most RECORD_LINE_MAX bytes; the third metro list's records have a
+// space before TerminalInfo) and returns the end of what it wrote.
 char* Format_Record_Line(char* out, const Data& record,
                          char terminal_separator);
-// True when two records carry the same TerminalInfo text.
-bool Same_Terminal(const Data& a, const Data& b);
 
 // Runs job(file) for each of the six payment files of directory dir ("" is
 // the working directory; indices of PAYMENT_FILES) on two threads, larger

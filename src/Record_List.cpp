@@ -1,10 +1,11 @@
 // The record lists: doubly linked lists between two sentinels, of nodes
 // taken from the process's record arena.
+#include "Record_List.h"
+
 #include <algorithm>
 #include <mutex>
 #include <new>
 
-#include "Calculating_System.h"
 #include "Memory.h"
 #include "Os.h"
 

@@ -1,5 +1,5 @@
-// The record arena and Node_Link, the link between list nodes: every list
-// node of a process lives in one arena and is named by a 32-bit number.
+// The tap record and the record lists: every list node of a process lives in
+// one arena and is named by a 32-bit number, its Node_Link.
 #pragma once
 
 #include <cassert>
@@ -11,8 +11,9 @@
 struct history_data;
 using History_Data = history_data;
 
-// The bytes of one list node; the shared header checks its layout against
-// this, which Node_Link's arithmetic needs before the node is defined.
+// The bytes of one list node; the node's definition below checks its layout
+// against this, which Node_Link's arithmetic needs before the node is
+// defined.
 inline constexpr std::size_t NODE_BYTES = 28;
 
 // The first node of the record arena (see Node_Arena); node number n is at
@@ -87,4 +88,57 @@ class Node_Arena {
 class Arena_Full : public Settlement_Error {
  public:
   using Settlement_Error::Settlement_Error;
+};
+
+// Widest TerminalInfo text of a record line, in bytes (Record_Line.h has the
+// other fields').
+constexpr std::size_t TERMINALINFO_WIDTH = 9;
+
+// One tap record. TerminalInfo is NUL-terminated (zero after the text); taps
+// with equal TerminalInfo belong to one journey. Packed to 20 bytes, so that
+// a node takes 28 instead of 32; every field stays 2-byte aligned. A packed
+// field cannot be bound to a reference: code copies the values it needs.
+struct __attribute__((packed, aligned(2))) data {
+  std::int32_t LastTime;
+  signed char Mot;
+  signed char InOut;
+  std::int32_t Balance;
+  char TerminalInfo[TERMINALINFO_WIDTH + 1];
+};
+using Data = data;
+
+// A list node; its links are numbers in the record arena.
+struct history_data {
+  Node_Link next;
+  Node_Link prev;
+  Data data;
+};
+static_assert(sizeof(Data) == 20 && sizeof(History_Data) == NODE_BYTES,
+              "the node layout the arena's size figures assume");
+
+// --- Record lists -----------------------------------------------------------
+// A doubly linked list of nodes between two sentinels: header->next is the
+// first record, tailer->prev the last; an empty list has header->next ==
+// tailer. The sentinels' outer links are never used.
+
+// Makes header and tailer a new empty list.
+void Create_List(History_Data*& header, History_Data*& tailer);
+// Links a new node between last and tailer and returns it. Nodes are never
+// freed one by one: their memory is returned when the program exits.
+History_Data* Append(History_Data* last, History_Data* tailer);
+// Unlinks a record node and returns the node that followed it. The unlinked
+// node's memory stays valid until the program exits. Inline: the separation
+// unlinks every transfer record.
+inline History_Data* Del(History_Data* data) {
+  History_Data* before = data->prev;
+  History_Data* after = data->next;
+  before->next = after;
+  after->prev = before;
+  return after;
+}
+
+// A list named by its two sentinels.
+struct Record_List {
+  History_Data* header;
+  History_Data* tailer;
 };

@@ -1,13 +1,11 @@
 #include "Staged_File.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cstdio>
 #include <mutex>
 #include <utility>
 #include <vector>
 
 #include "Paths.h"
+#include "Program_Name.h"
 #include "Settlement_Error.h"
 
 namespace {
@@ -39,23 +37,17 @@ void Forget_Locked(const std::string& path) {
   }
 }
 
-// The program whose temporaries these are; set by Stop_On_Signals.
-const char* program_name = "fare-settlement";
+}  // namespace
 
-// The temporary beside target without its six random characters:
-// ".NAME.PROGRAM-". The program's name is a mark no operator's file has, so
-// the start-up clean-up never mistakes one for a temporary.
 std::string Temporary_Stem(const std::string& target) {
   std::string stem = Directory_Prefix(target);
   stem += '.';
   stem += Base_Name(target);
   stem += '.';
-  stem += program_name;
+  stem += Program_Name();
   stem += '-';
   return stem;
 }
-
-}  // namespace
 
 Staged_File::Staged_File(std::string path, bool write_special_directly)
     : path_(std::move(path)) {
@@ -175,77 +167,9 @@ void Publish_All(Staged_File* const* files, std::size_t count,
   for (const std::string& directory : directories) Os_Sync_Directory(directory);
 }
 
-namespace {
+void Prepare_Unpublished_List() { Unpublished(); }
 
-// Whether name is a temporary of the file named stem (".NAME.PROGRAM-"),
-// with six letters or digits after it, as Os_Create_Temporary makes them.
-bool Is_Temporary_Of(std::string_view name, std::string_view stem) {
-  if (name.size() != stem.size() + 6 || name.substr(0, stem.size()) != stem)
-    return false;
-  for (char c : name.substr(stem.size()))
-    if (!std::isalnum(static_cast<unsigned char>(c))) return false;
-  return true;
-}
-
-}  // namespace
-
-void Remove_Stale_Temporaries(const char* path) {
-  std::string target = Os_Follow_Links(path);
-  std::string prefix = Directory_Prefix(target);
-  // Only in the run's own directory, which its lock covers: beside a link's
-  // target elsewhere, a temporary may be another directory's run's.
-  std::optional<Os_File_Id> here = Os_Identity(".");
-  if (!here || here != Os_Identity(prefix.empty() ? "." : prefix)) return;
-  std::string stem = Base_Name(Temporary_Stem(target));
-  for (const std::string& name : Os_Directory_Names(prefix))
-    if (Is_Temporary_Of(name, stem)) Os_Remove(prefix + name);
-}
-
-// --- Stop requests ----------------------------------------------------------
-
-namespace {
-
-// Removes the temporaries and says so on standard error. The lock it takes
-// is never given back, so nothing is published after. It allocates
-// nothing: memory may have run out when the request comes.
-void Stop(const char* name) {
+void Remove_Unpublished_For_Good() {
   Unpublished().lock.lock();
   for (const std::string& path : Unpublished().paths) Os_Remove(path);
-  char line[256];
-  int length = std::snprintf(line, sizeof line, "%s: stopped by %s\n",
-                             program_name, name);
-  if (length <= 0) return;
-  try {
-    Os_Write_All(
-        Os_Standard_Error(),
-        std::string_view(line, std::min(sizeof line - 1, std::size_t(length))),
-        "standard error");
-  } catch (...) {
-    // nothing more can be done about a lost message
-  }
-}
-
-}  // namespace
-
-void Stop_On_Signals(const char* program) {
-  program_name = program;
-  Unpublished();  // made now, while an allocation can still be reported
-  Os_Stop_On_Requests(Stop);
-}
-
-const char* Program_Name() { return program_name; }
-
-void Write_Whole_File(const char* path, std::string_view bytes) {
-  // Without waiting: a FIFO with no reader fails instead of hanging.
-  // Not truncated first: a write that fails leaves the old bytes.
-  Os_File file = Os_Open_For_Writing(path, true);
-  if (file == OS_NO_FILE) Fail_Os(path, "cannot write");
-  try {
-    Os_Write_All(file, bytes, path);
-    if (!Os_Truncate_Regular(file, bytes.size())) Fail_Os(path, "cannot write");
-  } catch (...) {
-    Os_Close(file);
-    throw;
-  }
-  if (!Os_Close(file)) Fail_Os(path, "cannot write");
 }

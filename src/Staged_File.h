@@ -1,6 +1,5 @@
 // Writing output: files that appear under their names only when complete,
-// published together, and the stop requests that must not leave their
-// temporaries behind.
+// published together.
 #pragma once
 
 #include <cstddef>
@@ -67,24 +66,15 @@ class Staged_File {
 void Publish_All(Staged_File* const* files, std::size_t count,
                  void (*after)() = nullptr);
 
-// Removes temporaries that a killed run of this program left beside the
-// file path leads to (".NAME.PROGRAM-XXXXXX", as Staged_File names them),
-// when that file lies in the working directory. Other names, such as
-// ".NAME.backup", are left alone.
-void Remove_Stale_Temporaries(const char* path);
+// The temporary's name beside target without its six random characters:
+// ".NAME.PROGRAM-". The program's name is a mark no operator's file has, so
+// the start-up clean-up never mistakes one for a temporary.
+std::string Temporary_Stem(const std::string& target);
 
-// From here on a stop request (SIGINT, SIGTERM, SIGHUP; see
-// Os_Stop_On_Requests) removes every unpublished temporary, prints
-// "PROGRAM: stopped by NAME" on standard error and ends the process as the
-// request does; SIGPIPE is ignored. The temporaries made from here on carry
-// PROGRAM in their names ("fare-settlement" before). Call before any other
-// thread starts.
-void Stop_On_Signals(const char* program);
-// The program named to Stop_On_Signals ("fare-settlement" before).
-const char* Program_Name();
-
-// Replaces a small file in place with bytes (create, write over the old
-// bytes, cut a regular file to their length, close), checking every step.
-// A write that fails leaves the old bytes; a file of no more bytes than the
-// new ones (the flag's one) is then as it was.
-void Write_Whole_File(const char* path, std::string_view bytes);
+// Makes the list of unpublished temporaries now, while a failed allocation
+// can still be reported.
+void Prepare_Unpublished_List();
+// Removes every unpublished temporary and holds the list's lock for good, so
+// that nothing is published after. Allocates nothing: memory may have run
+// out when a stop request comes.
+void Remove_Unpublished_For_Good();

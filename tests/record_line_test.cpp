@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Calculating_System.h"
+#include "reference.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Cheap checks that keep the tree easy to walk into; .ci/run runs them:
 # - README.md stays a short read (at most 200 lines);
-# - the audit's modules (a header and its .cpp are one module) include one
-#   another without a circle;
+# - in each of src/, audit/ and ledger/ the modules (X.h with X.cpp, and
+#   X_Posix.cpp and X_Windows.cpp for a module that differs by system)
+#   include one another without a circle;
 # - the audit's renderers stay leaves: no file in audit/ includes a
 #   renderer's header but that renderer's own and main.cpp, on top;
 # - the programs reach the operating system only through the platform
@@ -20,20 +21,26 @@ fail() {
 lines=$(wc -l < README.md)
 [ "$lines" -le 200 ] || fail "README.md has $lines lines, more than 200"
 
-# One line "MODULE INCLUDED" for each include of an audit/ header by another
-# module of audit/.
-edges=$(
-  for file in audit/*.h audit/*.cpp; do
+# One line "MODULE INCLUDED" for each include of a header of folder $1 by
+# another module of that folder; X_Posix.cpp and X_Windows.cpp are module X.
+module_edges() {
+  for file in "$1"/*.h "$1"/*.cpp; do
     module=$(basename "${file%.*}")
+    module=${module%_Posix}
+    module=${module%_Windows}
     sed -n 's/^#include "\([^"]*\)\.h".*/\1/p' "$file" | while read -r header; do
-      if [ -f "audit/$header.h" ] && [ "$header" != "$module" ]; then
+      if [ -f "$1/$header.h" ] && [ "$header" != "$module" ]; then
         echo "$module $header"
       fi
     done
   done | sort -u
-)
-echo "$edges" | tsort > /dev/null 2>&1 ||
-  fail "the audit's modules include one another in a circle: $(echo "$edges" | tsort 2>&1 >/dev/null | tr '\n' ' ')"
+}
+for dir in src audit ledger; do
+  dir_edges=$(module_edges "$dir")
+  echo "$dir_edges" | tsort > /dev/null 2>&1 ||
+    fail "the modules of $dir/ include one another in a circle: $(echo "$dir_edges" | tsort 2>&1 >/dev/null | tr '\n' ' ')"
+done
+edges=$(module_edges audit)
 for renderer in $RENDERERS; do
   for module in $(echo "$edges" | awk -v r="$renderer" '$2 == r { print $1 }'); do
     [ "$module" = main ] || fail "audit/$module includes $renderer.h, a renderer's header"
@@ -51,5 +58,5 @@ for file in src/* audit/*.h audit/*.cpp ledger/*.h ledger/*.cpp; do
 done
 
 [ "$failed" -eq 0 ] || exit 1
-echo "check-layout: README.md $lines lines; audit modules layered, renderers leaves;" \
+echo "check-layout: README.md $lines lines; modules layered, renderers leaves;" \
   "system headers only in the platform layer"

@@ -28,6 +28,10 @@ void Append_Literal_Line(std::string& out, const Data& record,
   out.append(line, static_cast<std::size_t>(length));
 }
 
+bool Same_Terminal(const Data& a, const Data& b) {
+  return std::strcmp(a.TerminalInfo, b.TerminalInfo) == 0;
+}
+
 // Writes and removes every record from first up to (not including) stop
 // whose TerminalInfo equals the trigger's.
 void Extract_Matches(const Data& trigger, History_Data* first,
@@ -187,4 +191,10 @@ Reference_Result Reference_Settle(const std::string& dir) {
   }
   result.history += "END";
   return result;
+}
+
+void Append_Record_Line(std::string& out, const Data& record,
+                        char terminal_separator) {
+  char line[RECORD_LINE_MAX];
+  out.append(line, Format_Record_Line(line, record, terminal_separator));
 }

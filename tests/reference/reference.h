@@ -9,6 +9,11 @@
 #include "Calculating_System.h"
 #include "Leg_Table.h"
 
+// Appends the line of record to out as the program formats it for the
+// transfer history (Format_Record_Line): for dumps of the record lists.
+void Append_Record_Line(std::string& out, const Data& record,
+                        char terminal_separator);
+
 // Separates the transfer journeys of the program-wide lists by walking all
 // six lists once per trigger, removing what it writes; appends the history
 // bytes (ending in "END") to history. Quadratic: for small days only.
