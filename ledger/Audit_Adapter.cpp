@@ -13,6 +13,7 @@
 #include "Audit_Options.h"
 #include "Audit_Text.h"
 #include "Input_Digest.h"
+#include "Ledger_Error.h"
 #include "Line_Reader.h"
 #include "Os.h"
 #include "Settlement_Error.h"
@@ -72,6 +73,14 @@ std::vector<std::string> Problem_Lines(const Audit_Outcome& outcome) {
   return lines;
 }
 
+// The hexadecimal digest of what hash was given; fails the command when
+// the library refused.
+std::string Hex_Digest(Sha256& hash) {
+  Sha256_Digest digest = hash.Finish();
+  if (!hash.Failure().empty()) Fail_Ledger("SHA-256: " + hash.Failure());
+  return Hex(digest);
+}
+
 // The size and SHA-256 of the file at path.
 Day_File Digest_File(const std::string& path) {
   Input_File file(path);
@@ -83,7 +92,7 @@ Day_File Digest_File(const std::string& path) {
     hash.Update(block.get(), n);
     digest.bytes += static_cast<std::int64_t>(n);
   }
-  digest.sha256 = Hex(hash.Finish());
+  digest.sha256 = Hex_Digest(hash);
   return digest;
 }
 
@@ -123,7 +132,7 @@ std::vector<File_Now> Digest_Day_Files(const std::string& dir) {
 std::string Sha256_Hex(std::string_view bytes) {
   Sha256 hash;
   hash.Update(bytes);
-  return Hex(hash.Finish());
+  return Hex_Digest(hash);
 }
 
 std::string Grouped_Number(std::int64_t value) { return Grouped(value); }
