@@ -72,14 +72,16 @@ Staged_File::Staged_File(std::string path, bool write_special_directly)
   // through that stream, after what the program has printed there, since a
   // rename would take what it printed away.
   if (kind == Os_Kind::REGULAR && write_special_directly) {
-    file_ = Os_Standard_Stream_To(path_);
+    std::optional<Os_File> stream = Os_Standard_Stream_To(path_);
+    if (!stream) Fail_Os(path_, "cannot write");
+    file_ = *stream;
     if (file_ != OS_NO_FILE) {
       target_ = path_;
       published_ = true;  // nothing to rename
       return;
     }
   }
-  target_ = Os_Follow_Links(path_);
+  target_ = Link_Target(path_);
   // Everything that needs memory comes before the temporary exists: a
   // constructor that throws runs no destructor to remove it.
   std::string temporary = Temporary_Stem(target_) + "XXXXXX";
@@ -121,7 +123,7 @@ Staged_File::~Staged_File() {
 }
 
 void Staged_File::Flush() {
-  Os_Write_All(file_, buffer_, path_);
+  if (!Os_Write_All(file_, buffer_)) Fail_Os(path_, "cannot write");
   buffer_.clear();
 }
 
@@ -190,7 +192,7 @@ bool Is_Temporary_Of(std::string_view name, std::string_view stem) {
 }  // namespace
 
 void Remove_Stale_Temporaries(const char* path) {
-  std::string target = Os_Follow_Links(path);
+  std::string target = Link_Target(path);
   std::string prefix = Directory_Prefix(target);
   // Only in the run's own directory, which its lock covers: beside a link's
   // target elsewhere, a temporary may be another directory's run's.
@@ -215,14 +217,10 @@ void Stop(const char* name) {
   int length = std::snprintf(line, sizeof line, "%s: stopped by %s\n",
                              program_name, name);
   if (length <= 0) return;
-  try {
-    Os_Write_All(
-        Os_Standard_Error(),
-        std::string_view(line, std::min(sizeof line - 1, std::size_t(length))),
-        "standard error");
-  } catch (...) {
-    // nothing more can be done about a lost message
-  }
+  // Nothing more can be done about a lost message.
+  Os_Write_All(
+      Os_Standard_Error(),
+      std::string_view(line, std::min(sizeof line - 1, std::size_t(length))));
 }
 
 }  // namespace
@@ -230,7 +228,7 @@ void Stop(const char* name) {
 void Stop_On_Signals(const char* program) {
   program_name = program;
   Unpublished();  // made now, while an allocation can still be reported
-  Os_Stop_On_Requests(Stop);
+  if (!Os_Stop_On_Requests(Stop)) Fail_Os("signal handling", "cannot start");
 }
 
 const char* Program_Name() { return program_name; }
@@ -240,12 +238,10 @@ void Write_Whole_File(const char* path, std::string_view bytes) {
   // Not truncated first: a write that fails leaves the old bytes.
   Os_File file = Os_Open_For_Writing(path, true);
   if (file == OS_NO_FILE) Fail_Os(path, "cannot write");
-  try {
-    Os_Write_All(file, bytes, path);
-    if (!Os_Truncate_Regular(file, bytes.size())) Fail_Os(path, "cannot write");
-  } catch (...) {
+  if (!Os_Write_All(file, bytes) || !Os_Truncate_Regular(file, bytes.size())) {
+    Os_Error error = Os_Last_Error();
     Os_Close(file);
-    throw;
+    Fail(path, 0, "cannot write: " + error.text);
   }
   if (!Os_Close(file)) Fail_Os(path, "cannot write");
 }
