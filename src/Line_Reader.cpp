@@ -15,6 +15,8 @@ Os_File Open_Input(const std::string& path, const std::string& shown) {
   Os_File file = Os_Open_Regular(path);
   if (file != OS_NO_FILE) return file;
   Os_Error error = Os_Last_Error();
+  // A FIFO or device is refused unopened, and a socket cannot be opened at
+  // all: none of them is a regular file.
   Os_Kind kind = Os_Kind_Of(path);
   if (kind != Os_Kind::MISSING && kind != Os_Kind::REGULAR)
     Fail(shown, 0, "not a regular file");

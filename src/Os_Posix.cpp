@@ -247,7 +247,6 @@ std::optional<std::string> Os_Follow_Links(const std::string& path) {
 }
 
 Os_File Os_Open_Regular(const std::string& path) {
-  // A socket cannot be opened at all; it is no regular file either.
   int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return OS_NO_FILE;
   struct stat status;
