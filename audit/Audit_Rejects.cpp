@@ -1,11 +1,8 @@
 #include "Audit_Rejects.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <filesystem>
-
 #include "Audit_Text.h"
 #include "Os.h"
+#include "Paths.h"
 #include "Settlement_Error.h"
 #include "Staged_File.h"
 
@@ -17,10 +14,14 @@ std::string Rejects_Row(const Line_Problem& problem) {
 }
 
 std::string Day_Folder_Name(const std::string& day_dir) {
-  std::filesystem::path day =
-      std::filesystem::absolute(day_dir).lexically_normal();
-  if (!day.has_filename()) day = day.parent_path();
-  return day.filename().string();
+  std::optional<std::string> day = Os_Absolute_Path(day_dir, true);
+  if (!day)
+    Fail(day_dir, 0, "cannot name the day's folder: no working directory");
+  // A folder's path may end in a separator ("2026-12-09/").
+  if (!day->empty() &&
+      OS_PATH_SEPARATORS.find(day->back()) != std::string::npos)
+    day->pop_back();
+  return Base_Name(*day);
 }
 
 std::string Rejects_Name(const std::string& day,
@@ -70,8 +71,10 @@ std::vector<std::string> Rejects_Files::Publish(Output_Errors& errors) {
       staged.reset();
     } else if (!staged) {
       // A rejects file left from an audit of the file before it was mended.
-      if (std::remove(path.c_str()) != 0 && errno != ENOENT)
-        errors.Try([&path] { Fail_Errno(path, "cannot remove"); });
+      if (!Os_Remove(path)) {
+        Os_Error error = Os_Last_Error();
+        if (!error.missing) errors.Add(path + ": cannot remove: " + error.text);
+      }
     } else {
       errors.Try([&] {
         staged->Finish(false);

@@ -7,6 +7,7 @@
 #include "Day_Snapshot.h"
 #include "Line_Reader.h"
 #include "Os.h"
+#include "Settlement_Error.h"
 
 namespace {
 
@@ -14,6 +15,13 @@ constexpr std::size_t HASH_BLOCK = 4 << 20;
 
 // A summary is one short line: a longer file is read only this far.
 constexpr std::size_t SUMMARY_LIMIT = 4096;
+
+// The digest of what hash was given; throws when the library refused.
+Sha256_Digest Digest_Of(Sha256& hash) {
+  Sha256_Digest digest = hash.Finish();
+  if (!hash.Failure().empty()) Fail("SHA-256", 0, hash.Failure());
+  return digest;
+}
 
 // Hashes payment file `file` in large blocks.
 File_Digest Digest_File(int file, const Day_Snapshot& snapshot) {
@@ -48,7 +56,7 @@ std::string Read_Output(int file, std::size_t limit,
 File_Digest Digest_Bytes(const char* name, std::string_view bytes) {
   Sha256 hash;
   hash.Update(bytes);
-  return {name, bytes.size(), hash.Finish()};
+  return {name, bytes.size(), Digest_Of(hash)};
 }
 
 File_Digest Digest_Input(Input_File& input, const char* name) {
@@ -60,7 +68,7 @@ File_Digest Digest_Input(Input_File& input, const char* name) {
     hash.Update(block.get(), n);
     digest.size += n;
   }
-  digest.sha256 = hash.Finish();
+  digest.sha256 = Digest_Of(hash);
   return digest;
 }
 

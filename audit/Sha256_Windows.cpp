@@ -3,25 +3,12 @@
 // After windows.h, which it needs.
 #include <bcrypt.h>
 
-#include <stdexcept>
-
 #include "Sha256.h"
 
 struct Sha256::State {
   BCRYPT_ALG_HANDLE algorithm = nullptr;
   BCRYPT_HASH_HANDLE hash = nullptr;
 };
-
-namespace {
-
-// CNG reports failures only for broken set-ups (no SHA-256 provider, no
-// memory); the audit cannot go on without its checksums.
-void Check(NTSTATUS status, const char* call) {
-  if (status < 0)
-    throw std::runtime_error(std::string("SHA-256: ") + call + " failed");
-}
-
-}  // namespace
 
 void Sha256::Free_State::operator()(State* state) const {
   if (state->hash != nullptr) BCryptDestroyHash(state->hash);
@@ -31,20 +18,20 @@ void Sha256::Free_State::operator()(State* state) const {
 }
 
 Sha256::Sha256() : state_(new State) {
-  Check(BCryptOpenAlgorithmProvider(&state_->algorithm, BCRYPT_SHA256_ALGORITHM,
-                                    nullptr, 0),
-        "BCryptOpenAlgorithmProvider");
-  Check(BCryptCreateHash(state_->algorithm, &state_->hash, nullptr, 0, nullptr,
-                         0, 0),
-        "BCryptCreateHash");
+  if (Check(BCryptOpenAlgorithmProvider(
+                &state_->algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) >= 0,
+            "BCryptOpenAlgorithmProvider"))
+    Check(BCryptCreateHash(state_->algorithm, &state_->hash, nullptr, 0,
+                           nullptr, 0, 0) >= 0,
+          "BCryptCreateHash");
 }
 
 void Sha256::Update(const void* bytes, std::size_t size) {
   // CNG takes at most 4 GiB at a time.
   const UCHAR* at = static_cast<const UCHAR*>(bytes);
-  while (size > 0) {
+  while (size > 0 && failure_.empty()) {
     ULONG part = size > 0x40000000 ? 0x40000000 : static_cast<ULONG>(size);
-    Check(BCryptHashData(state_->hash, const_cast<UCHAR*>(at), part, 0),
+    Check(BCryptHashData(state_->hash, const_cast<UCHAR*>(at), part, 0) >= 0,
           "BCryptHashData");
     at += part;
     size -= part;
@@ -53,8 +40,10 @@ void Sha256::Update(const void* bytes, std::size_t size) {
 
 Sha256_Digest Sha256::Finish() {
   Sha256_Digest digest{};
-  Check(BCryptFinishHash(state_->hash, digest.data(),
-                         static_cast<ULONG>(digest.size()), 0),
-        "BCryptFinishHash");
+  if (!failure_.empty() ||
+      !Check(BCryptFinishHash(state_->hash, digest.data(),
+                              static_cast<ULONG>(digest.size()), 0) >= 0,
+             "BCryptFinishHash"))
+    return Sha256_Digest{};
   return digest;
 }

@@ -109,7 +109,7 @@ void Run_Stage(int stage) {
 }
 
 int Run_Once(const std::string& dir) {
-  if (::chdir(dir.c_str()) != 0) Fail_Errno(dir, "cannot enter");
+  if (::chdir(dir.c_str()) != 0) Fail_Os(dir, "cannot enter");
   Create_Settlement_State();
   Write_Flag('1');
   double seconds[STAGES];
@@ -337,7 +337,7 @@ std::string Remaining_Records() {
 }
 
 int Run_Literal(const std::string& dir) {
-  if (::chdir(dir.c_str()) != 0) Fail_Errno(dir, "cannot enter");
+  if (::chdir(dir.c_str()) != 0) Fail_Os(dir, "cannot enter");
   Create_Settlement_State();
   HistoryData_Reader_Interface("");
   std::string literal;
@@ -449,7 +449,7 @@ int Run_Legs(int runs) {
 std::string Own_Path() {
   char self[4096];
   ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n < 0) Fail_Errno("/proc/self/exe", "cannot read");
+  if (n < 0) Fail_Os("/proc/self/exe", "cannot read");
   return std::string(self, static_cast<std::size_t>(n));
 }
 

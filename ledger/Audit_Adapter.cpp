@@ -12,6 +12,7 @@
 #include "Audit_Options.h"
 #include "Audit_Text.h"
 #include "Input_Digest.h"
+#include "Ledger_Error.h"
 #include "Line_Reader.h"
 #include "Os.h"
 #include "Problem_Lines.h"
@@ -42,6 +43,14 @@ Day_Figures Ledger_Figures(const Audit_Outcome& outcome) {
   figures.metro_credit = audit.metro_credit;
   figures.residue = audit.Residue();
   return figures;
+}
+
+// The hexadecimal digest of what hash was given; fails the command when
+// the library refused.
+std::string Hex_Digest(Sha256& hash) {
+  Sha256_Digest digest = hash.Finish();
+  if (!hash.Failure().empty()) Fail_Ledger("SHA-256: " + hash.Failure());
+  return Hex(digest);
 }
 
 // The size and SHA-256 of the file at path.
@@ -83,7 +92,7 @@ std::vector<File_Now> Digest_Day_Files(const std::string& dir) {
 std::string Sha256_Hex(std::string_view bytes) {
   Sha256 hash;
   hash.Update(bytes);
-  return Hex(hash.Finish());
+  return Hex_Digest(hash);
 }
 
 std::string Grouped_Number(std::int64_t value) { return Grouped(value); }

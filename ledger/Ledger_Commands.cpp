@@ -27,7 +27,8 @@ void Make_Folders(const std::string& path) {
   std::string parent = Directory_Prefix(path);
   if (!parent.empty()) parent.pop_back();  // its separator
   if (parent != path) Make_Folders(parent);
-  if (!Os_Make_Directory(path)) Fail_Os(path, "cannot make the folder");
+  if (!Os_Make_Directory(path))
+    Fail_Ledger(path + ": cannot make the folder: " + Os_Last_Error().text);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 // settlement marks before it looks for audits' marks, so one of the two
 // always sees the other.
 Day_Lock::Day_Lock(const std::string& dir, Kind kind) : lock_(dir) {
+  if (!lock_.Entered()) Fail_Os(dir, "cannot enter directory");
   if (kind == AUDIT) {
     if (lock_.Set_Mark(Os_Directory_Lock::AUDIT_MARK) &&
         lock_.Marked(Os_Directory_Lock::SETTLEMENT_MARK))

@@ -9,18 +9,34 @@ namespace {
 
 constexpr std::size_t READ_BLOCK = 1 << 20;
 
+// Opens the regular file path for reading; throws "not a regular file" or
+// "cannot open", naming it as shown.
+Os_File Open_Input(const std::string& path, const std::string& shown) {
+  Os_File file = Os_Open_Regular(path);
+  if (file != OS_NO_FILE) return file;
+  Os_Error error = Os_Last_Error();
+  // A FIFO or device is refused unopened, and a socket cannot be opened at
+  // all: none of them is a regular file.
+  Os_Kind kind = Os_Kind_Of(path);
+  if (kind != Os_Kind::MISSING && kind != Os_Kind::REGULAR)
+    Fail(shown, 0, "not a regular file");
+  Fail(shown, 0, "cannot open: " + error.text);
+}
+
 }  // namespace
 
 // --- Input_File -------------------------------------------------------------
 
 Input_File::Input_File(std::string path, std::string shown)
     : shown_(shown.empty() ? path : std::move(shown)),
-      file_(Os_Open_Regular(path, shown_)) {}
+      file_(Open_Input(path, shown_)) {}
 
 Input_File::~Input_File() { Os_Close(file_); }
 
 std::size_t Input_File::Read(char* data, std::size_t size) {
-  return Os_Read(file_, data, size, shown_);
+  std::optional<std::size_t> n = Os_Read(file_, data, size);
+  if (!n) Fail_Os(shown_, "cannot read");
+  return *n;
 }
 
 // --- Line_Reader ------------------------------------------------------------

@@ -1,8 +1,14 @@
-// The operating system as both programs use it: a few primitives, each
-// implemented once per system (Os_Posix.cpp, Os_Windows.cpp); the build
-// compiles the one for its target. Paths are UTF-8 throughout. A primitive
-// that returns failure (false, OS_NO_FILE, nullptr) leaves the system's
-// error for Fail_Os to name.
+// The operating system as the programs use it: a few primitives, each
+// implemented once per system (Os_Posix.cpp, Os_Windows.cpp; the build
+// compiles the one for its target) but the path resolution, which the
+// standard library does alike everywhere (Os_Paths.cpp). Paths are UTF-8
+// throughout.
+//
+// A primitive reports failure one way only: by what it returns (false,
+// OS_NO_FILE, nullptr, none), leaving the system's error for Os_Last_Error
+// to describe. It never throws a program's error: each program turns the
+// failure into its own error with its own words. Memory running out
+// throws std::bad_alloc, as any allocation does.
 #pragma once
 
 #include <cstddef>
@@ -19,9 +25,14 @@ inline constexpr std::string_view OS_PATH_SEPARATORS = "/\\";
 inline constexpr std::string_view OS_PATH_SEPARATORS = "/";
 #endif
 
-// Throws a Settlement_Error "FILE: ACTION: REASON", REASON being the
-// system's description of the error the last failed primitive left.
-[[noreturn]] void Fail_Os(std::string_view file, std::string_view action);
+// The error the last primitive that failed on this thread left: the
+// system's description of it, and whether it says that the file is not
+// there. Ask before any other primitive runs, which may replace it.
+struct Os_Error {
+  std::string text;
+  bool missing = false;
+};
+Os_Error Os_Last_Error();
 
 // --- Process ----------------------------------------------------------------
 
@@ -50,13 +61,13 @@ bool Os_Write_Standard(Os_Standard stream, std::string_view text);
 // From here on a stop request (SIGINT, SIGTERM, SIGHUP; on Windows Ctrl+C,
 // Ctrl+Break, closing the console) calls stop with its name on a thread of
 // its own and then ends the process as that request does (on Windows with
-// exit status 130). Call before any other thread starts.
-void Os_Stop_On_Requests(void (*stop)(const char* name));
+// exit status 130). Call before any other thread starts. False when the
+// thread cannot start.
+bool Os_Stop_On_Requests(void (*stop)(const char* name));
 
 // Fills bytes from the system's random source, waiting only while the
-// system has not yet gathered its first randomness after boot; throws a
-// Settlement_Error "cannot draw a hash key from the system: REASON".
-void Os_Random_Bytes(void* bytes, std::size_t size);
+// system has not yet gathered its first randomness after boot.
+bool Os_Random_Bytes(void* bytes, std::size_t size);
 
 // The value of the environment variable name, in UTF-8; none when unset.
 std::optional<std::string> Os_Environment(const char* name);
@@ -107,19 +118,27 @@ Os_File_Stamp Os_Stamp_Of(const std::string& path);
 Os_File_Stamp Os_Stamp(Os_File file);
 
 // Follows path through its symbolic links to the name of the file they lead
-// to, which need not exist; throws after too many links.
-std::string Os_Follow_Links(const std::string& path);
+// to, which need not exist; none after too many links.
+std::optional<std::string> Os_Follow_Links(const std::string& path);
 
-// Opens a regular file for reading, never waiting (a FIFO or device is
-// refused); throws "not a regular file" or "cannot open", naming the file
-// as shown (path itself, or a day's file by its name in the day's folder).
-Os_File Os_Open_Regular(const std::string& path, const std::string& shown);
-// Reads up to size bytes, 0 at the end; throws "cannot read", naming path.
-std::size_t Os_Read(Os_File file, char* data, std::size_t size,
-                    const std::string& path);
-// Writes all of bytes; throws "cannot write", naming path.
-void Os_Write_All(Os_File file, std::string_view bytes,
-                  const std::string& path);
+// path made absolute against the working directory, and without dots and
+// repeated separators when normal is set; none when there is no working
+// directory to make it absolute against.
+std::optional<std::string> Os_Absolute_Path(const std::string& path,
+                                            bool normal);
+// path made absolute with its links and dots resolved as far as it exists,
+// the rest as written; none when that cannot be done (no working directory,
+// a name under /proc that leads to a pipe).
+std::optional<std::string> Os_Resolved_Path(const std::string& path);
+
+// Opens a regular file for reading, never waiting; OS_NO_FILE when it
+// cannot be opened or is no regular file (a FIFO or device is refused
+// unopened), which Os_Kind_Of then tells apart.
+Os_File Os_Open_Regular(const std::string& path);
+// Reads up to size bytes, 0 at the end; none when the read fails.
+std::optional<std::size_t> Os_Read(Os_File file, char* data, std::size_t size);
+// Writes all of bytes.
+bool Os_Write_All(Os_File file, std::string_view bytes);
 bool Os_Close(Os_File file);
 
 // Creates a new file for writing from pattern, whose last six characters
@@ -130,9 +149,9 @@ Os_File Os_Create_Temporary(std::string& pattern);
 // writing in place, never waiting for a reader and not cutting it.
 Os_File Os_Open_For_Writing(const std::string& path, bool create);
 // A new descriptor for standard output or error when that stream writes to
-// the regular file path leads to; OS_NO_FILE when neither does. Throws
-// "cannot write" when the stream cannot be duplicated.
-Os_File Os_Standard_Stream_To(const std::string& path);
+// the regular file path leads to; OS_NO_FILE when neither does; none when
+// the stream cannot be duplicated.
+std::optional<Os_File> Os_Standard_Stream_To(const std::string& path);
 // Cuts file to size bytes when it is a regular file.
 bool Os_Truncate_Regular(Os_File file, std::uint64_t size);
 // Forces the file's bytes to disk.
@@ -167,12 +186,13 @@ class Os_Directory_Lock {
   enum Mark { AUDIT_MARK, SETTLEMENT_MARK };
   enum Result { TAKEN, BUSY, UNSUPPORTED };
 
-  // Throws "cannot enter directory", naming dir.
+  // Opens dir; Entered() tells whether it could.
   explicit Os_Directory_Lock(const std::string& dir);
   ~Os_Directory_Lock();
   Os_Directory_Lock(const Os_Directory_Lock&) = delete;
   Os_Directory_Lock& operator=(const Os_Directory_Lock&) = delete;
 
+  bool Entered() const { return dir_ != OS_NO_FILE; }
   // The directory for this process alone, without waiting.
   Result Take_Exclusive();
   // Adds this process's mark of the kind; false where marks are unsupported.

@@ -19,10 +19,10 @@
 
 #include "Large_Page.h"
 #include "Os.h"
-#include "Settlement_Error.h"
 
-void Fail_Os(std::string_view file, std::string_view action) {
-  Fail_Errno(file, action);
+Os_Error Os_Last_Error() {
+  int error = errno;
+  return {std::strerror(error), error == ENOENT};
 }
 
 // --- Process ----------------------------------------------------------------
@@ -102,7 +102,7 @@ constexpr std::size_t SIGNAL_THREAD_STACK = 256 << 10;
 
 }  // namespace
 
-void Os_Stop_On_Requests(void (*stop)(const char* name)) {
+bool Os_Stop_On_Requests(void (*stop)(const char* name)) {
   stop_action = stop;
   ::signal(SIGPIPE, SIG_IGN);
   sigemptyset(&stop_signals);
@@ -121,24 +121,20 @@ void Os_Stop_On_Requests(void (*stop)(const char* name)) {
   // The system lacks the memory for the thread's stack (or its count of
   // threads is used up, which a run of three threads does not reach).
   if (error == EAGAIN || error == ENOMEM) throw std::bad_alloc();
-  if (error != 0) {
-    errno = error;
-    Fail_Os("signal handling", "cannot start");
-  }
+  errno = error;
+  return error == 0;
 }
 
-void Os_Random_Bytes(void* bytes, std::size_t size) {
+bool Os_Random_Bytes(void* bytes, std::size_t size) {
   char* at = static_cast<char*>(bytes);
   while (size > 0) {
     ssize_t n = ::getrandom(at, size, 0);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0)
-      throw Settlement_Error(
-          std::string("cannot draw a hash key from the system: ") +
-          std::strerror(errno));
+    if (n < 0) return false;
     at += n;
     size -= static_cast<std::size_t>(n);
   }
+  return true;
 }
 
 std::optional<std::string> Os_Environment(const char* name) {
@@ -231,7 +227,7 @@ Os_File_Stamp Os_Stamp(Os_File file) {
   return Stamp_From(result, status);
 }
 
-std::string Os_Follow_Links(const std::string& path) {
+std::optional<std::string> Os_Follow_Links(const std::string& path) {
   std::string at = path;
   for (int hops = 0; hops < 40; ++hops) {
     struct stat status;
@@ -247,53 +243,40 @@ std::string Os_Follow_Links(const std::string& path) {
              : at.substr(0, slash + 1) + next;
   }
   errno = ELOOP;
-  Fail_Os(path, "cannot create");
+  return std::nullopt;
 }
 
-Os_File Os_Open_Regular(const std::string& path, const std::string& shown) {
+Os_File Os_Open_Regular(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    // A socket cannot be opened at all; it is no regular file either.
-    int error = errno;
-    Os_Kind kind = Os_Kind_Of(path);
-    if (kind != Os_Kind::MISSING && kind != Os_Kind::REGULAR)
-      Fail(shown, 0, "not a regular file");
-    errno = error;
-    Fail_Os(shown, "cannot open");
-  }
+  if (fd < 0) return OS_NO_FILE;
   struct stat status;
-  if (::fstat(fd, &status) != 0) {
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
     int error = errno;
     ::close(fd);
     errno = error;
-    Fail_Os(shown, "cannot open");
-  }
-  if (!S_ISREG(status.st_mode)) {
-    ::close(fd);
-    Fail(shown, 0, "not a regular file");
+    return OS_NO_FILE;
   }
   Block(fd);
   return fd;
 }
 
-std::size_t Os_Read(Os_File file, char* data, std::size_t size,
-                    const std::string& path) {
+std::optional<std::size_t> Os_Read(Os_File file, char* data, std::size_t size) {
   for (;;) {
     ssize_t n = ::read(Fd(file), data, size);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) Fail_Os(path, "cannot read");
+    if (n < 0) return std::nullopt;
     return static_cast<std::size_t>(n);
   }
 }
 
-void Os_Write_All(Os_File file, std::string_view bytes,
-                  const std::string& path) {
+bool Os_Write_All(Os_File file, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t n = ::write(Fd(file), bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) Fail_Os(path, "cannot write");
+    if (n < 0) return false;
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
+  return true;
 }
 
 bool Os_Close(Os_File file) { return ::close(Fd(file)) == 0; }
@@ -322,7 +305,7 @@ Os_File Os_Open_For_Writing(const std::string& path, bool create) {
   return fd;
 }
 
-Os_File Os_Standard_Stream_To(const std::string& path) {
+std::optional<Os_File> Os_Standard_Stream_To(const std::string& path) {
   struct stat status;
   if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
     return OS_NO_FILE;
@@ -331,7 +314,7 @@ Os_File Os_Standard_Stream_To(const std::string& path) {
     if (::fstat(fd, &stream) == 0 && stream.st_dev == status.st_dev &&
         stream.st_ino == status.st_ino) {
       int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-      if (copy < 0) Fail_Os(path, "cannot write");
+      if (copy < 0) return std::nullopt;
       return copy;
     }
   }
@@ -429,11 +412,13 @@ struct flock Byte_Range(short type, Os_Directory_Lock::Mark mark) {
 }  // namespace
 
 Os_Directory_Lock::Os_Directory_Lock(const std::string& dir) {
-  dir_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir_ < 0) Fail_Os(dir, "cannot enter directory");
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) dir_ = fd;
 }
 
-Os_Directory_Lock::~Os_Directory_Lock() { ::close(Fd(dir_)); }
+Os_Directory_Lock::~Os_Directory_Lock() {
+  if (Entered()) ::close(Fd(dir_));
+}
 
 Os_Directory_Lock::Result Os_Directory_Lock::Take_Exclusive() {
   if (::flock(Fd(dir_), LOCK_EX | LOCK_NB) == 0) return TAKEN;

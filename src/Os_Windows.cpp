@@ -10,7 +10,6 @@
 #include <cstring>
 
 #include "Os.h"
-#include "Settlement_Error.h"
 
 namespace {
 
@@ -39,10 +38,16 @@ std::string Narrow(const wchar_t* text) {
   return narrow;
 }
 
+// The layer's own error code (bit 29 marks an application's codes): the
+// system's random source refused, which reports no error code of its own.
+constexpr DWORD ERROR_RANDOM_SOURCE = 0x20000001;
+
 // Text for a system error: the words the Linux build uses for the common
 // ones, so that messages read alike; the system's own text otherwise.
 std::string Error_Text(DWORD error) {
   switch (error) {
+    case ERROR_RANDOM_SOURCE:
+      return "BCryptGenRandom failed";
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_NAME:
@@ -99,11 +104,10 @@ std::optional<Os_File_Id> Identity_Of(HANDLE handle) {
 
 }  // namespace
 
-void Fail_Os(std::string_view file, std::string_view action) {
-  std::string problem(action);
-  problem += ": ";
-  problem += Error_Text(::GetLastError());
-  Fail(file, 0, problem);
+Os_Error Os_Last_Error() {
+  DWORD error = ::GetLastError();
+  return {Error_Text(error),
+          error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND};
 }
 
 // --- Process ----------------------------------------------------------------
@@ -204,18 +208,21 @@ BOOL WINAPI On_Console_Event(DWORD event) {
 
 }  // namespace
 
-void Os_Stop_On_Requests(void (*stop)(const char* name)) {
+bool Os_Stop_On_Requests(void (*stop)(const char* name)) {
   Stop_Function = stop;
+  // Were the handler refused, a request would end the process at once, as
+  // it does without one: nothing for the caller to do about it.
   ::SetConsoleCtrlHandler(On_Console_Event, TRUE);
+  return true;
 }
 
-void Os_Random_Bytes(void* bytes, std::size_t size) {
+bool Os_Random_Bytes(void* bytes, std::size_t size) {
   NTSTATUS status = ::BCryptGenRandom(nullptr, static_cast<PUCHAR>(bytes),
                                       static_cast<ULONG>(size),
                                       BCRYPT_USE_SYSTEM_PREFERRED_RNG);
-  if (status < 0)
-    throw Settlement_Error(
-        "cannot draw a hash key from the system: BCryptGenRandom failed");
+  if (status >= 0) return true;
+  ::SetLastError(ERROR_RANDOM_SOURCE);
+  return false;
 }
 
 std::optional<std::string> Os_Environment(const char* name) {
@@ -312,46 +319,40 @@ Os_File_Stamp Os_Stamp_Of(const std::string& path) {
 }
 
 // The system follows symbolic links wherever a file is opened or replaced.
-std::string Os_Follow_Links(const std::string& path) { return path; }
+std::optional<std::string> Os_Follow_Links(const std::string& path) {
+  return path;
+}
 
-Os_File Os_Open_Regular(const std::string& path, const std::string& shown) {
+Os_File Os_Open_Regular(const std::string& path) {
   HANDLE handle = Open(path, GENERIC_READ, OPEN_EXISTING);
-  if (handle == INVALID_HANDLE_VALUE) {
-    DWORD error = ::GetLastError();
-    Os_Kind kind = Os_Kind_Of(path);
-    if (kind != Os_Kind::MISSING && kind != Os_Kind::REGULAR)
-      Fail(shown, 0, "not a regular file");
-    ::SetLastError(error);
-    Fail_Os(shown, "cannot open");
-  }
+  if (handle == INVALID_HANDLE_VALUE) return OS_NO_FILE;
   if (::GetFileType(handle) != FILE_TYPE_DISK) {
     ::CloseHandle(handle);
-    Fail(shown, 0, "not a regular file");
+    return OS_NO_FILE;
   }
   return File_Of(handle);
 }
 
-std::size_t Os_Read(Os_File file, char* data, std::size_t size,
-                    const std::string& path) {
+std::optional<std::size_t> Os_Read(Os_File file, char* data, std::size_t size) {
   DWORD part = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
   DWORD n = 0;
   if (!::ReadFile(Handle(file), data, part, &n, nullptr)) {
     if (::GetLastError() == ERROR_BROKEN_PIPE) return 0;
-    Fail_Os(path, "cannot read");
+    return std::nullopt;
   }
   return n;
 }
 
-void Os_Write_All(Os_File file, std::string_view bytes,
-                  const std::string& path) {
+bool Os_Write_All(Os_File file, std::string_view bytes) {
   while (!bytes.empty()) {
     DWORD part = bytes.size() > 0x40000000 ? 0x40000000
                                            : static_cast<DWORD>(bytes.size());
     DWORD n = 0;
     if (!::WriteFile(Handle(file), bytes.data(), part, &n, nullptr))
-      Fail_Os(path, "cannot write");
+      return false;
     bytes.remove_prefix(n);
   }
+  return true;
 }
 
 bool Os_Close(Os_File file) { return ::CloseHandle(Handle(file)) != 0; }
@@ -381,7 +382,7 @@ Os_File Os_Open_For_Writing(const std::string& path, bool create) {
   return handle == INVALID_HANDLE_VALUE ? OS_NO_FILE : File_Of(handle);
 }
 
-Os_File Os_Standard_Stream_To(const std::string& path) {
+std::optional<Os_File> Os_Standard_Stream_To(const std::string& path) {
   std::optional<Os_File_Id> id = Os_Identity(path);
   if (!id) return OS_NO_FILE;
   for (DWORD which : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
@@ -392,7 +393,7 @@ Os_File Os_Standard_Stream_To(const std::string& path) {
     HANDLE copy = nullptr;
     if (!::DuplicateHandle(::GetCurrentProcess(), stream, ::GetCurrentProcess(),
                            &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
-      Fail_Os(path, "cannot write");
+      return std::nullopt;
     return File_Of(copy);
   }
   return OS_NO_FILE;
@@ -517,8 +518,7 @@ std::wstring Slot_Name(Os_File dir, int slot) {
 
 Os_Directory_Lock::Os_Directory_Lock(const std::string& dir) {
   HANDLE handle = Open(dir, 0, OPEN_EXISTING, true);
-  if (handle == INVALID_HANDLE_VALUE) Fail_Os(dir, "cannot enter directory");
-  dir_ = File_Of(handle);
+  if (handle != INVALID_HANDLE_VALUE) dir_ = File_Of(handle);
 }
 
 Os_Directory_Lock::~Os_Directory_Lock() {
@@ -526,7 +526,7 @@ Os_Directory_Lock::~Os_Directory_Lock() {
     ::ReleaseMutex(reinterpret_cast<HANDLE>(held));
     ::CloseHandle(reinterpret_cast<HANDLE>(held));
   }
-  ::CloseHandle(Handle(dir_));
+  if (Entered()) ::CloseHandle(Handle(dir_));
 }
 
 Os_Directory_Lock::Result Os_Directory_Lock::Take_Exclusive() {

@@ -16,6 +16,10 @@ std::string Path_In(const std::string& dir, const std::string& name);
 // Names are UTF-8 on every system.
 std::string Absolute_Path(const std::string& path, bool normal = false);
 
+// Follows path through its symbolic links to the name of the file they lead
+// to, which need not exist; throws "cannot create" after too many links.
+std::string Link_Target(const std::string& path);
+
 // Whether a and b lead to one file: the same file now (its identity, so
 // hard links too), or the same name once links and dots are resolved, so
 // also a file that does not exist yet and a write would create.

@@ -1,8 +1,8 @@
 #include "Settlement_Error.h"
 
-#include <cerrno>
-#include <cstring>
 #include <string>
+
+#include "Os.h"
 
 void Fail(std::string_view file, long line, std::string_view problem) {
   std::string message(file);
@@ -15,9 +15,9 @@ void Fail(std::string_view file, long line, std::string_view problem) {
   throw Settlement_Error(message);
 }
 
-void Fail_Errno(std::string_view file, std::string_view action) {
+void Fail_Os(std::string_view file, std::string_view action) {
   std::string problem(action);
   problem += ": ";
-  problem += std::strerror(errno);
+  problem += Os_Last_Error().text;
   Fail(file, 0, problem);
 }

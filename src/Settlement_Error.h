@@ -22,6 +22,6 @@ class Report_Error : public Settlement_Error {
 [[noreturn]] void Fail(std::string_view file, long line,
                        std::string_view problem);
 
-// Throws a Settlement_Error for a failed C library call, adding
-// strerror(errno).
-[[noreturn]] void Fail_Errno(std::string_view file, std::string_view action);
+// Throws a Settlement_Error "FILE: ACTION: REASON" for a failed platform
+// call, REASON being the system's description of its error (Os_Last_Error).
+[[noreturn]] void Fail_Os(std::string_view file, std::string_view action);

@@ -64,14 +64,16 @@ Staged_File::Staged_File(std::string path, bool write_special_directly)
   // through that stream, after what the program has printed there, since a
   // rename would take what it printed away.
   if (kind == Os_Kind::REGULAR && write_special_directly) {
-    file_ = Os_Standard_Stream_To(path_);
+    std::optional<Os_File> stream = Os_Standard_Stream_To(path_);
+    if (!stream) Fail_Os(path_, "cannot write");
+    file_ = *stream;
     if (file_ != OS_NO_FILE) {
       target_ = path_;
       published_ = true;  // nothing to rename
       return;
     }
   }
-  target_ = Os_Follow_Links(path_);
+  target_ = Link_Target(path_);
   // Everything that needs memory comes before the temporary exists: a
   // constructor that throws runs no destructor to remove it.
   std::string temporary = Temporary_Stem(target_) + "XXXXXX";
@@ -113,7 +115,7 @@ Staged_File::~Staged_File() {
 }
 
 void Staged_File::Flush() {
-  Os_Write_All(file_, buffer_, path_);
+  if (!Os_Write_All(file_, buffer_)) Fail_Os(path_, "cannot write");
   buffer_.clear();
 }
 

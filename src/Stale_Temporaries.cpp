@@ -24,7 +24,7 @@ bool Is_Temporary_Of(std::string_view name, std::string_view stem) {
 }  // namespace
 
 void Remove_Stale_Temporaries(const char* path) {
-  std::string target = Os_Follow_Links(path);
+  std::string target = Link_Target(path);
   std::string prefix = Directory_Prefix(target);
   // Only in the run's own directory, which its lock covers: beside a link's
   // target elsewhere, a temporary may be another directory's run's.

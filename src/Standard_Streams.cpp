@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Os.h"
+#include "Settlement_Error.h"
 
 void Print_Output(std::string_view text) {
   if (!Os_Write_Standard(OS_STANDARD_OUTPUT, text))

@@ -6,6 +6,7 @@
 
 #include "Os.h"
 #include "Program_Name.h"
+#include "Settlement_Error.h"
 #include "Staged_File.h"
 
 namespace {
@@ -19,14 +20,10 @@ void Stop(const char* name) {
   int length = std::snprintf(line, sizeof line, "%s: stopped by %s\n",
                              Program_Name(), name);
   if (length <= 0) return;
-  try {
-    Os_Write_All(
-        Os_Standard_Error(),
-        std::string_view(line, std::min(sizeof line - 1, std::size_t(length))),
-        "standard error");
-  } catch (...) {
-    // nothing more can be done about a lost message
-  }
+  // Nothing more can be done about a lost message.
+  Os_Write_All(
+      Os_Standard_Error(),
+      std::string_view(line, std::min(sizeof line - 1, std::size_t(length))));
 }
 
 }  // namespace
@@ -34,5 +31,5 @@ void Stop(const char* name) {
 void Stop_On_Signals(const char* program) {
   Set_Program_Name(program);
   Prepare_Unpublished_List();
-  Os_Stop_On_Requests(Stop);
+  if (!Os_Stop_On_Requests(Stop)) Fail_Os("signal handling", "cannot start");
 }

@@ -62,10 +62,14 @@ TEST_F(Windows_Layer, IdentityTellsFilesApartAndFindsHardLinks) {
                {"a.txt", "b.txt", false},
                {"a.txt", ".\\a.txt", true},
                {"missing.txt", ".\\missing.txt", true},
-               {"missing.txt", "other.txt", false}};
+               {"missing.txt", "other.txt", false},
+               {"정산.txt", ".\\정산.txt", true},
+               {"정산.txt", "정산2.txt", false}};
   for (const auto& c : cases)
     EXPECT_EQ(Same_File(c.first, c.second), c.same)
         << c.first << " " << c.second;
+  // Names stay UTF-8 whatever the ANSI code page.
+  EXPECT_EQ(Base_Name(Absolute_Path("day\\..\\정산.txt", true)), "정산.txt");
   EXPECT_NE(Os_Identity("a.txt"), std::nullopt);
   EXPECT_EQ(Os_Identity("missing.txt"), std::nullopt);
 }

@@ -1,11 +1,13 @@
 // The record lists and the loading of the six payment files.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "Calculating_System.h"
 #include "Line_Reader.h"
+#include "Paths.h"
 #include "scratch_dir.h"
 
 namespace {
@@ -153,6 +155,44 @@ TEST(LineReader, LinesLongerThanOneBlockStayWhole) {
             (Names{"a", std::string(MAX_LINE_BYTES - 5, 'y'), longer, "b"}));
   EXPECT_EQ(newline, (std::vector<bool>{true, true, true, false}));
   EXPECT_EQ(reader.Line_Number(), 4);
+}
+
+// One file by its identity (hard links), or by its name once links and dots
+// are resolved, whether it exists yet or not.
+TEST(Paths, SameFileByIdentityOrResolvedName) {
+  Scratch_Dir dir;
+  dir.Write("a", "x");
+  std::filesystem::create_hard_link(dir.File("a"), dir.File("hard"));
+  std::filesystem::create_symlink("a", dir.File("soft"));
+  std::filesystem::create_symlink("new.txt", dir.File("dangling"));
+  std::filesystem::create_directory(dir.File("sub"));
+  const struct {
+    const char* a;
+    const char* b;
+    bool same;
+  } cases[] = {{"a", "a", true},
+               {"a", "hard", true},
+               {"a", "soft", true},
+               {"a", "sub/../a", true},
+               {"dangling", "new.txt", true},
+               {"new.txt", "sub/../new.txt", true},
+               {"a", "new.txt", false},
+               {"a", "sub", false}};
+  for (const auto& c : cases)
+    EXPECT_EQ(Same_File(dir.File(c.a), dir.File(c.b)), c.same)
+        << c.a << " " << c.b;
+  EXPECT_EQ(Absolute_Path(""), "");
+  EXPECT_EQ(Absolute_Path(dir.File("sub/./../a"), true), dir.File("a"));
+  EXPECT_EQ(Absolute_Path("/x/./y"), "/x/./y");
+  std::filesystem::create_symlink("loop", dir.File("loop"));
+  try {
+    Same_File(dir.File("loop"), dir.File("a"));
+    ADD_FAILURE() << "a link to itself resolved";
+  } catch (const Settlement_Error& error) {
+    EXPECT_EQ(std::string(error.what()),
+              dir.File("loop") +
+                  ": cannot create: Too many levels of symbolic links");
+  }
 }
 
 // One byte more is refused, naming the line, whether or not a newline ends

@@ -8,7 +8,11 @@
 #   renderer's header but that renderer's own and main.cpp, on top;
 # - the programs reach the operating system only through the platform
 #   layer: no file of src/, audit/ or ledger/ but Os_*.cpp and *_Posix.cpp
-#   or *_Windows.cpp includes a POSIX or Windows header.
+#   or *_Windows.cpp includes a POSIX or Windows header, and none but
+#   Os_*.cpp reaches the file system itself (std::filesystem, fopen,
+#   std::rename, std::remove, chdir);
+# - the platform layer stands on its own: Os.h and Os_*.cpp do not include
+#   Settlement_Error.h, the error type of two of the programs.
 set -eu
 cd "$(dirname "$0")/.."
 RENDERERS="Audit_Report Audit_Json Audit_Html Audit_Csv"
@@ -57,6 +61,22 @@ for file in src/* audit/*.h audit/*.cpp ledger/*.h ledger/*.cpp; do
   fi
 done
 
+FILE_SYSTEM_CALLS='std::filesystem|<filesystem>|(^|[^_[:alnum:]])(fopen|chdir) *\(|std::(rename|remove) *\('
+for file in src/* audit/*.h audit/*.cpp ledger/*.h ledger/*.cpp; do
+  case $(basename "$file") in
+    Os_*.cpp) continue ;;
+  esac
+  if grep -Eq "$FILE_SYSTEM_CALLS" "$file"; then
+    fail "$file reaches the file system itself; only the platform layer may"
+  fi
+done
+for file in src/Os.h src/Os_*.cpp; do
+  if grep -q '^#include "Settlement_Error.h"' "$file"; then
+    fail "$file includes Settlement_Error.h; the platform layer throws no program's error"
+  fi
+done
+
 [ "$failed" -eq 0 ] || exit 1
 echo "check-layout: README.md $lines lines; modules layered, renderers leaves;" \
-  "system headers only in the platform layer"
+  "system headers and file-system calls only in the platform layer, which" \
+  "throws no program's error"

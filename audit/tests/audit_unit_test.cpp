@@ -9,6 +9,7 @@
 #include "Audit_Html.h"
 #include "Audit_Json.h"
 #include "Audit_Options.h"
+#include "Audit_Rejects.h"
 #include "Audit_Text.h"
 
 namespace {
@@ -97,6 +98,21 @@ TEST(CheckOutputs, ListsEachDifferingFileWithExpectedAndFound) {
   EXPECT_EQ(two[0].problem, "expected \"300,1,2648\", found \"300,1,2649\"");
   EXPECT_EQ(two[1].file, "Total_Metro_Data.txt");
   EXPECT_EQ(two[1].problem, "expected \"280,0,5349\", found \"280,0,5349\\n\"");
+}
+
+// The rejects files are named after the day's folder however it is written.
+TEST(FormatFields, DayFolderNameIgnoresDotsAndSeparators) {
+  const struct {
+    const char* dir;
+    const char* name;
+  } cases[] = {{"/srv/fares/2026-12-09", "2026-12-09"},
+               {"/srv/fares/2026-12-09/", "2026-12-09"},
+               {"/srv/fares/2026-12-09/.", "2026-12-09"},
+               {"/srv//fares/x/../2026-12-09//", "2026-12-09"},
+               {"/srv/fares/2026-12-09/..", "fares"},
+               {"/", ""}};
+  for (const auto& c : cases)
+    EXPECT_EQ(Day_Folder_Name(c.dir), c.name) << c.dir;
 }
 
 TEST(FormatFields, CsvQuotesOnlyWhereNeededAndJsonEscapes) {

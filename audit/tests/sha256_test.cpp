@@ -28,6 +28,7 @@ TEST(Sha256, StandardVectors) {
     Sha256 hash;
     hash.Update(v.message);
     EXPECT_EQ(Hex(hash.Finish()), v.digest) << v.message.size() << " bytes";
+    EXPECT_EQ(hash.Failure(), "");
   }
 }
 
