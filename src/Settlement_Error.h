@@ -1,4 +1,5 @@
-// The one error type of both programs, and the helpers that throw it.
+// The one error type of the settlement and the audit, and the helpers that
+// throw it.
 #pragma once
 
 #include <stdexcept>
