@@ -356,7 +356,7 @@ std::string Warnings_Table(const Scan_Result& scan) {
   for (const Warning* w : Warnings_Met(scan)) {
     std::string places;
     for (const std::string& place : w->examples)
-      places += (places.empty() ? "" : ", ") + Shown(place);
+      places += (places.empty() ? "" : ", ") + Html_Escape(place);
     if (w->count > static_cast<std::int64_t>(w->examples.size()))
       places += ", &hellip;";
     std::string what = Html_Escape(w->title);

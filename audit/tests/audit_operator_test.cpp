@@ -663,6 +663,11 @@ TEST(AuditWarnings, ThoseThatCanChangeTheTotalsComeFirstUnderAHeadline) {
                          "</p>\n</div>\n<div id=\"warnings\">",
                      "<tr class=\"doubt\"><td>", "<svg id=\"revenue-chart\""});
     EXPECT_EQ(Count(page, "<div id=\"warnings\">"), 1u);
+    // A journey named in a warning shows on the page as in the report.
+    if (run.out.find("\"T2\\r\"") != std::string::npos) {
+      EXPECT_TRUE(page.find("T2\\r") != std::string::npos &&
+                  page.find("T2\\\\r") == std::string::npos);
+    }
   }
 }
 
