@@ -13,6 +13,7 @@
 #include "Money.h"
 #include "Os.h"
 #include "Paths.h"
+#include "Transfer_Journeys.h"
 
 namespace {
 
@@ -143,7 +144,7 @@ Audit_Figures Recompute_Settlement(const std::string& dir,
   figures.ordinary_metro = Total_metro_fee;
 
   Journey_Totals totals(figures, sink);
-  Transfer_Process(figures.history, totals, unsettled);
+  Transfer_Process(Transfer_Journeys, totals, unsettled);
   totals.Finish();
 
   figures.bus_total = Total_bus_fee;

@@ -49,6 +49,7 @@
 #include "Leg_Table.h"
 #include "Record_Line.h"
 #include "Staged_File.h"
+#include "Transfer_Journeys.h"
 #include "reference.h"
 
 extern char** environ;
@@ -99,7 +100,7 @@ void Run_Stage(int stage) {
       Normal_Metro_Process(&Total_metro_fee);
       break;
     case 4:
-      Transfer_Process(staged_history->Staged_Path());
+      Transfer_Process(Transfer_Journeys);
       break;
     default:
       End_Process(*staged_history);

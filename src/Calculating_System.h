@@ -10,6 +10,7 @@
 #include "Settlement_Error.h"
 
 class Day_Lock;
+class Journey_Table;
 class Staged_File;
 
 // Values of Mot.
@@ -95,6 +96,11 @@ void Normal_Metro_Process(std::int64_t* metro_fee);
 // Apportions the transfer history at path onto Total_bus_fee and
 // Total_metro_fee; messages name HISTORY_FILE.
 void Transfer_Process(const std::string& path = HISTORY_FILE);
+// The same for the journeys the separation has just written to the history,
+// read from their records instead of the file's lines (Transfer_Journeys):
+// the same totals and the same error for the first journey that cannot be
+// apportioned.
+void Transfer_Process(const Journey_Table& journeys);
 
 // Stages the summary files, publishes them with history, lowers the flag.
 void End_Process(Staged_File& history);

@@ -29,6 +29,7 @@
 #include "Settlement_Error.h"
 #include "Staged_File.h"
 #include "Terminal_Key.h"
+#include "Transfer_Journeys.h"
 
 namespace {
 
@@ -117,42 +118,6 @@ class Group_Index {
   std::size_t size_;
   Slot* slots_;  // zeroed: every slot starts empty
   std::size_t filled_ = 0;
-};
-
-// The journeys in the bus-list order of their triggers: journey g is group
-// g of the index. A trigger leaves the bus list as soon as it is found; its
-// next then holds the first of the other records of its journey, chained
-// through next in walk order, and the table the last of the chain (the
-// trigger while there is none). An unlinked member's prev holds the header
-// of the list it came from, which decides its line form. Links of 4 bytes
-// keep the table at 8 bytes a journey.
-class Journey_Table {
- public:
-  struct Journey {
-    Node_Link trigger;
-    Node_Link last;  // of the chain
-  };
-
-  explicit Journey_Table(std::size_t capacity)
-      : capacity_(capacity),
-        journeys_(
-            static_cast<Journey*>(Map_Memory(capacity * sizeof(Journey)))) {}
-  ~Journey_Table() { Unmap_Memory(journeys_, capacity_ * sizeof(Journey)); }
-  Journey_Table(const Journey_Table&) = delete;
-  Journey_Table& operator=(const Journey_Table&) = delete;
-
-  std::size_t Size() const { return size_; }
-  Journey& operator[](std::size_t g) { return journeys_[g]; }
-  const Journey& operator[](std::size_t g) const { return journeys_[g]; }
-  void Push(History_Data* trigger) {
-    assert(size_ < capacity_);  // one journey per counted trigger at most
-    journeys_[size_++] = {trigger, trigger};
-  }
-
- private:
-  std::size_t capacity_;
-  std::size_t size_ = 0;
-  Journey* journeys_;
 };
 
 // A record of a list walk, looked up ahead of its turn.
@@ -245,106 +210,30 @@ void Collect_Members(const Record_List& list, Group_Index& index,
         if (record.group == Group_Index::NONE) return;
         History_Data* member = record.node;
         Del(member);
-        member->next = nullptr;
         member->prev = list.header;
         Journey_Table::Journey& journey = journeys[record.group];
-        journey.last->next = member;
+        member->next = journey.last;
         journey.last = member;
       });
 }
 
-// Asks the cache for both lines a node may straddle: its links and record.
-void Prefetch_Node(const History_Data* node) {
-  if (node == nullptr) return;
-  __builtin_prefetch(node);
-  __builtin_prefetch(reinterpret_cast<const char*>(node + 1) - 1);
-}
-
-// How many journeys ahead of its turn each step of a journey's records is
-// asked for: the trigger first, then the first member (the trigger's next
-// link, in the node asked for TRIGGER_LEAD - FIRST_MEMBER_LEAD journeys
-// before), then the second member (through the first's links). Each step
-// waits for the one before it to arrive, 32 journeys' worth of work apart.
-// Measured, and to be retuned, like WALK_RING: the "separate transfers"
-// stage of fare-bench.
-constexpr std::size_t TRIGGER_LEAD = 96;
-constexpr std::size_t FIRST_MEMBER_LEAD = 64;
-constexpr std::size_t SECOND_MEMBER_LEAD = 32;
-
-// Asks for the records of journey g a few journeys before its turn: the
-// trigger, then the records its chain leads to once their links are near.
-// The loads of trigger->next and first->next read nodes asked for by an
-// earlier call (journey g + 32 was g' + 64 and g'' + 96 before), so they
-// seldom miss; they only decide what to ask for next.
-void Prefetch_Journey(const Journey_Table& journeys, std::size_t g,
-                      std::size_t count) {
-  if (g + TRIGGER_LEAD < count)
-    Prefetch_Node(journeys[g + TRIGGER_LEAD].trigger);
-  if (g + FIRST_MEMBER_LEAD < count)
-    Prefetch_Node(journeys[g + FIRST_MEMBER_LEAD].trigger->next);
-  if (g + SECOND_MEMBER_LEAD < count) {
-    const History_Data* first = journeys[g + SECOND_MEMBER_LEAD].trigger->next;
-    if (first != nullptr) Prefetch_Node(first->next);
-  }
-}
-
-// A record copied out of its node with the separator of its line.
-struct Line_Record {
-  Data record;
-  char separator;
-};
-
-// The error of a journey of more legs than one passenger taps in a day,
-// counting them from member on (legs before it already counted). Named by
-// the bus file, where the journey's trigger stands.
-std::string Journey_Too_Long(const Data& trigger, const History_Data* member,
-                             std::size_t legs) {
-  for (; member != nullptr; member = member->next) ++legs;
-  return Too_Many_Legs(PAYMENT_FILES[0].name, trigger.TerminalInfo, legs);
-}
-
-// Copies the records of journeys first..stop, in line order, to records;
-// journeys up to limit are asked for ahead. A journey of more than
-// MAX_JOURNEY_LEGS legs is listed in unsettled and left out. The loop does
-// little but load, so the processor overlaps the cache misses of many journeys;
-// the formatting comes after.
-void Gather_Records(const Journey_Table& journeys, std::size_t first,
-                    std::size_t stop, std::size_t limit,
-                    std::vector<Line_Record>& records,
-                    Unsettled_Journeys& unsettled) {
-  const History_Data* third_metro = M3_header;
-  records.clear();
-  for (std::size_t g = first; g < stop; ++g) {
-    Prefetch_Journey(journeys, g, limit);
-    const Journey_Table::Journey& journey = journeys[g];
-    std::size_t start = records.size();
-    records.push_back({journey.trigger->data, ','});
-    for (const History_Data* m = journey.trigger->next; m; m = m->next) {
-      if (records.size() - start == MAX_JOURNEY_LEGS) {
-        unsettled.Add(
-            Journey_Too_Long(journey.trigger->data, m, MAX_JOURNEY_LEGS));
-        records.resize(start);
-        break;
-      }
-      records.push_back({m->data, m->prev == third_metro ? ' ' : ','});
-    }
-  }
-}
-
-// Appends the lines of journeys first..stop to out, a block at a time;
-// unsettled as for Gather_Records.
+// Appends the lines of journeys first..stop to out, a block at a time,
+// and credits them to credit while their records are at hand (the
+// apportionment adds the credits up); unsettled as for Gather_Journeys.
 void Format_Groups(const Journey_Table& journeys, std::size_t first,
                    std::size_t stop, std::string& out,
-                   Unsettled_Journeys& unsettled) {
+                   Unsettled_Journeys& unsettled, Chunk_Credit& credit) {
   // Journeys gathered before formatting: their records fit in the caches.
   constexpr std::size_t BLOCK = 256;
-  std::vector<Line_Record> records;
+  Gathered_Journeys gathered;
+  Leg_Table legs;
   char line[RECORD_LINE_MAX];
   for (std::size_t block = first; block < stop; block += BLOCK) {
-    Gather_Records(journeys, block, std::min(stop, block + BLOCK), stop,
-                   records, unsettled);
-    for (const Line_Record& r : records)
+    Gather_Journeys(journeys, block, std::min(stop, block + BLOCK), stop,
+                    gathered, &unsettled);
+    for (const Line_Record& r : gathered.records)
       out.append(line, Format_Record_Line(line, r.record, r.separator));
+    credit.settled = credit.settled && Credit_Journeys(gathered, legs, credit);
   }
 }
 
@@ -392,12 +281,11 @@ class Ordered_Chunk_Writer {
 // Writes the journeys' lines in journey order. Two threads format
 // alternate chunks of journeys, the slow part with records spread over
 // memory, and take turns to write them.
-void Write_Groups(const Journey_Table& journeys, History_Sink& sink) {
-  // Journeys a writer formats per turn: enough to hide the wait for the
-  // other writer, few enough to keep both busy to the end.
-  constexpr std::size_t CHUNK = 8192;
+void Write_Groups(Journey_Table& journeys, History_Sink& sink) {
+  constexpr std::size_t CHUNK = JOURNEY_CHUNK;
   const std::size_t count = journeys.Size();
   const std::size_t chunks = (count + CHUNK - 1) / CHUNK;
+  journeys.Credits().assign(chunks, Chunk_Credit());
   Ordered_Chunk_Writer turns(sink);
   auto writer = [&](std::size_t parity) {
     std::size_t c = parity;
@@ -410,7 +298,7 @@ void Write_Groups(const Journey_Table& journeys, History_Sink& sink) {
         left_out.count = 0;
         left_out.first.clear();
         Format_Groups(journeys, c * CHUNK, std::min(count, (c + 1) * CHUNK),
-                      out, left_out);
+                      out, left_out, journeys.Credits()[c]);
         if (!turns.Write(c, out, left_out)) return;
       }
     } catch (...) {
@@ -424,10 +312,12 @@ void Write_Groups(const Journey_Table& journeys, History_Sink& sink) {
 }
 
 void Separate(History_Sink& sink) {
+  Journey_Table& journeys = Transfer_Journeys;
+  journeys.Release();
   std::size_t candidates = Count_Candidates();
   if (candidates == 0) return;
   Group_Index index(candidates);
-  Journey_Table journeys(candidates);
+  journeys.Create(candidates);
   Find_Triggers(index, journeys);
   Collect_Members({B_header, B_tailer}, index, journeys);
   for (int i = 1; i < 6; ++i)

@@ -16,6 +16,7 @@
 #include "Settlement_Error.h"
 #include "Staged_File.h"
 #include "Stale_Temporaries.h"
+#include "Transfer_Journeys.h"
 #include "Whole_File.h"
 
 History_Data *B_header, *B_tailer;
@@ -34,6 +35,7 @@ const char *Run_Step = "starting";
 void Create_Settlement_State() {
   for (const Payment_File &file : PAYMENT_FILES)
     Create_List(*file.header, *file.tailer);
+  Transfer_Journeys.Release();
   Total_bus_fee = 0;
   Total_metro_fee = 0;
   bus_LastTag = 0;
@@ -135,7 +137,7 @@ void StartProcess() {
   Normal_Bus_Process(&Total_bus_fee);
   Normal_Metro_Process(&Total_metro_fee);
   Run_Step = "apportioning the transfer journeys";
-  Transfer_Process(history.Staged_Path());
+  Transfer_Process(Transfer_Journeys);
   Run_Step = "writing the results";
   End_Process(history);
 }

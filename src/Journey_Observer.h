@@ -66,3 +66,8 @@ class Journey_Observer {
 // apportioned is listed in unsettled and adds nothing.
 void Transfer_Process(std::string_view history, Journey_Observer& observer,
                       Unsettled_Journeys& unsettled);
+class Journey_Table;
+// The same for the journeys Separate_Transfers has just written to the
+// history, read from their records instead of its lines.
+void Transfer_Process(const Journey_Table& journeys, Journey_Observer& observer,
+                      Unsettled_Journeys& unsettled);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "Calculating_System.h"
@@ -15,6 +16,7 @@
 #include "Money.h"
 #include "Record_Line.h"
 #include "Settlement_Error.h"
+#include "Transfer_Journeys.h"
 
 namespace {
 
@@ -226,4 +228,84 @@ void Transfer_Process(std::string_view history, Journey_Observer& observer,
                       Unsettled_Journeys& unsettled) {
   History_Bytes lines(history);
   Settle_History(lines, &observer, unsettled);
+}
+
+namespace {
+
+// Journeys gathered at a time: their records fit in the caches.
+constexpr std::size_t GATHER_BLOCK = 256;
+
+// Hands the records of journeys first..end, gathered from their nodes, to
+// settler in history-line order.
+void Feed_Settler(const Journey_Table& journeys, std::size_t first,
+                  Journey_Settler& settler) {
+  Gathered_Journeys gathered;
+  const std::size_t count = journeys.Size();
+  for (std::size_t block = first; block < count; block += GATHER_BLOCK) {
+    Gather_Journeys(journeys, block, std::min(count, block + GATHER_BLOCK),
+                    count, gathered, nullptr);
+    for (const Line_Record& r : gathered.records) settler.Add(r.record);
+  }
+}
+
+}  // namespace
+
+bool Credit_Journeys(const Gathered_Journeys& gathered, Leg_Table& legs,
+                     Chunk_Credit& credit) {
+  const std::vector<std::size_t>& starts = gathered.starts;
+  for (std::size_t j = 0; j + 1 < starts.size(); ++j) {
+    legs.clear();
+    for (std::size_t r = starts[j]; r < starts[j + 1]; ++r) {
+      const Data& d = gathered.records[r].record;
+      legs.push_back({d.LastTime, d.Mot, d.Balance});
+    }
+    Sort_Legs(legs);
+    // At most MAX_JOURNEY_LEGS amounts of 32 bits: no overflow.
+    std::int64_t total = 0, running = 0;
+    for (const Leg& leg : legs) total += leg.Balance;
+    const char* terminal = gathered.records[starts[j]].record.TerminalInfo;
+    for (const Leg& leg : legs) {
+      running += leg.Balance;
+      std::int64_t share;
+      try {
+        share = Leg_Share(total, running, terminal);
+      } catch (const Settlement_Error&) {
+        return false;
+      }
+      (leg.Mot == BUS ? credit.bus : credit.metro).Add(share);
+    }
+  }
+  return true;
+}
+
+void Transfer_Process(const Journey_Table& journeys) {
+  const std::vector<Chunk_Credit>& credits = journeys.Credits();
+  assert(credits.size() ==
+         (journeys.Size() + JOURNEY_CHUNK - 1) / JOURNEY_CHUNK);
+  std::size_t c = 0;
+  for (; c < credits.size(); ++c) {
+    std::int64_t bus = Total_bus_fee, metro = Total_metro_fee;
+    if (!credits[c].settled || !credits[c].bus.Add_To(bus) ||
+        !credits[c].metro.Add_To(metro))
+      break;
+    Total_bus_fee = bus;
+    Total_metro_fee = metro;
+  }
+  if (c == credits.size()) return;
+  // From chunk c on, a journey cannot be apportioned or a total would leave
+  // 64 bits: settled journey by journey from there, the first such journey
+  // is named as reading the history would name it.
+  Unsettled_Journeys unsettled;
+  unsettled.keep = 1;
+  Journey_Settler settler(nullptr, unsettled);
+  Feed_Settler(journeys, c * JOURNEY_CHUNK, settler);
+  settler.Finish();
+  unsettled.Raise_First();
+}
+
+void Transfer_Process(const Journey_Table& journeys, Journey_Observer& observer,
+                      Unsettled_Journeys& unsettled) {
+  Journey_Settler settler(&observer, unsettled);
+  Feed_Settler(journeys, 0, settler);
+  settler.Finish();
 }

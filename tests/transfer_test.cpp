@@ -10,6 +10,7 @@
 #include "Leg_Table.h"
 #include "Money.h"
 #include "Record_Line.h"
+#include "Transfer_Journeys.h"
 #include "scratch_dir.h"
 
 namespace {
@@ -219,6 +220,85 @@ TEST_F(Stages, ListedJourneysThatCannotBeSettledAreLeftOutAndTheRestGoOn) {
   EXPECT_EQ(settled.count, 1);
   EXPECT_EQ(Total_bus_fee, bus);
   EXPECT_EQ(Total_metro_fee, 100 * 100 / 1150);
+}
+
+// The apportionment of the journeys just separated, from their records,
+// against reading the history they were written to: the same totals, or
+// the same first error, whatever chunk of journeys a fault falls in.
+TEST_F(Stages, JourneysInMemoryApportionAsTheirHistoryReadsBack) {
+  const std::int64_t near_top = INT64_MAX - 1'500'000;
+  // Journeys of one bus leg of 0 won: they credit nothing.
+  auto fillers = [](int from, int count) {
+    std::vector<std::string> lines;
+    for (int i = from; i < from + count; ++i)
+      lines.push_back("1,1,1,0,F" + std::to_string(i));
+    return lines;
+  };
+  const int chunk = static_cast<int>(JOURNEY_CHUNK);
+  struct Journey {
+    const char* trigger;  // the bus leg below 1050, at time 1
+    std::int32_t amount;  // of a second leg, at time 2
+    int mot;              // of the second leg
+  };
+  struct Case {
+    std::int64_t bus_start;
+    std::vector<Journey> second_chunk;  // after a chunk of fillers
+    std::string want;                   // "BUS METRO", or the error
+  } cases[] = {
+      // 1950 x 900 / 3000 and 1950 x 1950 / 3000.
+      {0, {{"1,1,1,900,A", 1050, METRO}}, "585 1267"},
+      {0,
+       {{"1,1,1,900,A", 100, METRO}, {"1,1,1,-999,Z", -51, METRO}},
+       "trans_history.txt: journey Z: amounts add up to -1050, which leaves "
+       "no divisor"},
+      // Divisors of 1 and -1: P and Q credit the bus 1049 x 999 each, N
+      // 1051 x -999. P and Q leave 64 bits on the way, though the chunk's
+      // sum with N would not.
+      {near_top,
+       {{"1,1,1,-999,P", -50, METRO},
+        {"1,1,1,-999,Q", -50, METRO},
+        {"1,1,1,-999,N", -52, METRO}},
+       "bus total leaves the 64-bit range"},
+      {near_top,
+       {{"1,1,1,-999,P", -50, METRO}, {"1,1,1,-999,N", -52, METRO}},
+       std::to_string(near_top + 1049 * 999 - 1051 * 999) + " " +
+           std::to_string(1049 * 1049 - 1051 * 1051)},
+  };
+  for (const Case& c : cases) {
+    Create_Settlement_State();
+    Fill(B_tailer, fillers(0, chunk));
+    for (const Journey& j : c.second_chunk) {
+      Fill(B_tailer, {j.trigger});
+      History_Data* leg = Append(B_tailer->prev, B_tailer);
+      ASSERT_TRUE(Fill_Data(leg->data, j.trigger, "test", 1));
+      leg->data.LastTime = 2;
+      leg->data.Mot = static_cast<signed char>(j.mot);
+      leg->data.Balance = j.amount;  // a later record of j's journey
+    }
+    Fill(B_tailer, fillers(chunk, chunk));
+    std::string history;
+    Unsettled_Journeys unsettled;
+    Separate_Transfers(history, unsettled);
+    ASSERT_EQ(unsettled.count, 0) << c.want;
+    dir_.Write(HISTORY_FILE, history);
+    std::string outcome[2];
+    for (int from_memory = 0; from_memory < 2; ++from_memory) {
+      Total_bus_fee = c.bus_start;
+      Total_metro_fee = 0;
+      try {
+        if (from_memory)
+          Transfer_Process(Transfer_Journeys);
+        else
+          Transfer_Process();
+        outcome[from_memory] = std::to_string(Total_bus_fee) + " " +
+                               std::to_string(Total_metro_fee);
+      } catch (const Settlement_Error& error) {
+        outcome[from_memory] = error.what();
+      }
+    }
+    EXPECT_EQ(outcome[0], c.want) << "read back";
+    EXPECT_EQ(outcome[1], c.want) << "from memory";
+  }
 }
 
 TEST_F(Stages, HistoryWithoutEndMarkIsAnError) {

@@ -1,0 +1,113 @@
+// The transfer journeys between the separation and the apportionment, and
+// the gathering of their records from the nodes they are spread over.
+#include "Transfer_Journeys.h"
+
+#include <algorithm>
+
+#include "Calculating_System.h"
+#include "Leg_Table.h"
+#include "Memory.h"
+
+Journey_Table Transfer_Journeys;
+
+void Journey_Table::Create(std::size_t capacity) {
+  Release();
+  journeys_ = static_cast<Journey*>(Map_Memory(capacity * sizeof(Journey)));
+  capacity_ = capacity;
+}
+
+void Journey_Table::Release() {
+  credits_.clear();
+  if (journeys_ != nullptr)
+    Unmap_Memory(journeys_, capacity_ * sizeof(Journey));
+  journeys_ = nullptr;
+  capacity_ = size_ = 0;
+}
+
+namespace {
+
+// Asks the cache for both lines a node may straddle: its links and record.
+void Prefetch_Node(const History_Data* node) {
+  if (node == nullptr) return;
+  __builtin_prefetch(node);
+  __builtin_prefetch(reinterpret_cast<const char*>(node + 1) - 1);
+}
+
+// How many journeys ahead of its turn each step of a journey's records is
+// asked for: the last member found (and the trigger) first, then the member
+// before it (the last's next link, in the node asked for LAST_LEAD -
+// SECOND_LEAD journeys before), then the one before that (through the
+// second's links). Each step waits for the one before it to arrive, 32
+// journeys' worth of work apart. Measured, and to be retuned, with the
+// "separate transfers" stage of fare-bench.
+constexpr std::size_t LAST_LEAD = 96;
+constexpr std::size_t SECOND_LEAD = 64;
+constexpr std::size_t THIRD_LEAD = 32;
+
+// Asks for the records of journey g a few journeys before its turn: the
+// trigger and the last member, then the members the chain leads to once
+// their links are near. The loads of last->next and second->next read nodes
+// asked for by an earlier call (journey g + 32 was g' + 64 and g'' + 96
+// before), so they seldom miss; they only decide what to ask for next.
+void Prefetch_Journey(const Journey_Table& journeys, std::size_t g,
+                      std::size_t count) {
+  if (g + LAST_LEAD < count) {
+    const Journey_Table::Journey& journey = journeys[g + LAST_LEAD];
+    Prefetch_Node(journey.trigger);
+    if (journey.last != journey.trigger) Prefetch_Node(journey.last);
+  }
+  if (g + SECOND_LEAD < count) {
+    const Journey_Table::Journey& journey = journeys[g + SECOND_LEAD];
+    if (journey.last != journey.trigger) Prefetch_Node(journey.last->next);
+  }
+  if (g + THIRD_LEAD < count) {
+    const Journey_Table::Journey& journey = journeys[g + THIRD_LEAD];
+    const History_Data* second =
+        journey.last == journey.trigger ? nullptr : journey.last->next;
+    if (second != nullptr && second != journey.trigger)
+      Prefetch_Node(second->next);
+  }
+}
+
+// The error of a journey of more legs than one passenger taps in a day.
+// Named by the bus file, where the journey's trigger stands.
+std::string Journey_Too_Long(const Journey_Table::Journey& journey) {
+  std::size_t legs = 1;
+  for (const History_Data* m = journey.last; m != journey.trigger; m = m->next)
+    ++legs;
+  return Too_Many_Legs(PAYMENT_FILES[0].name,
+                       journey.trigger->data.TerminalInfo, legs);
+}
+
+}  // namespace
+
+void Gather_Journeys(const Journey_Table& journeys, std::size_t first,
+                     std::size_t stop, std::size_t limit,
+                     Gathered_Journeys& gathered,
+                     Unsettled_Journeys* unsettled) {
+  const History_Data* third_metro = M3_header;
+  std::vector<Line_Record>& records = gathered.records;
+  records.clear();
+  gathered.starts.clear();
+  for (std::size_t g = first; g < stop; ++g) {
+    Prefetch_Journey(journeys, g, limit);
+    const Journey_Table::Journey& journey = journeys[g];
+    std::size_t start = records.size();
+    records.push_back({journey.trigger->data, ','});
+    // The members come last found first: copied so, then turned around.
+    for (const History_Data* m = journey.last; m != journey.trigger;
+         m = m->next) {
+      if (records.size() - start == MAX_JOURNEY_LEGS) {
+        if (unsettled != nullptr) unsettled->Add(Journey_Too_Long(journey));
+        records.resize(start);
+        break;
+      }
+      records.push_back({m->data, m->prev == third_metro ? ' ' : ','});
+    }
+    if (records.size() == start) continue;
+    std::reverse(records.begin() + static_cast<std::ptrdiff_t>(start) + 1,
+                 records.end());
+    gathered.starts.push_back(start);
+  }
+  gathered.starts.push_back(records.size());
+}
