@@ -89,22 +89,28 @@ class Group_Index {
   // Asks the cache for the slot home.
   void Prefetch(std::size_t home) const { __builtin_prefetch(&slots_[home]); }
 
-  // The group of key (whose home slot is home), or NONE; with insert, a
-  // missing key gets group next.
-  std::size_t Find(const Terminal_Key& key, std::size_t home, bool insert,
-                   std::size_t next) {
+  // The group of key (whose home slot is home), or NONE. Reads only.
+  std::size_t Find(const Terminal_Key& key, std::size_t home) const {
+    for (std::size_t at = home;; at = at + 1 == size_ ? 0 : at + 1) {
+      const Slot& slot = slots_[at];
+      if (slot.last_and_group == 0) return NONE;
+      if (Holds(slot, key)) return Group_Of(slot);
+    }
+  }
+  // The group of key (whose home slot is home); a missing key gets group
+  // next.
+  std::size_t Find_Or_Add(const Terminal_Key& key, std::size_t home,
+                          std::size_t next) {
     for (std::size_t at = home;; at = at + 1 == size_ ? 0 : at + 1) {
       Slot& slot = slots_[at];
       if (slot.last_and_group == 0) {
-        if (!insert) return NONE;
         // The search ends only at an empty slot: at least one must stay.
         assert(filled_ + 1 < size_);
         ++filled_;
         slot = {key.first8, key.last | (next + 1) << 8};
         return next;
       }
-      if (slot.first8 == key.first8 && (slot.last_and_group & 0xFF) == key.last)
-        return (slot.last_and_group >> 8) - 1;
+      if (Holds(slot, key)) return Group_Of(slot);
     }
   }
 
@@ -113,6 +119,13 @@ class Group_Index {
     std::uint64_t first8;
     std::uint64_t last_and_group;  // last character | (group + 1) << 8
   };
+  static bool Holds(const Slot& slot, const Terminal_Key& key) {
+    return slot.first8 == key.first8 &&
+           (slot.last_and_group & 0xFF) == key.last;
+  }
+  static std::size_t Group_Of(const Slot& slot) {
+    return (slot.last_and_group >> 8) - 1;
+  }
 
   Keyed_Hash hash_;
   std::size_t size_;
@@ -188,21 +201,22 @@ void Find_Triggers(Group_Index& index, Journey_Table& journeys) {
       [](Walk_Record&) {},
       [&](Walk_Record& record) {
         std::size_t next = journeys.Size();
-        if (index.Find(record.key, record.home, true, next) != next) return;
+        if (index.Find_Or_Add(record.key, record.home, next) != next) return;
         Del(record.node);
         record.node->next = record.node->prev = nullptr;
         journeys.Push(record.node);
       });
 }
 
-// Unlinks every record of list whose journey is indexed and appends it to
-// the journey's chain.
-void Collect_Members(const Record_List& list, Group_Index& index,
-                     Journey_Table& journeys) {
+// Unlinks every record of list whose journey is indexed and adds it to the
+// journey's chain[walk]. Reads the index only, so two walks over lists of
+// their own may run at once.
+void Collect_Members(const Record_List& list, const Group_Index& index,
+                     Journey_Table& journeys, int walk) {
   Walk_Ahead(
       list, index, [](const History_Data*) { return true; },
       [&](Walk_Record& record) {
-        record.group = index.Find(record.key, record.home, false, 0);
+        record.group = index.Find(record.key, record.home);
         if (record.group != Group_Index::NONE)
           __builtin_prefetch(&journeys[record.group]);
       },
@@ -212,9 +226,22 @@ void Collect_Members(const Record_List& list, Group_Index& index,
         Del(member);
         member->prev = list.header;
         Journey_Table::Journey& journey = journeys[record.group];
-        member->next = journey.last;
-        journey.last = member;
+        member->next = journey.chain[walk];
+        journey.chain[walk] = member;
       });
+}
+
+// Collects the members of every journey on two threads, each walking about
+// half the records: the bus list and metro 1, and metro 2 to 5. Neither
+// walk can fail, so the helper is always joined.
+void Collect_All_Members(const Group_Index& index, Journey_Table& journeys) {
+  std::thread helper([&] {
+    for (int i = 2; i < 6; ++i)
+      Collect_Members(PAYMENT_FILES[i].List(), index, journeys, 1);
+  });
+  Collect_Members({B_header, B_tailer}, index, journeys, 0);
+  Collect_Members(PAYMENT_FILES[1].List(), index, journeys, 0);
+  helper.join();
 }
 
 // Appends the lines of journeys first..stop to out, a block at a time,
@@ -319,9 +346,7 @@ void Separate(History_Sink& sink) {
   Group_Index index(candidates);
   journeys.Create(candidates);
   Find_Triggers(index, journeys);
-  Collect_Members({B_header, B_tailer}, index, journeys);
-  for (int i = 1; i < 6; ++i)
-    Collect_Members(PAYMENT_FILES[i].List(), index, journeys);
+  Collect_All_Members(index, journeys);
   Write_Groups(journeys, sink);
 }
 

@@ -50,17 +50,21 @@ struct Chunk_Credit {
 };
 
 // The journeys in the bus-list order of their triggers. A trigger leaves the
-// bus list as soon as it is found; the other records of its journey are
-// chained backwards from the table's last, each member's next holding the
-// member found before it and the first member's the trigger, so that adding
-// a member touches only the member and the table. An unlinked member's prev
-// holds the header of the list it came from, which decides its line form.
-// Links of 4 bytes keep the table at 8 bytes a journey.
+// bus list as soon as it is found. The other records of its journey are
+// collected by two walks at once, each over lists of its own: the first
+// walks the bus list and metro 1, the second metro 2 to 5. Each walk chains
+// the members it finds backwards from the journey's chain[walk], a member's
+// next holding the member that walk found before it (none for its first),
+// so that adding a member touches only the member and the table. Line order
+// is the trigger, then chain 0 and chain 1 each in the order found. An
+// unlinked member's prev holds the header of the list it came from, which
+// decides its line form. Links of 4 bytes keep the table at 12 bytes a
+// journey.
 class Journey_Table {
  public:
   struct Journey {
     Node_Link trigger;
-    Node_Link last;  // member last found; the trigger while there is none
+    Node_Link chain[2];  // the member each walk found last, if any
   };
 
   Journey_Table() = default;
@@ -83,7 +87,7 @@ class Journey_Table {
   const std::vector<Chunk_Credit>& Credits() const { return credits_; }
   void Push(History_Data* trigger) {
     assert(size_ < capacity_);  // one journey per counted trigger at most
-    journeys_[size_++] = {trigger, trigger};
+    journeys_[size_++] = {trigger, {nullptr, nullptr}};
   }
 
  private:
