@@ -21,8 +21,10 @@ std::int64_t Count_Records(const History_Data* header,
                            const History_Data* tailer) {
   std::int64_t count = 0;
   for (const History_Data* node = header->next; node != tailer;
-       node = node->next)
+       node = node->next) {
+    Prefetch_Ahead(node);
     ++count;
+  }
   return count;
 }
 

@@ -169,6 +169,7 @@ void Walk_Ahead(const Record_List& list, const Group_Index& index,
   History_Data* next = list.header->next;
   for (;;) {
     for (; entered - handled < RING && next != list.tailer; next = next->next) {
+      Prefetch_Ahead(next);
       if (!select(next)) continue;
       Walk_Record& record = ring[entered++ % RING];
       record.node = next;
@@ -185,8 +186,10 @@ void Walk_Ahead(const Record_List& list, const Group_Index& index,
 
 std::size_t Count_Candidates() {
   std::size_t candidates = 0;
-  for (History_Data* n = B_header->next; n != B_tailer; n = n->next)
+  for (History_Data* n = B_header->next; n != B_tailer; n = n->next) {
+    Prefetch_Ahead(n);
     candidates += n->data.Balance < TRANSFER_THRESHOLD;
+  }
   return candidates;
 }
 

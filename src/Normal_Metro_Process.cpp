@@ -8,8 +8,10 @@ void Normal_Metro_Process(std::int64_t* metro_fee) {
   for (int i = 1; i < 6; ++i) {
     Record_List list = PAYMENT_FILES[i].List();
     for (History_Data* node = list.header->next; node != list.tailer;
-         node = node->next)
+         node = node->next) {
+      Prefetch_Ahead(node);
       Add_Won(&total, node->data.Balance, "metro total");
+    }
   }
   Add_Won(metro_fee, total, "metro total");
 }
