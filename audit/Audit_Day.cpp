@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "Audit_Check.h"
 #include "Audit_Recompute.h"
 #include "Audit_Text.h"
 #include "Day_Lock.h"
@@ -58,7 +59,12 @@ void Settle_And_Check(Audit_Outcome& outcome, Journey_Observer* csv,
     digests.wait();
     return;
   }
+  // The history is read again here, block by block, beside the one built.
+  std::string history_problem;
+  if (!snapshot.Missing(6))
+    history_problem = Compare_History_File(outcome.figures.history, snapshot);
   outcome.inputs = digests.get();
+  found.history_problem = std::move(history_problem);
   outcome.differences = Check_Outputs(outcome.figures, found);
   outcome.missing = Missing_Outputs(found);
 }
