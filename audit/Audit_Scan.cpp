@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string_view>
 #include <unordered_set>
 
@@ -128,6 +129,57 @@ std::string Terminal_Text(Tap_Number tap) {
   return text.substr(0, text.find('\0'));
 }
 
+// The day's taps, spread over partitions by their TerminalInfo, so that each
+// partition is small enough to be sorted in the processor's cache, and taps
+// of one TerminalInfo share a partition. A partition grows by blocks: no tap
+// is copied as it grows, and no memory is touched that is not filled.
+class Tap_Partitions {
+ public:
+  static constexpr int BITS = 10;
+  static constexpr std::size_t COUNT = std::size_t{1} << BITS;
+
+  Tap_Partitions() : partitions_(COUNT) {}
+
+  void Add(Tap_Number tap) {
+    Partition& partition = partitions_[Partition_Of(tap)];
+    std::size_t slot = partition.size % BLOCK_TAPS;
+    if (slot == 0)
+      partition.blocks.push_back(std::make_unique<Tap_Number[]>(BLOCK_TAPS));
+    partition.blocks.back()[slot] = tap;
+    ++partition.size;
+  }
+  std::size_t Size(std::size_t p) const { return partitions_[p].size; }
+  // Appends the taps of partition p to out and frees them.
+  void Move_To(std::size_t p, std::vector<Tap_Number>& out);
+
+ private:
+  static constexpr std::size_t BLOCK_TAPS = 128;
+  struct Partition {
+    std::vector<std::unique_ptr<Tap_Number[]>> blocks;
+    std::size_t size = 0;
+  };
+  // The partition of a tap's TerminalInfo: a mix of its key's 72 bits.
+  static std::size_t Partition_Of(Tap_Number tap) {
+    std::uint64_t mix =
+        static_cast<std::uint64_t>(tap >> 64) ^
+        (static_cast<std::uint64_t>(tap >> 56) & 0xFF) * 0x9E3779B97F4A7C15u;
+    mix = (mix ^ (mix >> 33)) * 0xFF51AFD7ED558CCDu;
+    return static_cast<std::size_t>((mix ^ (mix >> 33)) >> (64 - BITS));
+  }
+
+  std::vector<Partition> partitions_;
+};
+
+void Tap_Partitions::Move_To(std::size_t p, std::vector<Tap_Number>& out) {
+  Partition& partition = partitions_[p];
+  for (std::size_t b = 0; b < partition.blocks.size(); ++b) {
+    std::size_t taps = std::min(BLOCK_TAPS, partition.size - b * BLOCK_TAPS);
+    out.insert(out.end(), partition.blocks[b].get(),
+               partition.blocks[b].get() + taps);
+  }
+  partition = Partition();
+}
+
 // The keyed hash of a tap's number, for the table of lines seen.
 struct Tap_Number_Hash {
   Keyed_Hash hash{Process_Hash_Key()};
@@ -163,7 +215,7 @@ class File_Scan {
   const char* file_;
   File_Problems problems_;
   std::vector<Warning> warnings_;
-  std::vector<Tap_Number> terminals_;
+  Tap_Partitions taps_;
 
  private:
   void Read_All();
@@ -287,7 +339,7 @@ void File_Scan::Check_Record(const Data& record, std::string_view line,
   }
   has_record_ = true;
   last_time_ = record.LastTime;
-  terminals_.push_back(Tap_Number_Of(record, line, index_, hash_));
+  taps_.Add(Tap_Number_Of(record, line, index_, hash_));
 }
 
 void File_Scan::Finish() {
@@ -295,27 +347,59 @@ void File_Scan::Finish() {
     Note(warnings_[LAST_NOT_LATEST], Place(latest_line_));
 }
 
-// Counts the TerminalInfos carried by more than MANY_TAPS taps of the day
-// and returns the taps whose line occurs more than once in its file. One
-// sort of the day's taps serves both.
-std::vector<Tap_Number> Note_Busy_Terminals(std::vector<Tap_Number>& taps,
-                                            Warning& warning) {
-  std::sort(taps.begin(), taps.end());
+// What the sorted taps of the day show: the TerminalInfos carried by more
+// than MANY_TAPS taps (a tap of each, and how many carry it) and the taps
+// whose line occurs more than once in its file (one of each).
+struct Tap_Findings {
+  std::vector<std::pair<Tap_Number, std::size_t>> busy;
   std::vector<Tap_Number> repeated;
+};
+
+// Adds to findings what the sorted taps show, all of them taps of whole
+// TerminalInfos (those of a TerminalInfo are all there).
+void Find_In_Sorted(const std::vector<Tap_Number>& taps,
+                    Tap_Findings& findings) {
   for (std::size_t start = 0; start < taps.size();) {
-    std::size_t stop = start;
+    std::size_t stop = start + 1;
     while (stop < taps.size() && taps[stop] >> 56 == taps[start] >> 56) {
-      if (stop > start && taps[stop] == taps[stop - 1] &&
-          (repeated.empty() || repeated.back() != taps[stop]))
-        repeated.push_back(taps[stop]);
+      if (taps[stop] == taps[stop - 1] &&
+          (stop == start + 1 || taps[stop] != taps[stop - 2]))
+        findings.repeated.push_back(taps[stop]);
       ++stop;
     }
     if (static_cast<std::int64_t>(stop - start) > MANY_TAPS)
-      Note(warning, Quoted(Terminal_Text(taps[start])) + " (" +
-                        std::to_string(stop - start) + " taps)");
+      findings.busy.emplace_back(taps[start], stop - start);
     start = stop;
   }
-  return repeated;
+}
+
+// Sorts the day's taps, one partition at a time (freeing each as it goes),
+// and notes the TerminalInfos carried by more than MANY_TAPS taps in the
+// order of their texts; returns the taps whose line occurs more than once in
+// its file, in order.
+std::vector<Tap_Number> Note_Busy_Terminals(std::vector<Tap_Partitions*> files,
+                                            Warning& warning) {
+  std::size_t largest = 0;
+  for (std::size_t p = 0; p < Tap_Partitions::COUNT; ++p) {
+    std::size_t size = 0;
+    for (const Tap_Partitions* file : files) size += file->Size(p);
+    largest = std::max(largest, size);
+  }
+  std::vector<Tap_Number> taps;
+  taps.reserve(largest);
+  Tap_Findings findings;
+  for (std::size_t p = 0; p < Tap_Partitions::COUNT; ++p) {
+    taps.clear();
+    for (Tap_Partitions* file : files) file->Move_To(p, taps);
+    std::sort(taps.begin(), taps.end());
+    Find_In_Sorted(taps, findings);
+  }
+  std::sort(findings.busy.begin(), findings.busy.end());
+  for (const auto& [tap, count] : findings.busy)
+    Note(warning,
+         Quoted(Terminal_Text(tap)) + " (" + std::to_string(count) + " taps)");
+  std::sort(findings.repeated.begin(), findings.repeated.end());
+  return std::move(findings.repeated);
 }
 
 // Reads the files again, only on a day with repeated lines, to name each
@@ -379,17 +463,14 @@ Scan_Result Scan_Payment_Files(std::size_t keep, Problem_Sink* sink,
 
   Scan_Result result;
   std::vector<Warning> warnings = Empty_Warnings();
-  std::vector<Tap_Number> terminals;
+  std::vector<Tap_Partitions*> taps;
   for (File_Scan& scan : scans) {
     result.problems[scan.index_] = std::move(scan.problems_);
     for (int k = 0; k < KINDS; ++k) Merge(warnings[k], scan.warnings_[k]);
-    terminals.insert(terminals.end(), scan.terminals_.begin(),
-                     scan.terminals_.end());
-    std::vector<Tap_Number>().swap(scan.terminals_);
+    taps.push_back(&scan.taps_);
   }
   std::vector<Tap_Number> repeated =
-      Note_Busy_Terminals(terminals, warnings[BUSY_TERMINAL]);
-  std::vector<Tap_Number>().swap(terminals);
+      Note_Busy_Terminals(taps, warnings[BUSY_TERMINAL]);
   if (!repeated.empty())
     Note_Repeated_Lines(repeated, warnings[DUPLICATE_LINE], snapshot);
   result.warnings = std::move(warnings);
