@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <unordered_set>
 
@@ -129,19 +130,29 @@ std::string Terminal_Text(Tap_Number tap) {
   return text.substr(0, text.find('\0'));
 }
 
-// The day's taps, spread over partitions by their TerminalInfo, so that each
-// partition is small enough to be sorted in the processor's cache, and taps
-// of one TerminalInfo share a partition. A partition grows by blocks: no tap
-// is copied as it grows, and no memory is touched that is not filled.
+// A mix of the 72 bits of a tap's TerminalInfo key: its top bits choose the
+// tap's partition, the next ones its piece of the partition.
+std::uint64_t Key_Mix(Tap_Number tap) {
+  std::uint64_t mix =
+      static_cast<std::uint64_t>(tap >> 64) ^
+      (static_cast<std::uint64_t>(tap >> 56) & 0xFF) * 0x9E3779B97F4A7C15u;
+  mix = (mix ^ (mix >> 33)) * 0xFF51AFD7ED558CCDu;
+  return mix ^ (mix >> 33);
+}
+
+// The day's taps, spread over partitions by their TerminalInfo, taps of one
+// TerminalInfo in one partition. A partition grows by blocks: no tap is
+// copied as it grows, and no memory is touched that is not filled. Few
+// partitions keep the blocks being filled in the processor's cache.
 class Tap_Partitions {
  public:
-  static constexpr int BITS = 10;
+  static constexpr int BITS = 6;
   static constexpr std::size_t COUNT = std::size_t{1} << BITS;
 
   Tap_Partitions() : partitions_(COUNT) {}
 
   void Add(Tap_Number tap) {
-    Partition& partition = partitions_[Partition_Of(tap)];
+    Partition& partition = partitions_[Key_Mix(tap) >> (64 - BITS)];
     std::size_t slot = partition.size % BLOCK_TAPS;
     if (slot == 0)
       partition.blocks.push_back(std::make_unique<Tap_Number[]>(BLOCK_TAPS));
@@ -149,35 +160,67 @@ class Tap_Partitions {
     ++partition.size;
   }
   std::size_t Size(std::size_t p) const { return partitions_[p].size; }
-  // Appends the taps of partition p to out and frees them.
-  void Move_To(std::size_t p, std::vector<Tap_Number>& out);
+  // Calls visit(tap) for each tap of partition p.
+  template <class Visit>
+  void For_Each(std::size_t p, Visit visit) const {
+    const Partition& partition = partitions_[p];
+    for (std::size_t b = 0; b < partition.blocks.size(); ++b) {
+      const Tap_Number* block = partition.blocks[b].get();
+      std::size_t taps = std::min(BLOCK_TAPS, partition.size - b * BLOCK_TAPS);
+      for (std::size_t i = 0; i < taps; ++i) visit(block[i]);
+    }
+  }
+  void Free(std::size_t p) { partitions_[p] = Partition(); }
 
  private:
-  static constexpr std::size_t BLOCK_TAPS = 128;
+  static constexpr std::size_t BLOCK_TAPS = 512;
   struct Partition {
     std::vector<std::unique_ptr<Tap_Number[]>> blocks;
     std::size_t size = 0;
   };
-  // The partition of a tap's TerminalInfo: a mix of its key's 72 bits.
-  static std::size_t Partition_Of(Tap_Number tap) {
-    std::uint64_t mix =
-        static_cast<std::uint64_t>(tap >> 64) ^
-        (static_cast<std::uint64_t>(tap >> 56) & 0xFF) * 0x9E3779B97F4A7C15u;
-    mix = (mix ^ (mix >> 33)) * 0xFF51AFD7ED558CCDu;
-    return static_cast<std::size_t>((mix ^ (mix >> 33)) >> (64 - BITS));
-  }
 
   std::vector<Partition> partitions_;
 };
 
-void Tap_Partitions::Move_To(std::size_t p, std::vector<Tap_Number>& out) {
-  Partition& partition = partitions_[p];
-  for (std::size_t b = 0; b < partition.blocks.size(); ++b) {
-    std::size_t taps = std::min(BLOCK_TAPS, partition.size - b * BLOCK_TAPS);
-    out.insert(out.end(), partition.blocks[b].get(),
-               partition.blocks[b].get() + taps);
+// A partition of the day's taps gathered from every file into pieces by
+// TerminalInfo, each piece small enough to be sorted in the processor's
+// first cache; taps of one TerminalInfo in one piece.
+class Tap_Pieces {
+ public:
+  static constexpr int BITS = 8;
+  static constexpr std::size_t COUNT = std::size_t{1} << BITS;
+
+  // Takes (and frees) partition p of every file.
+  void Gather(const std::vector<Tap_Partitions*>& files, std::size_t p);
+  std::size_t Count() const { return COUNT; }
+  // The taps of piece i, to be sorted in place.
+  std::span<Tap_Number> Piece(std::size_t i) {
+    return std::span<Tap_Number>(taps_).subspan(start_[i],
+                                                start_[i + 1] - start_[i]);
   }
-  partition = Partition();
+
+ private:
+  static std::size_t Piece_Of(Tap_Number tap) {
+    return (Key_Mix(tap) >> (64 - Tap_Partitions::BITS - BITS)) & (COUNT - 1);
+  }
+
+  std::vector<Tap_Number> taps_;
+  std::size_t start_[COUNT + 1] = {};
+};
+
+void Tap_Pieces::Gather(const std::vector<Tap_Partitions*>& files,
+                        std::size_t p) {
+  std::size_t next[COUNT + 1] = {};
+  for (const Tap_Partitions* file : files)
+    file->For_Each(p, [&](Tap_Number tap) { ++next[Piece_Of(tap) + 1]; });
+  for (std::size_t i = 1; i <= COUNT; ++i) next[i] += next[i - 1];
+  std::copy(next, next + COUNT + 1, start_);
+  taps_.resize(next[COUNT]);
+  for (Tap_Partitions* file : files) {
+    file->For_Each(p,
+                   [&](Tap_Number tap) { taps_[next[Piece_Of(tap)]++] = tap; });
+    file->Free(p);
+  }
 }
 
 // The keyed hash of a tap's number, for the table of lines seen.
@@ -357,8 +400,7 @@ struct Tap_Findings {
 
 // Adds to findings what the sorted taps show, all of them taps of whole
 // TerminalInfos (those of a TerminalInfo are all there).
-void Find_In_Sorted(const std::vector<Tap_Number>& taps,
-                    Tap_Findings& findings) {
+void Find_In_Sorted(std::span<const Tap_Number> taps, Tap_Findings& findings) {
   for (std::size_t start = 0; start < taps.size();) {
     std::size_t stop = start + 1;
     while (stop < taps.size() && taps[stop] >> 56 == taps[start] >> 56) {
@@ -373,26 +415,21 @@ void Find_In_Sorted(const std::vector<Tap_Number>& taps,
   }
 }
 
-// Sorts the day's taps, one partition at a time (freeing each as it goes),
-// and notes the TerminalInfos carried by more than MANY_TAPS taps in the
-// order of their texts; returns the taps whose line occurs more than once in
-// its file, in order.
-std::vector<Tap_Number> Note_Busy_Terminals(std::vector<Tap_Partitions*> files,
-                                            Warning& warning) {
-  std::size_t largest = 0;
-  for (std::size_t p = 0; p < Tap_Partitions::COUNT; ++p) {
-    std::size_t size = 0;
-    for (const Tap_Partitions* file : files) size += file->Size(p);
-    largest = std::max(largest, size);
-  }
-  std::vector<Tap_Number> taps;
-  taps.reserve(largest);
+// Sorts the day's taps, one piece of a partition at a time (freeing each
+// partition as it goes), and notes the TerminalInfos carried by more than
+// MANY_TAPS taps in the order of their texts; returns the taps whose line
+// occurs more than once in its file, in order.
+std::vector<Tap_Number> Note_Busy_Terminals(
+    const std::vector<Tap_Partitions*>& files, Warning& warning) {
+  Tap_Pieces pieces;
   Tap_Findings findings;
   for (std::size_t p = 0; p < Tap_Partitions::COUNT; ++p) {
-    taps.clear();
-    for (Tap_Partitions* file : files) file->Move_To(p, taps);
-    std::sort(taps.begin(), taps.end());
-    Find_In_Sorted(taps, findings);
+    pieces.Gather(files, p);
+    for (std::size_t i = 0; i < pieces.Count(); ++i) {
+      std::span<Tap_Number> piece = pieces.Piece(i);
+      std::sort(piece.begin(), piece.end());
+      Find_In_Sorted(piece, findings);
+    }
   }
   std::sort(findings.busy.begin(), findings.busy.end());
   for (const auto& [tap, count] : findings.busy)
