@@ -1,6 +1,7 @@
 #include "Audit_Scan.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -120,6 +121,16 @@ Tap_Number Tap_Number_Of(const Data& record, std::string_view line, int file,
   Terminal_Key key = Terminal_Key_Of(record);
   return Tap_Number{key.first8} << 64 | Tap_Number{key.last} << 56 |
          (mark & LOW_56);
+}
+
+// The last character of a tap's TerminalInfo, 0 for an empty one: the
+// lowest byte of its key that is not 0.
+char Last_Character(Tap_Number tap) {
+  auto last = static_cast<std::uint8_t>(tap >> 56);
+  if (last != 0) return static_cast<char>(last);
+  auto first8 = static_cast<std::uint64_t>(tap >> 64);
+  if (first8 == 0) return 0;
+  return static_cast<char>(first8 >> (std::countr_zero(first8) & ~7));
 }
 
 // The TerminalInfo text of a tap's number.
@@ -363,9 +374,8 @@ void File_Scan::Check_Record(const Data& record, std::string_view line,
   if (mot != BUS && mot != METRO) Note(warnings_[MOT_UNKNOWN], Place(number));
   if (index_ == 0 && mot != BUS) Note(warnings_[BUS_FILE_MOT], Place(number));
   if (index_ != 0 && mot == BUS) Note(warnings_[METRO_FILE_MOT], Place(number));
-  std::size_t length = strnlen(record.TerminalInfo, sizeof record.TerminalInfo);
-  if (length > 0 && record.TerminalInfo[length - 1] == '\r')
-    Note(warnings_[TERMINAL_CR], Place(number));
+  Tap_Number tap = Tap_Number_Of(record, line, index_, hash_);
+  if (Last_Character(tap) == '\r') Note(warnings_[TERMINAL_CR], Place(number));
   // A last line that ends in '\r' without '\n' has no CR LF ending.
   if (!crlf_ && newline_ && line.ends_with('\r')) {
     crlf_ = true;
@@ -382,7 +392,7 @@ void File_Scan::Check_Record(const Data& record, std::string_view line,
   }
   has_record_ = true;
   last_time_ = record.LastTime;
-  taps_.Add(Tap_Number_Of(record, line, index_, hash_));
+  taps_.Add(tap);
 }
 
 void File_Scan::Finish() {

@@ -100,4 +100,20 @@ TEST(AuditScan, RepeatedLinesAreThoseOfOneFileWithTheSameBytes) {
   }
 }
 
+// A TerminalInfo ending in a carriage return, whatever its length.
+TEST(AuditScan, TerminalsEndingInACarriageReturnAreFoundAtAnyLength) {
+  Day day;
+  day.files[1] =
+      "1,0,1,1050,\r\n"          // line 1: the text is the CR alone
+      "2,0,1,1050,ABCDEFGH\r\n"  // 9 characters
+      "3,0,1,1050,ABCDEFG\r\n"   // 8
+      "4,0,1,1050,A\rB\n"        // a CR inside is not at the end
+      "5,0,1,1050,ABCDEFGHI\n";  // 9 characters, no CR
+  auto [count, places] = Warned(day, "terminal-cr");
+  EXPECT_EQ(count, 3);
+  EXPECT_EQ(places, (std::vector<std::string>{"paymentData_7001.txt:1",
+                                              "paymentData_7001.txt:2",
+                                              "paymentData_7001.txt:3"}));
+}
+
 }  // namespace
