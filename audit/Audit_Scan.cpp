@@ -501,12 +501,12 @@ void Note(Warning& warning, const std::string& place) {
     warning.examples.push_back(place);
 }
 
-// The six files are read on two threads, each file whole by one of them.
+// The six files are read one after the other on the calling thread.
 Scan_Result Scan_Payment_Files(std::size_t keep, Problem_Sink* sink,
                                const Day_Snapshot& snapshot) {
   std::vector<File_Scan> scans;
   for (int i = 0; i < 6; ++i) scans.emplace_back(i, keep, sink, snapshot);
-  For_Each_Payment_File(snapshot.Dir(), [&](int file) { scans[file].Run(); });
+  for (File_Scan& scan : scans) scan.Run();
 
   Scan_Result result;
   std::vector<Warning> warnings = Empty_Warnings();
