@@ -1,54 +1,131 @@
 #include "Audit_Check.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 
 #include "Audit_Text.h"
 #include "Calculating_System.h"
+#include "Day_Snapshot.h"
+#include "Line_Reader.h"
 
 namespace {
 
 // Longest stretch of a found line shown in a message.
 constexpr std::size_t SHOWN_BYTES = 120;
 
-// The line of text that holds byte offset at (or ends just before it), with
-// its '\n' if it has one, quoted and escaped; "end of file" when there is
-// none.
-std::string Line_At(std::string_view text, std::size_t at) {
-  std::size_t begin = 0;
-  if (at > 0) {
-    std::size_t newline = text.rfind('\n', at - 1);
-    if (newline != std::string_view::npos) begin = newline + 1;
-  }
-  if (begin >= text.size()) return "end of file";
-  std::size_t end = text.find('\n', begin);
-  end = end == std::string_view::npos ? text.size() : end + 1;
+// The found history is read in blocks of this size, small enough to stay in
+// the processor's cache while it is compared.
+constexpr std::size_t COMPARE_BLOCK = 256 << 10;
+
+// The index of the transfer history in AUDITED_FILES.
+constexpr int HISTORY_INDEX = 6;
+
+// Where the line holding byte offset at (or ending just before it) starts.
+std::size_t Line_Start(std::string_view text, std::size_t at) {
+  if (at == 0) return 0;
+  std::size_t newline = text.rfind('\n', at - 1);
+  return newline == std::string_view::npos ? 0 : newline + 1;
+}
+
+// A line as messages show it: quoted, escaped and cut to SHOWN_BYTES.
+std::string Shown_Line(std::string_view line) {
   std::string quoted = "\"";
-  quoted += Escaped(text.substr(begin, end - begin), SHOWN_BYTES);
+  quoted += Escaped(line, SHOWN_BYTES);
   quoted += '"';
   return quoted;
 }
 
+// The line of text that holds byte offset at (or ends just before it), with
+// its '\n' if it has one, as shown; "end of file" when there is none.
+std::string Line_At(std::string_view text, std::size_t at) {
+  std::size_t begin = Line_Start(text, at);
+  if (begin >= text.size()) return "end of file";
+  std::size_t end = text.find('\n', begin);
+  end = end == std::string_view::npos ? text.size() : end + 1;
+  return Shown_Line(text.substr(begin, end - begin));
+}
+
+// How many bytes a and b have in common from their start.
+std::size_t Common_Prefix(std::string_view a, std::string_view b) {
+  std::size_t size = std::min(a.size(), b.size());
+  if (std::memcmp(a.data(), b.data(), size) == 0) return size;
+  return static_cast<std::size_t>(
+      std::mismatch(a.begin(), a.begin() + size, b.begin()).first - a.begin());
+}
+
 }  // namespace
 
-std::string Compare_History(std::string_view expected, std::string_view found) {
-  if (expected == found) return "";
-  auto mismatch = std::mismatch(expected.begin(), expected.end(), found.begin(),
-                                found.end());
-  std::size_t at = static_cast<std::size_t>(mismatch.first - expected.begin());
+void History_Comparison::Add(std::string_view found) {
+  if (line_complete_) return;
+  if (!differs_) {
+    std::size_t same = Common_Prefix(expected_.substr(given_), found);
+    given_ += same;
+    found.remove_prefix(same);
+    if (found.empty()) return;
+    differs_ = true;
+    // The line's start, before the difference, is as expected.
+    std::size_t begin = Line_Start(expected_, given_);
+    found_line_ =
+        expected_.substr(begin, std::min(given_ - begin, SHOWN_BYTES + 1));
+  }
+  Take_Line(found);
+}
+
+// Adds found bytes to the differing line up to its '\n', or until there are
+// more than can be shown.
+void History_Comparison::Take_Line(std::string_view found) {
+  std::size_t room =
+      SHOWN_BYTES + 1 - std::min(found_line_.size(), SHOWN_BYTES + 1);
+  std::size_t newline = found.find('\n');
+  std::size_t line =
+      newline == std::string_view::npos ? found.size() : newline + 1;
+  std::size_t take = std::min(room, line);
+  found_line_.append(found.substr(0, take));
+  line_complete_ = found_line_.size() > SHOWN_BYTES ||
+                   (newline != std::string_view::npos && take == line);
+}
+
+std::string History_Comparison::Problem() const {
+  if (!differs_ && given_ == expected_.size()) return "";
   // The line holding the first differing byte; a difference right after a
-  // '\n' belongs to the next line.
-  long line = 1 + std::count(expected.begin(), expected.begin() + at, '\n');
+  // '\n' belongs to the next line. Found bytes that end early end their
+  // line as expected so far.
+  std::size_t at = given_;
+  std::size_t begin = Line_Start(expected_, at);
+  std::string_view found = differs_ ? std::string_view(found_line_)
+                                    : expected_.substr(begin, at - begin);
+  long line = 1 + std::count(expected_.begin(), expected_.begin() + at, '\n');
   return "line " + std::to_string(line) + " differs: expected " +
-         Line_At(expected, at) + ", found " + Line_At(found, at);
+         Line_At(expected_, at) + ", found " +
+         (found.empty() ? "end of file" : Shown_Line(found));
+}
+
+std::string Compare_History(std::string_view expected, std::string_view found) {
+  History_Comparison comparison(expected);
+  comparison.Add(found);
+  return comparison.Problem();
+}
+
+std::string Compare_History_File(std::string_view expected,
+                                 const Day_Snapshot& snapshot) {
+  Input_File input(snapshot.Path(HISTORY_INDEX), AUDITED_FILES[HISTORY_INDEX]);
+  snapshot.Check_Opened(HISTORY_INDEX, input.File());
+  History_Comparison comparison(expected);
+  std::unique_ptr<char[]> block(new char[COMPARE_BLOCK]);
+  while (comparison.Wants_More()) {
+    std::size_t n = input.Read(block.get(), COMPARE_BLOCK);
+    if (n == 0) break;
+    comparison.Add(std::string_view(block.get(), n));
+  }
+  return comparison.Problem();
 }
 
 std::vector<Difference> Check_Outputs(const Audit_Figures& figures,
                                       const Found_Outputs& found) {
   std::vector<Difference> differences;
-  if (!found.missing[0]) {
-    std::string problem = Compare_History(figures.history, found.history);
-    if (!problem.empty()) differences.push_back({HISTORY_FILE, problem});
-  }
+  if (!found.missing[0] && !found.history_problem.empty())
+    differences.push_back({HISTORY_FILE, found.history_problem});
   const struct {
     const char* file;
     const std::string& expected;

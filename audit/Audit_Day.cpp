@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "Audit_Check.h"
 #include "Audit_Recompute.h"
 #include "Audit_Text.h"
 #include "Day_Lock.h"
@@ -32,19 +33,39 @@ std::vector<std::string> Missing_Outputs(const Found_Outputs& found) {
   return missing;
 }
 
-// Recomputes the day and checks the outputs against it, keeping the journey
-// warnings, and any journey the settlement cannot apportion as a problem
-// (whose outputs are then not checked: the settlement cannot have written
-// them).
-void Settle_And_Check(Audit_Outcome& outcome, Journey_Observer* csv,
-                      Journey_Warnings& journey_warnings,
-                      File_Problems& journey_problems,
-                      const Day_Snapshot& snapshot) {
+// What the audit reads beside the recomputation: every line of the payment
+// files, then the nine files' digests (or why they could not be taken).
+struct Day_Reading {
+  Scan_Result scan;
   Found_Outputs found;
-  // The files are hashed on a second thread while the day is recomputed.
-  std::future<std::vector<File_Digest>> digests = std::async(
-      std::launch::async,
-      [&found, &snapshot] { return Digest_Inputs(found, snapshot); });
+  std::vector<File_Digest> digests;
+  std::exception_ptr digest_failure;
+};
+
+// Scans the payment files, then hashes the nine files, on the one thread
+// that calls it: a second thread that faults in fresh memory beside the
+// recomputation's own measured slower than one.
+Day_Reading Read_Day(std::size_t keep, Problem_Sink* rejects,
+                     const Day_Snapshot& snapshot) {
+  Day_Reading reading;
+  reading.scan = Scan_Payment_Files(keep, rejects, snapshot);
+  try {
+    reading.digests = Digest_Inputs(reading.found, snapshot);
+  } catch (const Settlement_Error&) {
+    reading.digest_failure = std::current_exception();
+  }
+  return reading;
+}
+
+// Recomputes the day, keeping the journey warnings, and any journey the
+// settlement cannot apportion as a problem; then, unless there is such a
+// journey (the settlement cannot have written the outputs), compares the
+// history found with the one recomputed. Returns how the history differs
+// ("" when it does not, or is not compared).
+std::string Settle_And_Compare(Audit_Outcome& outcome, Journey_Observer* csv,
+                               Journey_Warnings& journey_warnings,
+                               File_Problems& journey_problems,
+                               const Day_Snapshot& snapshot) {
   Journey_Tee sinks(csv, &journey_warnings);
   Unsettled_Journeys unsettled;
   unsettled.keep = outcome.Problems_Kept();
@@ -54,37 +75,35 @@ void Settle_And_Check(Audit_Outcome& outcome, Journey_Observer* csv,
   for (std::string& problem : unsettled.first)
     journey_problems.kept.push_back({0, std::move(problem), ""});
   journey_problems.count = unsettled.count;
-  if (!journey_problems.empty()) {
-    digests.wait();
-    return;
-  }
-  outcome.inputs = digests.get();
-  outcome.differences = Check_Outputs(outcome.figures, found);
-  outcome.missing = Missing_Outputs(found);
+  if (!journey_problems.empty() || snapshot.Missing(6)) return "";
+  // The history is read again here, block by block, beside the one built.
+  return Compare_History_File(outcome.figures.history, snapshot);
 }
 
-// Reads every line of the payment files and, at the same time (on a day
-// with good lines most of the audit's work), recomputes and checks the day.
-// A day with bad lines keeps only what the reading found: its settlement
-// fails at the first bad line and its outputs need not exist. A day with
-// journeys that cannot be apportioned keeps them and the warnings, but no
-// figures: the settlement would have settled nothing.
+// Reads every line of the payment files and hashes the files while (on a
+// day with good lines most of the audit's work) the day is recomputed, then
+// checks the outputs. A day with bad lines keeps only what the reading
+// found: its settlement fails at the first bad line and its outputs need
+// not exist. A day with journeys that cannot be apportioned keeps them and
+// the warnings, but no figures: the settlement would have settled nothing.
 void Scan_Settle_And_Check(Audit_Outcome& outcome, Journey_Observer* csv,
                            Problem_Sink* rejects,
                            const Day_Snapshot& snapshot) {
-  std::future<Scan_Result> scan =
-      std::async(std::launch::async, Scan_Payment_Files,
-                 outcome.Problems_Kept(), rejects, std::cref(snapshot));
+  std::future<Day_Reading> reading =
+      std::async(std::launch::async, Read_Day, outcome.Problems_Kept(), rejects,
+                 std::cref(snapshot));
   Journey_Warnings journey_warnings;
   File_Problems journey_problems;
+  std::string history_problem;
   std::exception_ptr settle_failure;
   try {
-    Settle_And_Check(outcome, csv, journey_warnings, journey_problems,
-                     snapshot);
+    history_problem = Settle_And_Compare(outcome, csv, journey_warnings,
+                                         journey_problems, snapshot);
   } catch (const Settlement_Error&) {
     settle_failure = std::current_exception();
   }
-  outcome.scan = scan.get();
+  Day_Reading read = reading.get();
+  outcome.scan = std::move(read.scan);
   if (!outcome.Bad_Input()) {
     if (settle_failure) std::rethrow_exception(settle_failure);
     // Every journey was read, so the warnings about them are complete but
@@ -97,10 +116,13 @@ void Scan_Settle_And_Check(Audit_Outcome& outcome, Journey_Observer* csv,
   if (outcome.Bad_Input()) {
     Audit_Outcome unsettled;
     outcome.figures = unsettled.figures;
-    outcome.differences.clear();
-    outcome.inputs.clear();
-    outcome.missing.clear();
+    return;
   }
+  if (read.digest_failure) std::rethrow_exception(read.digest_failure);
+  outcome.inputs = std::move(read.digests);
+  read.found.history_problem = std::move(history_problem);
+  outcome.differences = Check_Outputs(outcome.figures, read.found);
+  outcome.missing = Missing_Outputs(read.found);
 }
 
 }  // namespace

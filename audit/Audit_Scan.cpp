@@ -1,8 +1,11 @@
 #include "Audit_Scan.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <exception>
+#include <memory>
+#include <span>
 #include <string_view>
 #include <unordered_set>
 
@@ -120,12 +123,115 @@ Tap_Number Tap_Number_Of(const Data& record, std::string_view line, int file,
          (mark & LOW_56);
 }
 
+// The last character of a tap's TerminalInfo, 0 for an empty one: the
+// lowest byte of its key that is not 0.
+char Last_Character(Tap_Number tap) {
+  auto last = static_cast<std::uint8_t>(tap >> 56);
+  if (last != 0) return static_cast<char>(last);
+  auto first8 = static_cast<std::uint64_t>(tap >> 64);
+  if (first8 == 0) return 0;
+  return static_cast<char>(first8 >> (std::countr_zero(first8) & ~7));
+}
+
 // The TerminalInfo text of a tap's number.
 std::string Terminal_Text(Tap_Number tap) {
   std::string text(TERMINALINFO_WIDTH, '\0');
   for (std::size_t i = 0; i < TERMINALINFO_WIDTH; ++i)
     text[i] = static_cast<char>(tap >> (120 - 8 * i));
   return text.substr(0, text.find('\0'));
+}
+
+// A mix of the 72 bits of a tap's TerminalInfo key: its top bits choose the
+// tap's partition, the next ones its piece of the partition.
+std::uint64_t Key_Mix(Tap_Number tap) {
+  std::uint64_t mix =
+      static_cast<std::uint64_t>(tap >> 64) ^
+      (static_cast<std::uint64_t>(tap >> 56) & 0xFF) * 0x9E3779B97F4A7C15u;
+  mix = (mix ^ (mix >> 33)) * 0xFF51AFD7ED558CCDu;
+  return mix ^ (mix >> 33);
+}
+
+// The day's taps, spread over partitions by their TerminalInfo, taps of one
+// TerminalInfo in one partition. A partition grows by blocks: no tap is
+// copied as it grows, and no memory is touched that is not filled. Few
+// partitions keep the blocks being filled in the processor's cache.
+class Tap_Partitions {
+ public:
+  static constexpr int BITS = 6;
+  static constexpr std::size_t COUNT = std::size_t{1} << BITS;
+
+  Tap_Partitions() : partitions_(COUNT) {}
+
+  void Add(Tap_Number tap) {
+    Partition& partition = partitions_[Key_Mix(tap) >> (64 - BITS)];
+    std::size_t slot = partition.size % BLOCK_TAPS;
+    if (slot == 0)
+      partition.blocks.push_back(std::make_unique<Tap_Number[]>(BLOCK_TAPS));
+    partition.blocks.back()[slot] = tap;
+    ++partition.size;
+  }
+  std::size_t Size(std::size_t p) const { return partitions_[p].size; }
+  // Calls visit(tap) for each tap of partition p.
+  template <class Visit>
+  void For_Each(std::size_t p, Visit visit) const {
+    const Partition& partition = partitions_[p];
+    for (std::size_t b = 0; b < partition.blocks.size(); ++b) {
+      const Tap_Number* block = partition.blocks[b].get();
+      std::size_t taps = std::min(BLOCK_TAPS, partition.size - b * BLOCK_TAPS);
+      for (std::size_t i = 0; i < taps; ++i) visit(block[i]);
+    }
+  }
+  void Free(std::size_t p) { partitions_[p] = Partition(); }
+
+ private:
+  static constexpr std::size_t BLOCK_TAPS = 512;
+  struct Partition {
+    std::vector<std::unique_ptr<Tap_Number[]>> blocks;
+    std::size_t size = 0;
+  };
+
+  std::vector<Partition> partitions_;
+};
+
+// A partition of the day's taps gathered from every file into pieces by
+// TerminalInfo, each piece small enough to be sorted in the processor's
+// first cache; taps of one TerminalInfo in one piece.
+class Tap_Pieces {
+ public:
+  static constexpr int BITS = 8;
+  static constexpr std::size_t COUNT = std::size_t{1} << BITS;
+
+  // Takes (and frees) partition p of every file.
+  void Gather(const std::vector<Tap_Partitions*>& files, std::size_t p);
+  std::size_t Count() const { return COUNT; }
+  // The taps of piece i, to be sorted in place.
+  std::span<Tap_Number> Piece(std::size_t i) {
+    return std::span<Tap_Number>(taps_).subspan(start_[i],
+                                                start_[i + 1] - start_[i]);
+  }
+
+ private:
+  static std::size_t Piece_Of(Tap_Number tap) {
+    return (Key_Mix(tap) >> (64 - Tap_Partitions::BITS - BITS)) & (COUNT - 1);
+  }
+
+  std::vector<Tap_Number> taps_;
+  std::size_t start_[COUNT + 1] = {};
+};
+
+void Tap_Pieces::Gather(const std::vector<Tap_Partitions*>& files,
+                        std::size_t p) {
+  std::size_t next[COUNT + 1] = {};
+  for (const Tap_Partitions* file : files)
+    file->For_Each(p, [&](Tap_Number tap) { ++next[Piece_Of(tap) + 1]; });
+  for (std::size_t i = 1; i <= COUNT; ++i) next[i] += next[i - 1];
+  std::copy(next, next + COUNT + 1, start_);
+  taps_.resize(next[COUNT]);
+  for (Tap_Partitions* file : files) {
+    file->For_Each(p,
+                   [&](Tap_Number tap) { taps_[next[Piece_Of(tap)]++] = tap; });
+    file->Free(p);
+  }
 }
 
 // The keyed hash of a tap's number, for the table of lines seen.
@@ -163,7 +269,7 @@ class File_Scan {
   const char* file_;
   File_Problems problems_;
   std::vector<Warning> warnings_;
-  std::vector<Tap_Number> terminals_;
+  Tap_Partitions taps_;
 
  private:
   void Read_All();
@@ -268,9 +374,8 @@ void File_Scan::Check_Record(const Data& record, std::string_view line,
   if (mot != BUS && mot != METRO) Note(warnings_[MOT_UNKNOWN], Place(number));
   if (index_ == 0 && mot != BUS) Note(warnings_[BUS_FILE_MOT], Place(number));
   if (index_ != 0 && mot == BUS) Note(warnings_[METRO_FILE_MOT], Place(number));
-  std::size_t length = strnlen(record.TerminalInfo, sizeof record.TerminalInfo);
-  if (length > 0 && record.TerminalInfo[length - 1] == '\r')
-    Note(warnings_[TERMINAL_CR], Place(number));
+  Tap_Number tap = Tap_Number_Of(record, line, index_, hash_);
+  if (Last_Character(tap) == '\r') Note(warnings_[TERMINAL_CR], Place(number));
   // A last line that ends in '\r' without '\n' has no CR LF ending.
   if (!crlf_ && newline_ && line.ends_with('\r')) {
     crlf_ = true;
@@ -287,7 +392,7 @@ void File_Scan::Check_Record(const Data& record, std::string_view line,
   }
   has_record_ = true;
   last_time_ = record.LastTime;
-  terminals_.push_back(Tap_Number_Of(record, line, index_, hash_));
+  taps_.Add(tap);
 }
 
 void File_Scan::Finish() {
@@ -295,27 +400,53 @@ void File_Scan::Finish() {
     Note(warnings_[LAST_NOT_LATEST], Place(latest_line_));
 }
 
-// Counts the TerminalInfos carried by more than MANY_TAPS taps of the day
-// and returns the taps whose line occurs more than once in its file. One
-// sort of the day's taps serves both.
-std::vector<Tap_Number> Note_Busy_Terminals(std::vector<Tap_Number>& taps,
-                                            Warning& warning) {
-  std::sort(taps.begin(), taps.end());
+// What the sorted taps of the day show: the TerminalInfos carried by more
+// than MANY_TAPS taps (a tap of each, and how many carry it) and the taps
+// whose line occurs more than once in its file (one of each).
+struct Tap_Findings {
+  std::vector<std::pair<Tap_Number, std::size_t>> busy;
   std::vector<Tap_Number> repeated;
+};
+
+// Adds to findings what the sorted taps show, all of them taps of whole
+// TerminalInfos (those of a TerminalInfo are all there).
+void Find_In_Sorted(std::span<const Tap_Number> taps, Tap_Findings& findings) {
   for (std::size_t start = 0; start < taps.size();) {
-    std::size_t stop = start;
+    std::size_t stop = start + 1;
     while (stop < taps.size() && taps[stop] >> 56 == taps[start] >> 56) {
-      if (stop > start && taps[stop] == taps[stop - 1] &&
-          (repeated.empty() || repeated.back() != taps[stop]))
-        repeated.push_back(taps[stop]);
+      if (taps[stop] == taps[stop - 1] &&
+          (stop == start + 1 || taps[stop] != taps[stop - 2]))
+        findings.repeated.push_back(taps[stop]);
       ++stop;
     }
     if (static_cast<std::int64_t>(stop - start) > MANY_TAPS)
-      Note(warning, Quoted(Terminal_Text(taps[start])) + " (" +
-                        std::to_string(stop - start) + " taps)");
+      findings.busy.emplace_back(taps[start], stop - start);
     start = stop;
   }
-  return repeated;
+}
+
+// Sorts the day's taps, one piece of a partition at a time (freeing each
+// partition as it goes), and notes the TerminalInfos carried by more than
+// MANY_TAPS taps in the order of their texts; returns the taps whose line
+// occurs more than once in its file, in order.
+std::vector<Tap_Number> Note_Busy_Terminals(
+    const std::vector<Tap_Partitions*>& files, Warning& warning) {
+  Tap_Pieces pieces;
+  Tap_Findings findings;
+  for (std::size_t p = 0; p < Tap_Partitions::COUNT; ++p) {
+    pieces.Gather(files, p);
+    for (std::size_t i = 0; i < pieces.Count(); ++i) {
+      std::span<Tap_Number> piece = pieces.Piece(i);
+      std::sort(piece.begin(), piece.end());
+      Find_In_Sorted(piece, findings);
+    }
+  }
+  std::sort(findings.busy.begin(), findings.busy.end());
+  for (const auto& [tap, count] : findings.busy)
+    Note(warning,
+         Quoted(Terminal_Text(tap)) + " (" + std::to_string(count) + " taps)");
+  std::sort(findings.repeated.begin(), findings.repeated.end());
+  return std::move(findings.repeated);
 }
 
 // Reads the files again, only on a day with repeated lines, to name each
@@ -370,26 +501,23 @@ void Note(Warning& warning, const std::string& place) {
     warning.examples.push_back(place);
 }
 
-// The six files are read on two threads, each file whole by one of them.
+// The six files are read one after the other on the calling thread.
 Scan_Result Scan_Payment_Files(std::size_t keep, Problem_Sink* sink,
                                const Day_Snapshot& snapshot) {
   std::vector<File_Scan> scans;
   for (int i = 0; i < 6; ++i) scans.emplace_back(i, keep, sink, snapshot);
-  For_Each_Payment_File(snapshot.Dir(), [&](int file) { scans[file].Run(); });
+  for (File_Scan& scan : scans) scan.Run();
 
   Scan_Result result;
   std::vector<Warning> warnings = Empty_Warnings();
-  std::vector<Tap_Number> terminals;
+  std::vector<Tap_Partitions*> taps;
   for (File_Scan& scan : scans) {
     result.problems[scan.index_] = std::move(scan.problems_);
     for (int k = 0; k < KINDS; ++k) Merge(warnings[k], scan.warnings_[k]);
-    terminals.insert(terminals.end(), scan.terminals_.begin(),
-                     scan.terminals_.end());
-    std::vector<Tap_Number>().swap(scan.terminals_);
+    taps.push_back(&scan.taps_);
   }
   std::vector<Tap_Number> repeated =
-      Note_Busy_Terminals(terminals, warnings[BUSY_TERMINAL]);
-  std::vector<Tap_Number>().swap(terminals);
+      Note_Busy_Terminals(taps, warnings[BUSY_TERMINAL]);
   if (!repeated.empty())
     Note_Repeated_Lines(repeated, warnings[DUPLICATE_LINE], snapshot);
   result.warnings = std::move(warnings);

@@ -23,7 +23,7 @@ Sha256_Digest Digest_Of(Sha256& hash) {
   return digest;
 }
 
-// Hashes payment file `file` in large blocks.
+// Hashes payment file or output `file` in large blocks.
 File_Digest Digest_File(int file, const Day_Snapshot& snapshot) {
   Input_File input(snapshot.Path(file), AUDITED_FILES[file]);
   snapshot.Check_Opened(file, input.File());
@@ -76,14 +76,15 @@ std::vector<File_Digest> Digest_Inputs(Found_Outputs& found,
                                        const Day_Snapshot& snapshot) {
   std::vector<File_Digest> digests;
   for (int i = 0; i < 6; ++i) digests.push_back(Digest_File(i, snapshot));
-  std::string* contents[3] = {&found.history, &found.bus_summary,
-                              &found.metro_summary};
-  for (int i = 0; i < 3; ++i) {
-    int file = 6 + i;
-    found.missing[i] = snapshot.Missing(file);
-    if (found.missing[i]) continue;
-    std::size_t limit = i == 0 ? SIZE_MAX - 1 : SUMMARY_LIMIT;
-    *contents[i] = Read_Output(file, limit, snapshot);
+  // The history is compared as it is read again, not kept.
+  found.missing[0] = snapshot.Missing(6);
+  if (!found.missing[0]) digests.push_back(Digest_File(6, snapshot));
+  std::string* contents[2] = {&found.bus_summary, &found.metro_summary};
+  for (int i = 0; i < 2; ++i) {
+    int file = 7 + i;
+    found.missing[1 + i] = snapshot.Missing(file);
+    if (found.missing[1 + i]) continue;
+    *contents[i] = Read_Output(file, SUMMARY_LIMIT, snapshot);
     digests.push_back(Digest_Bytes(AUDITED_FILES[file], *contents[i]));
   }
   return digests;

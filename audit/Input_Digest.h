@@ -28,9 +28,9 @@ class Day_Snapshot;
 
 // Digests of the six payment files, trans_history.txt and the two summary
 // files of the snapshot's directory, in that order, leaving out an output
-// that is missing; the outputs' contents are kept in found for the
-// comparison (a summary only to its first 4 KiB and a byte, enough to show
-// it is not a summary). Each file opened is checked against snapshot.
-// Throws Settlement_Error when a file cannot be opened or read.
+// that is missing; found is told which outputs are missing and keeps the
+// summaries for the comparison (each only to its first 4 KiB and a byte,
+// enough to show it is not a summary). Each file opened is checked against
+// snapshot. Throws Settlement_Error when a file cannot be opened or read.
 std::vector<File_Digest> Digest_Inputs(Found_Outputs& found,
                                        const Day_Snapshot& snapshot);

@@ -59,6 +59,21 @@ TEST(AuditText, EscapedShowsEveryByteUnambiguously) {
     EXPECT_EQ(Escaped_Path(path), shown) << path;
 }
 
+// The comparison of found given in pieces of each of several sizes; fails
+// the test unless every size gives the same problem.
+std::string Compared_In_Pieces(const std::string& expected,
+                               const std::string& found) {
+  std::string problem;
+  for (std::size_t size : {1, 2, 3, 7, 64}) {
+    History_Comparison comparison(expected);
+    for (std::size_t at = 0; at < found.size(); at += size)
+      comparison.Add(std::string_view(found).substr(at, size));
+    if (size == 1) problem = comparison.Problem();
+    EXPECT_EQ(comparison.Problem(), problem) << "pieces of " << size;
+  }
+  return problem;
+}
+
 TEST(CompareHistory, NamesTheFirstDifferingLineAndShowsBoth) {
   const std::string expected = "200,1,1,0,T2\n150,0,1,1050,T2\nEND";
   const struct {
@@ -77,10 +92,54 @@ TEST(CompareHistory, NamesTheFirstDifferingLineAndShowsBoth) {
       {expected + "\nextra",
        "line 3 differs: expected \"END\", found \"END\\n\""},
   };
-  for (const auto& c : cases)
+  for (const auto& c : cases) {
     EXPECT_EQ(Compare_History(expected, c.found), c.problem) << c.found;
+    EXPECT_EQ(Compared_In_Pieces(expected, c.found), c.problem) << c.found;
+  }
   EXPECT_EQ(Compare_History("END", "END\n1,1,1,0,X\nEND"),
             "line 1 differs: expected \"END\", found \"END\\n\"");
+}
+
+// Lines longer than a message shows: the found line starts before the
+// piece that differs and is cut where the message cuts it.
+TEST(CompareHistory, LongLinesAreCutAlikeWhereverThePiecesBreak) {
+  const std::string head = "1,1,1,0," + std::string(150, 'A');
+  const std::string expected = "200,1,1,0,T2\n" + head + "B\nEND";
+  const std::string shown = Escaped(head.substr(0, 120), 120) + "...";
+  const struct {
+    std::string found;
+    std::string problem;
+  } cases[] = {
+      {"200,1,1,0,T2\n" + head + "C\nEND",
+       "line 2 differs: expected \"" + shown + "\", found \"" + shown + "\""},
+      {"200,1,1,0,T2\n1,1,1,0,x\nEND",
+       "line 2 differs: expected \"" + shown + "\", found \"1,1,1,0,x\\n\""},
+      {"200,1,1,0,T2\n" + head.substr(0, 100), "line 2 differs: expected \"" +
+                                                   shown + "\", found \"" +
+                                                   head.substr(0, 100) + "\""},
+      {"200,1,1,0,T2\n1" + std::string(300, ','),
+       "line 2 differs: expected \"" + shown + "\", found \"1" +
+           std::string(119, ',') + "...\""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Compare_History(expected, c.found), c.problem);
+    EXPECT_EQ(Compared_In_Pieces(expected, c.found), c.problem);
+  }
+}
+
+// Once the differing line is read far enough, the rest of the file is not
+// wanted; until then, and while the bytes agree, it is.
+TEST(CompareHistory, WantsBytesOnlyUntilTheDifferingLineIsComplete) {
+  History_Comparison comparison("a\nb\nEND");
+  comparison.Add("a\n");
+  EXPECT_TRUE(comparison.Wants_More());
+  comparison.Add("x");
+  EXPECT_TRUE(comparison.Wants_More());
+  comparison.Add("y\nmore");
+  EXPECT_FALSE(comparison.Wants_More());
+  comparison.Add("ignored\n");
+  EXPECT_EQ(comparison.Problem(),
+            "line 2 differs: expected \"b\\n\", found \"xy\\n\"");
 }
 
 TEST(CheckOutputs, ListsEachDifferingFileWithExpectedAndFound) {
@@ -89,15 +148,25 @@ TEST(CheckOutputs, ListsEachDifferingFileWithExpectedAndFound) {
   figures.bus_summary = "300,1,2648";
   figures.metro_summary = "280,0,5349";
   std::vector<Difference> none =
-      Check_Outputs(figures, {"END", "300,1,2648", "280,0,5349", {}});
+      Check_Outputs(figures, {"", "300,1,2648", "280,0,5349", {}});
   EXPECT_TRUE(none.empty());
   std::vector<Difference> two =
-      Check_Outputs(figures, {"END", "300,1,2649", "280,0,5349\n", {}});
+      Check_Outputs(figures, {"", "300,1,2649", "280,0,5349\n", {}});
   ASSERT_EQ(two.size(), 2u);
   EXPECT_EQ(two[0].file, "Total_Bus_Data.txt");
   EXPECT_EQ(two[0].problem, "expected \"300,1,2648\", found \"300,1,2649\"");
   EXPECT_EQ(two[1].file, "Total_Metro_Data.txt");
   EXPECT_EQ(two[1].problem, "expected \"280,0,5349\", found \"280,0,5349\\n\"");
+  // The history's difference comes first; a missing output is not compared.
+  std::vector<Difference> history = Check_Outputs(
+      figures, {"line 1 differs", "300,1,2649", "280,0,5349", {}});
+  ASSERT_EQ(history.size(), 2u);
+  EXPECT_EQ(history[0].file, "trans_history.txt");
+  EXPECT_EQ(history[0].problem, "line 1 differs");
+  EXPECT_EQ(history[1].file, "Total_Bus_Data.txt");
+  EXPECT_TRUE(
+      Check_Outputs(figures, {"line 1 differs", "x", "y", {true, true, true}})
+          .empty());
 }
 
 // The rejects files are named after the day's folder however it is written.

@@ -1,0 +1,119 @@
+// The audit's own reading of the payment files: the warnings it can only
+// give once every tap of the day is in, gathered over all six files.
+#include "Audit_Scan.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Day_Snapshot.h"
+#include "settlement_run.h"
+
+namespace {
+
+// count taps of terminal, one line each, in a payment file's form.
+std::string Taps(const std::string& terminal, int count, int first_time) {
+  std::string lines;
+  for (int i = 0; i < count; ++i)
+    lines += std::to_string(first_time + i) + ",0,1,1050," + terminal + "\n";
+  return lines;
+}
+
+// The scan's warning of kind id on day: its count and its places.
+std::pair<std::int64_t, std::vector<std::string>> Warned(const Day& day,
+                                                         const char* id) {
+  Scratch_Dir dir;
+  Lay_Out_Day(dir, day);
+  Day_Snapshot snapshot(dir.Path());
+  Scan_Result scan = Scan_Payment_Files(10, nullptr, snapshot);
+  for (const Warning& warning : scan.warnings)
+    if (std::string(warning.id) == id) return {warning.count, warning.examples};
+  ADD_FAILURE() << "no warning " << id;
+  return {};
+}
+
+// Terminals carried by many taps are counted over all six files and named
+// in the order of their bytes, whatever file or order their taps come in.
+TEST(AuditScan, BusyTerminalsAreCountedOverTheDayAndNamedInByteOrder) {
+  Day spread;
+  const char* terminals[] = {
+      "\xff"
+      "1",
+      "ZZZZZZZZZ",
+      "B",
+      "A1",
+      "ZZZZZZZZY",
+      "A",
+      "A\x01"};
+  int time = 1;
+  for (const char* terminal : terminals) {
+    // 11 taps in one file and 10 in another: 21 in all, one above the most
+    // that is not worth a look.
+    spread.files[time % 6] += Taps(terminal, 11, time);
+    spread.files[(time + 3) % 6] += Taps(terminal, 10, time + 20);
+    time += 50;
+  }
+  // 20 taps in all are not many; 21 in one file are.
+  spread.files[2] += Taps("QUIET", 12, 900) + Taps("quiet", 21, 950);
+  spread.files[4] += Taps("QUIET", 8, 1000);
+  auto [count, places] = Warned(spread, "busy-terminal");
+  EXPECT_EQ(count, 8);
+  EXPECT_EQ(places,
+            (std::vector<std::string>{"\"A\" (21 taps)", "\"A\\x01\" (21 taps)",
+                                      "\"A1\" (21 taps)", "\"B\" (21 taps)",
+                                      "\"ZZZZZZZZY\" (21 taps)"}));
+}
+
+// A line repeats only an earlier line of its own file with the same bytes,
+// and each repetition counts once.
+TEST(AuditScan, RepeatedLinesAreThoseOfOneFileWithTheSameBytes) {
+  const struct {
+    const char* name;
+    Day day;
+    std::int64_t count;
+    std::vector<std::string> places;
+  } cases[] = {
+      {"three times in one file",
+       {{"", "1,0,1,1050,T4\n2,0,1,1050,T5\n1,0,1,1050,T4\n1,0,1,1050,T4\n"}},
+       2,
+       {"paymentData_7001.txt:3", "paymentData_7001.txt:4"}},
+      {"once in each of two files",
+       {{"1,1,1,1050,T4\n", "", "", "1,1,1,1050,T4\n"}},
+       0,
+       {}},
+      {"the same record written differently",
+       {{"", "", "1,0,1,1050,T4\n01,0,1,1050,T4\n1,0,1,1050 T4\n"}},
+       0,
+       {}},
+      {"two repeated lines of one terminal in two files",
+       {{"5,1,1,0,J\n6,1,1,0,J\n5,1,1,0,J\n", "", "", "", "",
+         "6,0,1,9,J\n6,0,1,9,J\n6,1,1,0,J\n"}},
+       2,
+       {"paymentData_5001.txt:3", "paymentData_7005.txt:2"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto [count, places] = Warned(c.day, "duplicate-line");
+    EXPECT_EQ(count, c.count);
+    EXPECT_EQ(places, c.places);
+  }
+}
+
+// A TerminalInfo ending in a carriage return, whatever its length.
+TEST(AuditScan, TerminalsEndingInACarriageReturnAreFoundAtAnyLength) {
+  Day day;
+  day.files[1] =
+      "1,0,1,1050,\r\n"          // line 1: the text is the CR alone
+      "2,0,1,1050,ABCDEFGH\r\n"  // 9 characters
+      "3,0,1,1050,ABCDEFG\r\n"   // 8
+      "4,0,1,1050,A\rB\n"        // a CR inside is not at the end
+      "5,0,1,1050,ABCDEFGHI\n";  // 9 characters, no CR
+  auto [count, places] = Warned(day, "terminal-cr");
+  EXPECT_EQ(count, 3);
+  EXPECT_EQ(places, (std::vector<std::string>{"paymentData_7001.txt:1",
+                                              "paymentData_7001.txt:2",
+                                              "paymentData_7001.txt:3"}));
+}
+
+}  // namespace
