@@ -8,6 +8,7 @@
 #include "Calculating_System.h"
 #include "Day_Snapshot.h"
 #include "Line_Reader.h"
+#include "Settlement_Error.h"
 
 namespace {
 
@@ -95,7 +96,8 @@ std::string History_Comparison::Problem() const {
   std::size_t begin = Line_Start(expected_, at);
   std::string_view found = differs_ ? std::string_view(found_line_)
                                     : expected_.substr(begin, at - begin);
-  long line = 1 + std::count(expected_.begin(), expected_.begin() + at, '\n');
+  long line =
+      first_line_ + std::count(expected_.begin(), expected_.begin() + at, '\n');
   return "line " + std::to_string(line) + " differs: expected " +
          Line_At(expected_, at) + ", found " +
          (found.empty() ? "end of file" : Shown_Line(found));
@@ -107,17 +109,74 @@ std::string Compare_History(std::string_view expected, std::string_view found) {
   return comparison.Problem();
 }
 
-std::string Compare_History_File(std::string_view expected,
-                                 const Day_Snapshot& snapshot) {
-  Input_File input(snapshot.Path(HISTORY_INDEX), AUDITED_FILES[HISTORY_INDEX]);
-  snapshot.Check_Opened(HISTORY_INDEX, input.File());
-  History_Comparison comparison(expected);
-  std::unique_ptr<char[]> block(new char[COMPARE_BLOCK]);
-  while (comparison.Wants_More()) {
-    std::size_t n = input.Read(block.get(), COMPARE_BLOCK);
-    if (n == 0) break;
-    comparison.Add(std::string_view(block.get(), n));
+History_File_Check::History_File_Check(const Day_Snapshot& snapshot)
+    : snapshot_(snapshot), done_(snapshot.Missing(HISTORY_INDEX)) {}
+
+History_File_Check::~History_File_Check() = default;
+
+void History_File_Check::Expect(std::string_view piece) {
+  if (done_) return;
+  try {
+    Compare_Piece(piece);
+  } catch (const Settlement_Error&) {
+    failure_ = std::current_exception();
+    done_ = true;
   }
+}
+
+void History_File_Check::Compare_Piece(std::string_view piece) {
+  if (input_ == nullptr) {
+    input_ = std::make_unique<Input_File>(snapshot_.Path(HISTORY_INDEX),
+                                          AUDITED_FILES[HISTORY_INDEX]);
+    snapshot_.Check_Opened(HISTORY_INDEX, input_->File());
+    block_.reset(new char[COMPARE_BLOCK]);
+  }
+  // The found bytes of this piece's place, never more: the next piece
+  // compares what follows.
+  History_Comparison comparison(piece, first_line_);
+  std::size_t left = piece.size();
+  while (left > 0 && !comparison.Differs()) {
+    std::string_view found = Read_Found(std::min(left, COMPARE_BLOCK));
+    if (found.empty()) break;
+    comparison.Add(found);
+    left -= found.size();
+  }
+  if (comparison.Differs() || left > 0) {
+    Finish_Line(comparison);
+    problem_ = comparison.Problem();
+    done_ = true;
+    return;
+  }
+  first_line_ += std::count(piece.begin(), piece.end(), '\n');
+  std::size_t newline = piece.rfind('\n');
+  if (newline == std::string_view::npos)
+    tail_.append(piece);
+  else
+    tail_.assign(piece.substr(newline + 1));
+}
+
+std::string_view History_File_Check::Read_Found(std::size_t size) {
+  return {block_.get(), input_->Read(block_.get(), size)};
+}
+
+void History_File_Check::Finish_Line(History_Comparison& comparison) {
+  while (comparison.Wants_More()) {
+    std::string_view found = Read_Found(COMPARE_BLOCK);
+    if (found.empty()) break;
+    comparison.Add(found);
+  }
+}
+
+std::string History_File_Check::Problem() {
+  if (failure_) std::rethrow_exception(failure_);
+  if (done_ || input_ == nullptr) return problem_;
+  // Every expected byte was found: any found byte more differs.
+  std::string_view more = Read_Found(COMPARE_BLOCK);
+  if (more.empty()) return "";
+  History_Comparison comparison(tail_, first_line_);
+  comparison.Add(tail_);
+  comparison.Add(more);
+  Finish_Line(comparison);
   return comparison.Problem();
 }
 

@@ -71,13 +71,16 @@ std::string Settle_And_Compare(Audit_Outcome& outcome, Journey_Observer* csv,
   unsettled.keep = outcome.Problems_Kept();
   // Throws for what stops the settlement before its journeys: a bad line,
   // an unreadable file, more records than a run can hold.
-  outcome.figures = Recompute_Settlement(snapshot.Dir(), &sinks, unsettled);
+  // The history found is compared as the recomputation writes it.
+  History_File_Check history(snapshot);
+  outcome.figures = Recompute_Settlement(
+      snapshot.Dir(), &sinks, unsettled,
+      [&history](std::string_view piece) { history.Expect(piece); });
   for (std::string& problem : unsettled.first)
     journey_problems.kept.push_back({0, std::move(problem), ""});
   journey_problems.count = unsettled.count;
   if (!journey_problems.empty() || snapshot.Missing(6)) return "";
-  // The history is read again here, block by block, beside the one built.
-  return Compare_History_File(outcome.figures.history, snapshot);
+  return history.Problem();
 }
 
 // Reads every line of the payment files and hashes the files while (on a

@@ -37,8 +37,7 @@ struct Audit_Figures {
   std::int32_t metro_tag = 0;
   std::int64_t bus_total = 0;
   std::int64_t metro_total = 0;
-  // What the settlement's outputs must hold.
-  std::string history;
+  // What the settlement's summary files must hold.
   std::string bus_summary;
   std::string metro_summary;
 

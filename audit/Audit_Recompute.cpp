@@ -107,20 +107,6 @@ class Journey_Totals : public Journey_Observer {
   std::unordered_map<std::int64_t, std::int64_t> by_residue_;
 };
 
-std::uint64_t File_Size(const std::string& dir, const char* name) {
-  return Os_Size_Of(Path_In(dir, name)).value_or(0);
-}
-
-// Room for the transfer history, so that it is built without regrowing:
-// the size of the history file found, but never more than the payment
-// files' (no history line is longer than the payment line it comes from).
-void Reserve_History(const std::string& dir, std::string& history) {
-  std::uint64_t payments = 0;
-  for (const Payment_File& file : PAYMENT_FILES)
-    payments += File_Size(dir, file.name);
-  history.reserve(std::min(File_Size(dir, HISTORY_FILE), payments) + 4);
-}
-
 }  // namespace
 
 std::int64_t Audit_Figures::Taps() const {
@@ -129,17 +115,17 @@ std::int64_t Audit_Figures::Taps() const {
   return sum;
 }
 
-Audit_Figures Recompute_Settlement(const std::string& dir,
-                                   Journey_Observer* sink,
-                                   Unsettled_Journeys& unsettled) {
+Audit_Figures Recompute_Settlement(
+    const std::string& dir, Journey_Observer* sink,
+    Unsettled_Journeys& unsettled,
+    const std::function<void(std::string_view)>& history) {
   Audit_Figures figures;
   Create_Settlement_State();
   HistoryData_Reader_Interface(dir);
   figures.bus_tag = bus_LastTag;
   figures.metro_tag = metro_LastTag;
   Count_Taps(figures);
-  Reserve_History(dir, figures.history);
-  Separate_Transfers(figures.history, unsettled);
+  Separate_Transfers(history, unsettled);
   Normal_Bus_Process(&Total_bus_fee);
   Normal_Metro_Process(&Total_metro_fee);
   figures.ordinary_bus = Total_bus_fee;

@@ -356,10 +356,15 @@ void Separate(History_Sink& sink) {
 }  // namespace
 
 void Separate_Transfers(std::string& history, Unsettled_Journeys& unsettled) {
-  History_Sink sink([&](std::string_view bytes) { history.append(bytes); },
-                    unsettled);
+  Separate_Transfers([&](std::string_view bytes) { history.append(bytes); },
+                     unsettled);
+}
+
+void Separate_Transfers(const std::function<void(std::string_view)>& write,
+                        Unsettled_Journeys& unsettled) {
+  History_Sink sink(write, unsettled);
   Separate(sink);
-  history += "END";
+  write("END");
 }
 
 Staged_File HistoryData_Reader_Manager() {

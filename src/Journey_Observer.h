@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -42,6 +43,10 @@ struct Unsettled_Journeys {
 // history, followed by "END": the bytes of the transfer history file. A
 // journey of too many legs is listed in unsettled and left out.
 void Separate_Transfers(std::string& history, Unsettled_Journeys& unsettled);
+// The same, handing the history bytes to write in order instead, each piece
+// whole lines but for the closing "END", which comes last.
+void Separate_Transfers(const std::function<void(std::string_view)>& write,
+                        Unsettled_Journeys& unsettled);
 
 // One transfer journey as the transfer stage settles it: its legs in time
 // order, each with its share, credited to the leg's side (Mot).

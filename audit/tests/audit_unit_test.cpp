@@ -11,6 +11,9 @@
 #include "Audit_Options.h"
 #include "Audit_Rejects.h"
 #include "Audit_Text.h"
+#include "Calculating_System.h"
+#include "Day_Snapshot.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -70,6 +73,24 @@ std::string Compared_In_Pieces(const std::string& expected,
       comparison.Add(std::string_view(found).substr(at, size));
     if (size == 1) problem = comparison.Problem();
     EXPECT_EQ(comparison.Problem(), problem) << "pieces of " << size;
+  }
+  // The found bytes as the day's history file, the expected ones given as
+  // the recomputation gives them: whole lines, one or two at a time, or all.
+  Scratch_Dir day;
+  day.Write(HISTORY_FILE, found);
+  for (std::size_t lines : {1, 2, 1000}) {
+    Day_Snapshot snapshot(day.Path());
+    History_File_Check check(snapshot);
+    for (std::size_t at = 0; at < expected.size();) {
+      std::size_t stop = at;
+      for (std::size_t n = 0; n < lines && stop < expected.size(); ++n) {
+        std::size_t newline = expected.find('\n', stop);
+        stop = newline == std::string::npos ? expected.size() : newline + 1;
+      }
+      check.Expect(std::string_view(expected).substr(at, stop - at));
+      at = stop;
+    }
+    EXPECT_EQ(check.Problem(), problem) << "file, lines " << lines;
   }
   return problem;
 }
@@ -144,7 +165,6 @@ TEST(CompareHistory, WantsBytesOnlyUntilTheDifferingLineIsComplete) {
 
 TEST(CheckOutputs, ListsEachDifferingFileWithExpectedAndFound) {
   Audit_Figures figures;
-  figures.history = "END";
   figures.bus_summary = "300,1,2648";
   figures.metro_summary = "280,0,5349";
   std::vector<Difference> none =
