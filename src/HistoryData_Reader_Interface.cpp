@@ -192,16 +192,30 @@ Boolean Fill_Data(Data& record, std::string_view line, std::string_view file,
   return Fill_Data_General(record, line, file, line_number);
 }
 
+namespace {
+
+// Writes value in decimal. The one-digit fields (Mot, InOut) skip the
+// general conversion, which took a third of the time of writing a line.
+char* Put_Decimal(char* out, int value) {
+  constexpr int NUMBER = 12;  // a 32-bit number with its sign
+  if (static_cast<unsigned>(value) < 10) {
+    *out = static_cast<char>('0' + value);
+    return out + 1;
+  }
+  return std::to_chars(out, out + NUMBER, value).ptr;
+}
+
+}  // namespace
+
 char* Format_Record_Line(char* out, const Data& record,
                          char terminal_separator) {
-  constexpr int NUMBER = 12;  // a 32-bit number with its sign
-  out = std::to_chars(out, out + NUMBER, record.LastTime).ptr;
+  out = Put_Decimal(out, record.LastTime);
   *out++ = ',';
-  out = std::to_chars(out, out + NUMBER, static_cast<int>(record.Mot)).ptr;
+  out = Put_Decimal(out, record.Mot);
   *out++ = ',';
-  out = std::to_chars(out, out + NUMBER, static_cast<int>(record.InOut)).ptr;
+  out = Put_Decimal(out, record.InOut);
   *out++ = ',';
-  out = std::to_chars(out, out + NUMBER, record.Balance).ptr;
+  out = Put_Decimal(out, record.Balance);
   *out++ = terminal_separator;
   std::size_t length = strnlen(record.TerminalInfo, sizeof record.TerminalInfo);
   std::memcpy(out, record.TerminalInfo, length);

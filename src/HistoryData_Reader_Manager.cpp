@@ -257,12 +257,16 @@ void Format_Groups(const Journey_Table& journeys, std::size_t first,
   constexpr std::size_t BLOCK = 256;
   Gathered_Journeys gathered;
   Leg_Table legs;
-  char line[RECORD_LINE_MAX];
   for (std::size_t block = first; block < stop; block += BLOCK) {
     Gather_Journeys(journeys, block, std::min(stop, block + BLOCK), stop,
                     gathered, &unsettled);
+    // Room for the longest lines, then cut to what was written.
+    std::size_t at = out.size();
+    out.resize(at + gathered.records.size() * RECORD_LINE_MAX);
+    char* end = out.data() + at;
     for (const Line_Record& r : gathered.records)
-      out.append(line, Format_Record_Line(line, r.record, r.separator));
+      end = Format_Record_Line(end, r.record, r.separator);
+    out.resize(static_cast<std::size_t>(end - out.data()));
     credit.settled = credit.settled && Credit_Journeys(gathered, legs, credit);
   }
 }

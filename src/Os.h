@@ -156,6 +156,11 @@ std::optional<Os_File> Os_Standard_Stream_To(const std::string& path);
 bool Os_Truncate_Regular(Os_File file, std::uint64_t size);
 // Forces the file's bytes to disk.
 bool Os_Sync(Os_File file);
+// Asks the system to start writing length bytes from offset to disk without
+// waiting for them. Only a hint: where the system has no such request, or
+// refuses it, nothing happens, and the bytes reach the disk as they would.
+void Os_Start_Writeback(Os_File file, std::uint64_t offset,
+                        std::uint64_t length);
 // Forces the directory's renames to disk where the system can; dir "" is the
 // working directory.
 void Os_Sync_Directory(const std::string& dir);

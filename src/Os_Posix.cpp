@@ -329,6 +329,18 @@ bool Os_Truncate_Regular(Os_File file, std::uint64_t size) {
 
 bool Os_Sync(Os_File file) { return ::fsync(Fd(file)) == 0; }
 
+void Os_Start_Writeback(Os_File file, std::uint64_t offset,
+                        std::uint64_t length) {
+#ifdef __linux__
+  // Failure (a file system without it) leaves the bytes to the usual
+  // writeback: a later write, sync or close reports any real fault.
+  ::sync_file_range(Fd(file), static_cast<off_t>(offset),
+                    static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE);
+#else
+  (void)file, (void)offset, (void)length;
+#endif
+}
+
 void Os_Sync_Directory(const std::string& dir) {
   // Some file systems refuse to sync a directory; the renames are then as
   // durable as the system makes them.

@@ -409,6 +409,9 @@ bool Os_Truncate_Regular(Os_File file, std::uint64_t size) {
 
 bool Os_Sync(Os_File file) { return ::FlushFileBuffers(Handle(file)) != 0; }
 
+// The cache manager writes behind on its own.
+void Os_Start_Writeback(Os_File, std::uint64_t, std::uint64_t) {}
+
 // Os_Replace writes each rename through to disk before it returns.
 void Os_Sync_Directory(const std::string&) {}
 

@@ -11,6 +11,7 @@
 namespace {
 
 constexpr std::size_t WRITE_BLOCK = 1 << 20;
+constexpr std::size_t DIRECT_WRITE = 1 << 16;
 
 // Temporaries that a stop request removes: every Staged_File registers its
 // temporary here under the lock, and the stop takes the lock for good
@@ -103,6 +104,7 @@ Staged_File::Staged_File(Staged_File&& other) noexcept
       temp_path_(std::exchange(other.temp_path_, std::string())),
       file_(std::exchange(other.file_, OS_NO_FILE)),
       buffer_(std::move(other.buffer_)),
+      written_(other.written_),
       published_(other.published_) {}
 
 Staged_File::~Staged_File() {
@@ -114,12 +116,30 @@ Staged_File::~Staged_File() {
   }
 }
 
+// A temporary's bytes are sent on to the disk block by block as they are
+// written. Some file systems start writing out a file that a rename is about
+// to put over an existing one, all of it inside the rename: 50 ms for the
+// 144 MB history of a day of 10 million taps, on which the run then waited.
+void Staged_File::Write_Out(std::string_view bytes) {
+  if (bytes.empty()) return;
+  if (!Os_Write_All(file_, bytes)) Fail_Os(path_, "cannot write");
+  if (!temp_path_.empty()) Os_Start_Writeback(file_, written_, bytes.size());
+  written_ += bytes.size();
+}
+
 void Staged_File::Flush() {
-  if (!Os_Write_All(file_, buffer_)) Fail_Os(path_, "cannot write");
+  Write_Out(buffer_);
   buffer_.clear();
 }
 
 void Staged_File::Write(std::string_view bytes) {
+  // Large pieces (the history's, a chunk of journeys at a time) go to the
+  // file as they are, not copied through the buffer first.
+  if (bytes.size() >= DIRECT_WRITE) {
+    Flush();
+    Write_Out(bytes);
+    return;
+  }
   buffer_.append(bytes);
   if (buffer_.size() >= WRITE_BLOCK) Flush();
 }

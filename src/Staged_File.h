@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,8 @@ class Staged_File {
 
  private:
   friend void Publish_All(Staged_File* const*, std::size_t, void (*)());
+  // Writes bytes to the file after what was written before.
+  void Write_Out(std::string_view bytes);
   void Flush();
   void Open_Directly();
   void Rename_Locked();
@@ -55,6 +58,7 @@ class Staged_File {
   std::string temp_path_;
   Os_File file_ = OS_NO_FILE;
   std::string buffer_;
+  std::uint64_t written_ = 0;  // bytes flushed to file_
   bool published_ = false;
 };
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "Calculating_System.h"
@@ -140,6 +141,33 @@ TEST(RecordLine, WrittenFormReadsBackIdentically) {
     EXPECT_EQ(again.LastTime, -7);
     EXPECT_EQ(again.Balance, -999);
     EXPECT_STREQ(again.TerminalInfo, "T\r");
+  }
+}
+
+// Each field as its decimal form, one digit or many, signed or not.
+TEST(RecordLine, FieldsAreWrittenInDecimal) {
+  struct Case {
+    std::int32_t time;
+    int mot, in_out;
+    std::int32_t balance;
+    const char* line;
+  } cases[] = {
+      {0, 0, 0, 0, "0,0,0,0,T\n"},
+      {9, 9, 9, 9, "9,9,9,9,T\n"},
+      {10, 10, 10, 10, "10,10,10,10,T\n"},
+      {-1, -1, -1, -1, "-1,-1,-1,-1,T\n"},
+      {INT32_MAX, 127, -128, INT32_MIN, "2147483647,127,-128,-2147483648,T\n"},
+  };
+  for (const Case& c : cases) {
+    Data record{};
+    record.LastTime = c.time;
+    record.Mot = static_cast<signed char>(c.mot);
+    record.InOut = static_cast<signed char>(c.in_out);
+    record.Balance = c.balance;
+    record.TerminalInfo[0] = 'T';
+    std::string line;
+    Append_Record_Line(line, record, ',');
+    EXPECT_EQ(line, c.line);
   }
 }
 
