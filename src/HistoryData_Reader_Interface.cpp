@@ -2,6 +2,7 @@
 // payment files into their lists.
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cassert>
 #include <charconv>
 #include <cstring>
@@ -142,6 +143,8 @@ const char* Read_Digits(const char* p, const char* end, int max_digits,
   return p == start || p - start > max_digits ? nullptr : p;
 }
 
+bool Is_Digit(char c) { return c >= '0' && c <= '9'; }
+
 bool Is_Separator_Or_Nul(char c) {
   return c == ' ' || c == ',' || c == '\t' || c == '\n' || c == '\0';
 }
@@ -151,30 +154,40 @@ bool Is_Separator_Or_Nul(char c) {
 Boolean Fill_Simple_Record(Data& record, std::string_view line) {
   const char* p = line.data();
   const char* end = p + line.size();
-  std::uint64_t time, mot, in_out, balance;
+  std::uint64_t time, balance;
   p = Read_Digits(p, end, 10, time);
-  if (p == nullptr || time > INT32_MAX || p == end || *p++ != ',') return FALSE;
-  p = Read_Digits(p, end, 1, mot);
-  if (p == nullptr || p == end || *p++ != ',') return FALSE;
-  p = Read_Digits(p, end, 1, in_out);
-  if (p == nullptr || p == end || *p++ != ',') return FALSE;
-  p = Read_Digits(p, end, 4, balance);
+  // ",M,I,": Mot and InOut are one digit each.
+  if (p == nullptr || time > INT32_MAX || end - p < 6 || p[0] != ',' ||
+      !Is_Digit(p[1]) || p[2] != ',' || !Is_Digit(p[3]) || p[4] != ',')
+    return FALSE;
+  int mot = p[1] - '0', in_out = p[3] - '0';
+  p = Read_Digits(p + 5, end, 4, balance);
   if (p == nullptr || p == end || (*p != ',' && *p != ' ')) return FALSE;
   ++p;
   std::size_t length = static_cast<std::size_t>(end - p);
   if (length == 0 || length > TERMINALINFO_WIDTH) return FALSE;
-  // Checked and copied in one loop of at most 9 characters: cheaper than the
-  // calls of a separate check, fill and copy for so short a text.
-  char terminal[TERMINALINFO_WIDTH + 1] = {};
+  // Checked and gathered in one loop of at most 9 characters, into numbers
+  // rather than bytes in memory: reading back bytes just stored one by one
+  // as a wider word stalls the processor, and took a quarter of this time.
+  std::uint64_t first8 = 0;  // characters 0..7 in memory order
+  char ninth = '\0';
   for (std::size_t i = 0; i < length; ++i) {
     if (Is_Separator_Or_Nul(p[i])) return FALSE;
-    terminal[i] = p[i];
+    if (i == 8) {
+      ninth = p[i];
+      break;
+    }
+    std::uint64_t c = static_cast<unsigned char>(p[i]);
+    first8 |= std::endian::native == std::endian::little ? c << (8 * i)
+                                                         : c << (56 - 8 * i);
   }
   record.LastTime = static_cast<std::int32_t>(time);
   record.Mot = static_cast<signed char>(mot);
   record.InOut = static_cast<signed char>(in_out);
   record.Balance = static_cast<std::int32_t>(balance);
-  std::memcpy(record.TerminalInfo, terminal, sizeof terminal);
+  std::memcpy(record.TerminalInfo, &first8, sizeof first8);
+  record.TerminalInfo[8] = ninth;
+  record.TerminalInfo[9] = '\0';
   return TRUE;
 }
 
