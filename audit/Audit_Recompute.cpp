@@ -31,7 +31,8 @@ std::int64_t Count_Records(const History_Data* header,
 void Count_Taps(Audit_Figures& figures) {
   for (int i = 0; i < 6; ++i)
     figures.taps[i] =
-        Count_Records(*PAYMENT_FILES[i].header, *PAYMENT_FILES[i].tailer);
+        Count_Records(*PAYMENT_FILES[i].header, *PAYMENT_FILES[i].tailer) +
+        Unlisted[i].count;
 }
 
 // True when a ranks before b in the list of largest residues: greater

@@ -38,6 +38,16 @@ extern std::int64_t Total_bus_fee;
 extern std::int64_t Total_metro_fee;
 extern std::int32_t bus_LastTag;
 extern std::int32_t metro_LastTag;
+
+// The taps of a payment file that the loading kept out of its list: metro
+// taps whose TerminalInfo no bus record below the transfer threshold
+// carries, so that no transfer journey can take them. Only their count and
+// amount are kept; the ordinary metro total adds the amount.
+struct Unlisted_Taps {
+  std::int64_t count = 0;
+  std::int64_t amount = 0;
+};
+extern Unlisted_Taps Unlisted[6];  // per payment file
 // What the run is doing ("reading the payment files"), named when memory
 // runs out; "starting" until the wait.
 extern const char* Run_Step;

@@ -9,14 +9,17 @@
 #include <exception>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "Calculating_System.h"
+#include "Keyed_Hash.h"
 #include "Line_Reader.h"
 #include "Os.h"
 #include "Paths.h"
 #include "Record_Line.h"
 #include "Record_List.h"
 #include "Settlement_Error.h"
+#include "Terminal_Key.h"
 
 // --- Record lines -----------------------------------------------------------
 
@@ -239,81 +242,370 @@ char* Format_Record_Line(char* out, const Data& record,
 
 // --- Payment file loading ---------------------------------------------------
 
-void Load_Payment_File(const std::string& dir, const char* file,
-                       History_Data* header, History_Data* tailer) {
-  Line_Reader reader(Path_In(dir, file), file);
-  History_Data* last = header;
-  std::string_view line;
+namespace {
+
+// The TerminalInfo texts of the bus records below the transfer threshold, as
+// bits: a metro tap whose text's bit is clear shares its text with no such
+// record, so no transfer journey can take it, and it needs no list node. A
+// set bit may be another text's (on a day of ten million taps, for about one
+// tap in thirty). Texts chosen to share bits can only keep more taps in the
+// lists, as all were before, never keep a journey's tap out.
+class Candidate_Texts {
+ public:
+  // Sized for a bus file of bus_bytes bytes: at least two bits for each of
+  // its records (a record line takes at least ten bytes).
+  explicit Candidate_Texts(std::uint64_t bus_bytes)
+      : bits_(std::clamp<std::uint64_t>(bus_bytes / 4 / 64 + 1, 1, MAX_WORDS) *
+              64),
+        multiplier_(Process_Hash_Key().k1 | 1),
+        words_(bits_ / 64) {}
+
+  // The bit of key, to be set by Set.
+  std::uint64_t Bit_Of(const Terminal_Key& key) const { return Bit(key); }
+  // Asks the cache for the word of bit, to be written.
+  void Prefetch_Bit(std::uint64_t bit) const {
+    __builtin_prefetch(&words_[bit / 64], 1);
+  }
+  void Set(std::uint64_t bit) {
+    words_[bit / 64] |= std::uint64_t{1} << (bit % 64);
+  }
+  // Adds every key that other, made for the same file, has.
+  void Add_All(const Candidate_Texts& other) {
+    for (std::size_t i = 0; i < words_.size(); ++i)
+      words_[i] |= other.words_[i];
+  }
+  // False only when no key added is this one.
+  bool May_Hold(const Terminal_Key& key) const {
+    std::uint64_t bit = Bit(key);
+    return words_[bit / 64] >> (bit % 64) & 1;
+  }
+  // Asks the cache for the bit May_Hold reads for key.
+  void Prefetch(const Terminal_Key& key) const {
+    __builtin_prefetch(&words_[Bit(key) / 64]);
+  }
+
+ private:
+  static constexpr std::uint64_t MAX_WORDS = std::uint64_t{1} << 25;  // 256 MiB
+
+  // A multiply-shift hash of the key under this process's multiplier,
+  // scaled to the bits.
+  std::uint64_t Bit(const Terminal_Key& key) const {
+    __extension__ typedef unsigned __int128 Wide;
+    std::uint64_t mix =
+        (key.first8 ^ key.last * 0x9E3779B97F4A7C15u) * multiplier_;
+    mix ^= mix >> 29;
+    return static_cast<std::uint64_t>((Wide{mix} * bits_) >> 64);
+  }
+
+  std::uint64_t bits_;
+  std::uint64_t multiplier_;
+  std::vector<std::uint64_t> words_;
+};
+
+// What the loading of a part of a payment file does besides listing its
+// records: notes the texts of the records below the threshold (the bus
+// file), or lists only the records whose text may be noted and tallies the
+// others in unlisted (a metro file).
+struct Load_Plan {
+  Candidate_Texts* note = nullptr;
+  const Candidate_Texts* keep = nullptr;
+  Unlisted_Taps* unlisted = nullptr;
+};
+
+// Where a file's records ended: whether it has one, the last one's time.
+struct File_End {
+  bool has_record = false;
+  std::int32_t last_time = 0;
+};
+
+// The most taps of one file kept out of its list: their amounts, of 32 bits
+// each, then add up exactly in 64.
+constexpr std::int64_t MAX_UNLISTED = std::int64_t{UINT32_MAX};
+
+// A record read and waiting for its turn, and the line it came from.
+struct Pending_Record {
   Data record;
-  while (reader.Next(line)) {
-    if (reader.Line_Number() == 1 && Is_Utf16_Start(line))
-      Fail(file, 1, UTF16_PROBLEM);
-    if (!Fill_Data(record, line, file, reader.Line_Number())) continue;
+  long line;
+};
+
+// The loading of a part of a payment file onto the end of a list. What it
+// counts stays in the object until the end: threads loading other parts
+// write next to the plan's targets, and sharing a cache line with them at
+// every record halved the speed of both.
+class Part_Loader {
+ public:
+  Part_Loader(const char* file, History_Data* tailer, const Load_Plan& plan)
+      : file_(file), tailer_(tailer), last_(tailer->prev), plan_(plan) {}
+
+  // Loads the lines of reader that start before offset stop; the taps kept
+  // out of the list are tallied in plan.unlisted once done.
+  void Load(Line_Reader& reader, std::uint64_t stop) {
+    std::string_view line;
     try {
-      last = Append(last, tailer);
-    } catch (const Arena_Full& full) {
-      Fail(file, reader.Line_Number(), full.what());
+      while (reader.Next_Offset() < stop && reader.Next(line)) {
+        long number = reader.Line_Number();
+        if (number == 1 && Is_Utf16_Start(line)) Fail(file_, 1, UTF16_PROBLEM);
+        // Read straight into its place: copied from where it was just
+        // written field by field, a record waits for those writes.
+        Data& record = plan_.keep != nullptr
+                           ? pending_[read_ % LOOK_AHEAD].record
+                           : scratch_;
+        if (Fill_Data(record, line, file_, number)) Take(record, number);
+      }
+    } catch (...) {
+      // The records read before the failing line come first.
+      Settle_Pending();
+      throw;
     }
-    last->data = record;
+    Settle_Pending();
+    while (noted_ < seen_) plan_.note->Set(bits_[noted_++ % LOOK_AHEAD]);
+    if (plan_.unlisted != nullptr) *plan_.unlisted = unlisted_;
+  }
+  const File_End& End() const { return end_; }
+
+ private:
+  // How many records (or candidates' bits) wait for their filter word,
+  // asked for when read: looked up at once, it missed the cache nearly every
+  // time, and the loading took half as long again.
+  static constexpr std::size_t LOOK_AHEAD = 16;
+
+  // Takes record, read from line into its place.
+  void Take(const Data& record, long line) {
+    end_ = {true, record.LastTime};
+    if (plan_.note != nullptr && record.Balance < TRANSFER_THRESHOLD)
+      Note(Terminal_Key_Of(record));
+    if (plan_.keep == nullptr) return List(record, line);
+    plan_.keep->Prefetch(Terminal_Key_Of(record));
+    pending_[read_++ % LOOK_AHEAD].line = line;
+    if (read_ - settled_ == LOOK_AHEAD)
+      Settle(pending_[settled_++ % LOOK_AHEAD]);
+  }
+  // Sets the bit of key LOOK_AHEAD candidates later, once its word is near.
+  void Note(const Terminal_Key& key) {
+    std::uint64_t bit = plan_.note->Bit_Of(key);
+    plan_.note->Prefetch_Bit(bit);
+    if (seen_ - noted_ == LOOK_AHEAD)
+      plan_.note->Set(bits_[noted_++ % LOOK_AHEAD]);
+    bits_[seen_++ % LOOK_AHEAD] = bit;
+  }
+  void Settle_Pending() {
+    while (settled_ < read_) Settle(pending_[settled_++ % LOOK_AHEAD]);
+  }
+  // Lists a record whose text may be a candidate's; tallies the others.
+  void Settle(const Pending_Record& pending) {
+    if (plan_.keep->May_Hold(Terminal_Key_Of(pending.record)))
+      return List(pending.record, pending.line);
+    if (unlisted_.count == MAX_UNLISTED)
+      Fail(file_, pending.line,
+           "more records than one run can hold (" +
+               std::to_string(MAX_UNLISTED) + ")");
+    ++unlisted_.count;
+    unlisted_.amount += pending.record.Balance;
+  }
+  void List(const Data& record, long line) {
+    try {
+      last_ = Append(last_, tailer_);
+    } catch (const Arena_Full& full) {
+      Fail(file_, line, full.what());
+    }
+    last_->data = record;
+  }
+
+  const char* file_;
+  History_Data* tailer_;
+  History_Data* last_;
+  const Load_Plan plan_;
+  File_End end_;
+  Unlisted_Taps unlisted_;
+  Data scratch_;
+  Pending_Record pending_[LOOK_AHEAD];  // records read, not yet settled
+  std::size_t read_ = 0, settled_ = 0;
+  std::uint64_t bits_[LOOK_AHEAD];  // bits noted, not yet set
+  std::size_t seen_ = 0, noted_ = 0;
+};
+
+// A file this large may be read by two threads, each about half of it.
+constexpr std::uint64_t SPLIT_BYTES = std::uint64_t{1} << 20;
+// Where a file's second half starts, in hundredths of the file: past the
+// middle, since its thread first passes over the first half's lines to
+// count them.
+constexpr std::uint64_t SPLIT_PERCENT = 53;
+
+// A piece of work of the loading: a payment file whole, or one half of it.
+// The first half is the lines that start before middle, the second the
+// rest, read into a list of its own and moved after the first's.
+struct File_Part {
+  enum Piece { WHOLE, FIRST, SECOND };
+  int file = 0;
+  Piece piece = WHOLE;
+  std::uint64_t middle = 0;
+  Load_Plan plan;
+  // What the loading found: the file's end, and where the halves meet:
+  // for the first, the offset of the first line it left and how many lines
+  // it read; for the second, the offset of its first line and how many come
+  // before it (found tells that they were reached).
+  File_End end;
+  Unlisted_Taps unlisted;
+  bool found = false;
+  std::uint64_t meet = 0;
+  long lines = 0;
+  History_Data* header = nullptr;  // the second half's own list
+  History_Data* tailer = nullptr;
+  std::exception_ptr failure;
+};
+
+// Loads part of the payment file in directory dir.
+void Load_Part(const std::string& dir, File_Part& part) {
+  const char* file = PAYMENT_FILES[part.file].name;
+  Line_Reader reader(Path_In(dir, file), file);
+  Load_Plan plan = part.plan;
+  plan.unlisted = plan.keep != nullptr ? &part.unlisted : nullptr;
+  History_Data* tailer = *PAYMENT_FILES[part.file].tailer;
+  std::uint64_t stop = UINT64_MAX;
+  if (part.piece == File_Part::SECOND) {
+    part.meet = reader.Skip_Lines_Before(part.middle);
+    part.lines = reader.Line_Number();
+    part.found = true;
+    tailer = part.tailer;
+  } else if (part.piece == File_Part::FIRST) {
+    stop = part.middle;
+  }
+  Part_Loader loader(file, tailer, plan);
+  loader.Load(reader, stop);
+  part.end = loader.End();
+  if (part.piece == File_Part::FIRST) {
+    part.meet = reader.Next_Offset();
+    part.lines = reader.Line_Number();
+    part.found = true;
   }
 }
 
-namespace {
-
-// The time of a list's last record; has_record tells whether there is one.
-std::int32_t Last_Time(const History_Data* header, const History_Data* tailer,
-                       bool& has_record) {
-  has_record = tailer->prev != header;
-  return has_record ? tailer->prev->data.LastTime : 0;
+// Adds the parts of file to parts: two halves when it is large (split),
+// else the whole.
+void Add_Parts(const std::string& dir, int file, bool split,
+               const Load_Plan& plan, std::vector<File_Part>& parts) {
+  std::uint64_t size =
+      Os_Size_Of(Path_In(dir, PAYMENT_FILES[file].name)).value_or(0);
+  File_Part part;
+  part.file = file;
+  part.plan = plan;
+  if (!split || size < SPLIT_BYTES) {
+    parts.push_back(part);
+    return;
+  }
+  part.piece = File_Part::FIRST;
+  part.middle = size / 100 * SPLIT_PERCENT;
+  parts.push_back(part);
+  part.piece = File_Part::SECOND;
+  Create_List(part.header, part.tailer);
+  parts.push_back(part);
 }
 
-}  // namespace
-
-void For_Each_Payment_File(const std::string& dir,
-                           const std::function<void(int)>& job) {
-  std::exception_ptr failure[6];
-  // Larger files first, so that the two threads finish close together.
-  int order[6] = {0, 1, 2, 3, 4, 5};
-  std::uint64_t size[6] = {};
-  for (int i = 0; i < 6; ++i)
-    size[i] = Os_Size_Of(Path_In(dir, PAYMENT_FILES[i].name)).value_or(0);
-  std::stable_sort(order, order + 6,
-                   [&](int a, int b) { return size[a] > size[b]; });
-  std::atomic<int> next{0};
+// Loads parts on two threads, each taking the next part in order, and
+// keeps each part's failure.
+void Run_Parts(const std::string& dir, std::vector<File_Part>& parts) {
+  std::atomic<std::size_t> next{0};
   auto work = [&] {
-    for (int i; (i = next.fetch_add(1)) < 6;) {
-      int file = order[i];
+    for (std::size_t i; (i = next.fetch_add(1)) < parts.size();) {
       try {
-        job(file);
+        Load_Part(dir, parts[i]);
       } catch (...) {
-        failure[file] = std::current_exception();
+        parts[i].failure = std::current_exception();
       }
     }
   };
   std::thread helper(work);
   work();
   helper.join();
-  for (const std::exception_ptr& f : failure)
-    if (f) std::rethrow_exception(f);
+}
+
+// After Run_Parts: rethrows the failure of the file first in reading order,
+// as reading one file after the other would have stopped there, and joins
+// the halves of each file: the second's records after the first's, their
+// tallies added, the file's end the second's if it has a record.
+void Join_Parts(std::vector<File_Part>& parts, File_End ends[6]) {
+  std::stable_sort(
+      parts.begin(), parts.end(),
+      [](const File_Part& a, const File_Part& b) { return a.file < b.file; });
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    File_Part& part = parts[i];
+    if (part.failure) std::rethrow_exception(part.failure);
+    ends[part.file] = part.end;
+    Unlisted[part.file] = part.unlisted;
+    if (part.piece != File_Part::FIRST) continue;
+    File_Part& second = parts[++i];
+    // Both halves find where they meet alike, unless the file changed
+    // between their readings.
+    if (second.found &&
+        (second.meet != part.meet || second.lines != part.lines))
+      Fail(PAYMENT_FILES[part.file].name, 0, "changed while it was read");
+    if (second.failure) std::rethrow_exception(second.failure);
+    Move_Records_To_End(*PAYMENT_FILES[part.file].tailer, second.header,
+                        second.tailer);
+    if (second.end.has_record) ends[part.file] = second.end;
+    Unlisted[part.file].count += second.unlisted.count;
+    Unlisted[part.file].amount += second.unlisted.amount;
+  }
+}
+
+// The bus file, on both threads when it is large: it tells which metro
+// taps no transfer journey can take. Each half notes its candidates'
+// texts apart, added to candidates after.
+void Load_Bus_File(const std::string& dir, Candidate_Texts& candidates,
+                   File_End ends[6]) {
+  Candidate_Texts second_candidates = candidates;
+  std::vector<File_Part> parts;
+  Add_Parts(dir, 0, true, {&candidates, nullptr, nullptr}, parts);
+  if (parts.size() == 2) parts[1].plan.note = &second_candidates;
+  Run_Parts(dir, parts);
+  Join_Parts(parts, ends);
+  candidates.Add_All(second_candidates);
+}
+
+// The metro files, largest first, on both threads, each listing only the
+// taps whose text candidates may hold. The smallest is read in halves, so
+// that five files of a size keep both threads busy to the end.
+void Load_Metro_Files(const std::string& dir, const Candidate_Texts& candidates,
+                      File_End ends[6]) {
+  int order[5] = {1, 2, 3, 4, 5};
+  std::uint64_t size[6] = {};
+  for (int file : order)
+    size[file] = Os_Size_Of(Path_In(dir, PAYMENT_FILES[file].name)).value_or(0);
+  std::stable_sort(order, order + 5,
+                   [&](int a, int b) { return size[a] > size[b]; });
+  std::vector<File_Part> parts;
+  for (int file : order)
+    Add_Parts(dir, file, file == order[4], {nullptr, &candidates, nullptr},
+              parts);
+  Run_Parts(dir, parts);
+  Join_Parts(parts, ends);
+}
+
+}  // namespace
+
+void Load_Payment_File(const std::string& dir, const char* file,
+                       History_Data* header, History_Data* tailer) {
+  (void)header;
+  Line_Reader reader(Path_In(dir, file), file);
+  Part_Loader(file, tailer, Load_Plan()).Load(reader, UINT64_MAX);
 }
 
 void HistoryData_Reader_Interface(const std::string& dir) {
-  // The files are independent and each fills its own list.
-  For_Each_Payment_File(dir, [&dir](int file) {
-    const Payment_File& payment = PAYMENT_FILES[file];
-    Load_Payment_File(dir, payment.name, *payment.header, *payment.tailer);
-  });
+  Candidate_Texts candidates(
+      Os_Size_Of(Path_In(dir, PAYMENT_FILES[0].name)).value_or(0));
+  File_End ends[6];
+  Load_Bus_File(dir, candidates, ends);
+  Load_Metro_Files(dir, candidates, ends);
 
-  bool has_record = false;
-  bus_LastTag = Last_Time(B_header, B_tailer, has_record);
+  bus_LastTag = B_tailer->prev != B_header ? B_tailer->prev->data.LastTime : 0;
   // The greatest last time over the metro files that hold records; a tie
   // keeps the earlier file's time.
   bool found = false;
   metro_LastTag = 0;
   for (int i = 1; i < 6; ++i) {
-    Record_List metro = PAYMENT_FILES[i].List();
-    std::int32_t time = Last_Time(metro.header, metro.tailer, has_record);
-    if (has_record && (!found || time > metro_LastTag)) metro_LastTag = time;
-    found = found || has_record;
+    const File_End& end = ends[i];
+    if (end.has_record && (!found || end.last_time > metro_LastTag))
+      metro_LastTag = end.last_time;
+    found = found || end.has_record;
   }
 }

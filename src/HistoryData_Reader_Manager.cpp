@@ -234,16 +234,16 @@ void Collect_Members(const Record_List& list, const Group_Index& index,
       });
 }
 
-// Collects the members of every journey on two threads, each walking about
-// half the records: the bus list and metro 1, and metro 2 to 5. Neither
-// walk can fail, so the helper is always joined.
+// Collects the members of every journey on two threads: one walks the bus
+// list, the other the metro lists, which hold about as many records once
+// the loading has left out the metro taps of no journey. Neither walk can
+// fail, so the helper is always joined.
 void Collect_All_Members(const Group_Index& index, Journey_Table& journeys) {
   std::thread helper([&] {
-    for (int i = 2; i < 6; ++i)
+    for (int i = 1; i < 6; ++i)
       Collect_Members(PAYMENT_FILES[i].List(), index, journeys, 1);
   });
   Collect_Members({B_header, B_tailer}, index, journeys, 0);
-  Collect_Members(PAYMENT_FILES[1].List(), index, journeys, 0);
   helper.join();
 }
 

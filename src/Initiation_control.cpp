@@ -30,6 +30,7 @@ std::int64_t Total_bus_fee;
 std::int64_t Total_metro_fee;
 std::int32_t bus_LastTag;
 std::int32_t metro_LastTag;
+Unlisted_Taps Unlisted[6];
 const char *Run_Step = "starting";
 
 void Create_Settlement_State() {
@@ -40,6 +41,7 @@ void Create_Settlement_State() {
   Total_metro_fee = 0;
   bus_LastTag = 0;
   metro_LastTag = 0;
+  for (Unlisted_Taps &unlisted : Unlisted) unlisted = Unlisted_Taps();
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,6 +60,12 @@ class Line_Reader {
   // that stops at the end of the file).
   bool Ended_By_Newline() const { return newline_; }
   long Line_Number() const { return line_number_; }
+  // The file offset of the first byte of the next line.
+  std::uint64_t Next_Offset() const { return buffer_offset_ + begin_; }
+  // Before the first line is read: passes over the lines that start before
+  // offset, counting them, so that the next line is the first that starts
+  // at or after offset (none at the end of the file). Returns Next_Offset.
+  std::uint64_t Skip_Lines_Before(std::uint64_t offset);
   const std::string& Shown() const { return file_.Shown(); }
   Os_File File() const { return file_.File(); }
 
@@ -67,8 +74,9 @@ class Line_Reader {
 
   Input_File file_;
   std::vector<char> buffer_;
-  std::size_t begin_ = 0;  // first unread byte
-  std::size_t end_ = 0;    // one past the last byte read
+  std::uint64_t buffer_offset_ = 0;  // the file offset of buffer_[0]
+  std::size_t begin_ = 0;            // first unread byte
+  std::size_t end_ = 0;              // one past the last byte read
   bool eof_ = false;
   bool newline_ = false;
   long line_number_ = 0;

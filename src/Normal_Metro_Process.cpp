@@ -1,5 +1,5 @@
 // Ordinary metro revenue: whatever is left in the five metro lists after the
-// transfer journeys have been taken out.
+// transfer journeys have been taken out, and the taps kept out of them.
 #include "Calculating_System.h"
 #include "Money.h"
 
@@ -13,5 +13,7 @@ void Normal_Metro_Process(std::int64_t* metro_fee) {
       Add_Won(&total, node->data.Balance, "metro total");
     }
   }
+  for (int i = 1; i < 6; ++i)
+    Add_Won(&total, Unlisted[i].amount, "metro total");
   Add_Won(metro_fee, total, "metro total");
 }

@@ -55,14 +55,8 @@ constexpr std::size_t RECORD_LINE_MAX = 64;
 char* Format_Record_Line(char* out, const Data& record,
                          char terminal_separator);
 
-// Runs job(file) for each of the six payment files of directory dir ("" is
-// the working directory; indices of PAYMENT_FILES) on two threads, larger
-// files first. Every failure is kept and the one of the file first in
-// reading order is rethrown, as reading one file after the other would have
-// stopped there.
-void For_Each_Payment_File(const std::string& dir,
-                           const std::function<void(int)>& job);
-// Loads the payment file named file in directory dir into the list
-// header..tailer, records in file order; messages name the file alone.
+// Loads the payment file named file in directory dir onto the end of the
+// list header..tailer, records in file order, every record listed; messages
+// name the file alone.
 void Load_Payment_File(const std::string& dir, const char* file,
                        History_Data* header, History_Data* tailer);

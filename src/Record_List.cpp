@@ -115,3 +115,17 @@ History_Data* Append(History_Data* last, History_Data* tailer) {
   tailer->prev = node;
   return node;
 }
+
+void Move_Records_To_End(History_Data* tailer, History_Data* from_header,
+                         History_Data* from_tailer) {
+  if (from_header->next == from_tailer) return;
+  History_Data* first = from_header->next;
+  History_Data* last = from_tailer->prev;
+  History_Data* before = tailer->prev;
+  before->next = first;
+  first->prev = before;
+  last->next = tailer;
+  tailer->prev = last;
+  from_header->next = from_tailer;
+  from_tailer->prev = from_header;
+}

@@ -126,6 +126,10 @@ void Create_List(History_Data*& header, History_Data*& tailer);
 // Links a new node between last and tailer and returns it. Nodes are never
 // freed one by one: their memory is returned when the program exits.
 History_Data* Append(History_Data* last, History_Data* tailer);
+// Moves every record of the list from_header..from_tailer to the end of the
+// list ending at tailer, leaving the first list empty.
+void Move_Records_To_End(History_Data* tailer, History_Data* from_header,
+                         History_Data* from_tailer);
 // Unlinks a record node and returns the node that followed it. The unlinked
 // node's memory stays valid until the program exits. Inline: the separation
 // unlinks every transfer record.

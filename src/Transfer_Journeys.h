@@ -52,7 +52,7 @@ struct Chunk_Credit {
 // The journeys in the bus-list order of their triggers. A trigger leaves the
 // bus list as soon as it is found. The other records of its journey are
 // collected by two walks at once, each over lists of its own: the first
-// walks the bus list and metro 1, the second metro 2 to 5. Each walk chains
+// walks the bus list, the second the metro lists 1 to 5. Each walk chains
 // the members it finds backwards from the journey's chain[walk], a member's
 // next holding the member that walk found before it (none for its first),
 // so that adding a member touches only the member and the table. Line order

@@ -14,6 +14,7 @@
 #include "Journey_Observer.h"
 #include "Leg_Table.h"
 #include "Record_Line.h"
+#include "Transfer_Journeys.h"
 #include "reference.h"
 #include "scratch_dir.h"
 #include "settlement_run.h"
@@ -276,6 +277,63 @@ TEST(PaymentLoading, LinesAcrossReadBlocksLoadLikeSingleLines) {
   EXPECT_EQ(node, B_tailer);
 }
 
+// A day whose files are read in halves (over 1 MiB each), in every line
+// form, each metro file ending in a tap of no journey (the latest in metro
+// 5) and the bus file in a line without its newline: the lists, the metro taps
+// kept out of them and the totals and tags settle as the reference does.
+TEST(PaymentLoading, FilesReadInHalvesSettleAsTheReference) {
+  Scratch_Dir dir;
+  std::mt19937 random(9);
+  const char* separators[] = {",", ", ", "\t", " ,"};
+  std::string files[6];
+  std::int64_t lines[6] = {};
+  for (int i = 0; i < 6; ++i) {
+    // Metro 5, the smallest, is the metro file read in halves.
+    const std::size_t size = i == 0 ? 2u << 20 : (1u << 20) + (5 - i) * 40000;
+    while (files[i].size() < size) {
+      int balance = i == 0 && random() % 3 == 0
+                        ? static_cast<int>(random() % 1050)
+                        : 1050 + static_cast<int>(random() % 500);
+      files[i] += std::to_string(random() % 90000) + "," +
+                  (i == 0 ? "1" : "0") + ",1" + separators[random() % 4] +
+                  std::to_string(balance) + "," + "T" +
+                  std::to_string(random() % 60000) +
+                  (random() % 9 == 0 ? "\r" : "") + "\n";
+      ++lines[i];
+    }
+    files[i] += std::to_string(99990 + i) +
+                (i == 0 ? ",1,1,1200,NONE" : ",0,1,1300,NONE\n");
+    ++lines[i];
+    dir.Write(PAYMENT_FILES[i].name, files[i]);
+  }
+  Working_Dir here(dir.Path());
+  Create_Settlement_State();
+  HistoryData_Reader_Interface("");
+  const std::int32_t bus_tag = bus_LastTag, metro_tag = metro_LastTag;
+  for (int i = 0; i < 6; ++i) {
+    std::int64_t listed = 0;
+    Record_List list = PAYMENT_FILES[i].List();
+    for (History_Data* n = list.header->next; n != list.tailer; n = n->next)
+      ++listed;
+    EXPECT_EQ(listed + Unlisted[i].count, lines[i]) << PAYMENT_FILES[i].name;
+    if (i > 0) {
+      EXPECT_GT(Unlisted[i].count, 0) << PAYMENT_FILES[i].name;
+    }
+  }
+  std::string history;
+  Unsettled_Journeys unsettled;
+  Separate_Transfers(history, unsettled);
+  Normal_Bus_Process(&Total_bus_fee);
+  Normal_Metro_Process(&Total_metro_fee);
+  Transfer_Process(Transfer_Journeys);
+  Reference_Result reference = Reference_Settle(".");
+  EXPECT_TRUE(history == reference.history);
+  EXPECT_EQ(Total_bus_fee, reference.bus_fee);
+  EXPECT_EQ(Total_metro_fee, reference.metro_fee);
+  EXPECT_EQ(bus_tag, reference.bus_tag);
+  EXPECT_EQ(metro_tag, reference.metro_tag);
+}
+
 // --- Error order ------------------------------------------------------------
 
 std::string Load_Error(const std::vector<std::string>& files) {
@@ -300,6 +358,15 @@ TEST(PaymentLoading, ReportsTheFirstBadFileInReadingOrder) {
     return s;
   }();
   const std::string late_bad = big_good + "5,0,1\n";
+  // Files over 1 MiB are read in two halves that meet at 53% of the file,
+  // near line 106,000 of big_good: bad lines on either side of it, and in
+  // the smallest metro file, which is the one read in halves.
+  auto bad_at = [&](int line) {
+    std::string s = big_good;
+    s.insert(static_cast<std::size_t>(line - 1) * 13, "5,0,1\n");
+    return s;
+  };
+  const std::string smaller = big_good.substr(13);
   const struct {
     std::vector<std::string> files;
     std::string error;
@@ -312,6 +379,16 @@ TEST(PaymentLoading, ReportsTheFirstBadFileInReadingOrder) {
        "paymentData_7003.txt: cannot open: No such file or directory"},
       {{big_good, good, good, good, good, late_bad},
        "paymentData_7005.txt:200001: fewer than five fields"},
+      {{bad_at(105000), good, good, good, good, good},
+       "paymentData_5001.txt:105000: fewer than five fields"},
+      {{bad_at(107000), good, good, good, good, good},
+       "paymentData_5001.txt:107000: fewer than five fields"},
+      {{bad_at(10) + "5,0,1\n", good, good, good, good, good},
+       "paymentData_5001.txt:10: fewer than five fields"},
+      {{big_good, big_good, big_good, smaller + "5,0,1\n", big_good, big_good},
+       "paymentData_7003.txt:200000: fewer than five fields"},
+      {{big_good, big_good, late_bad, smaller + "5,0,1\n", big_good, big_good},
+       "paymentData_7002.txt:200001: fewer than five fields"},
   };
   for (const auto& c : cases) EXPECT_EQ(Load_Error(c.files), c.error);
 }
