@@ -247,9 +247,9 @@ namespace {
 // The TerminalInfo texts of the bus records below the transfer threshold, as
 // bits: a metro tap whose text's bit is clear shares its text with no such
 // record, so no transfer journey can take it, and it needs no list node. A
-// set bit may be another text's (on a day of ten million taps, for about one
-// tap in thirty). Texts chosen to share bits can only keep more taps in the
-// lists, as all were before, never keep a journey's tap out.
+// set bit may be another text's (on a day of ten million taps, for one tap
+// of no journey in sixteen). Texts chosen to share bits can only keep more taps
+// in the lists, as all were before, never keep a journey's tap out.
 class Candidate_Texts {
  public:
   // Sized for a bus file of bus_bytes bytes: at least two bits for each of
