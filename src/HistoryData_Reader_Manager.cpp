@@ -71,10 +71,18 @@ class Group_Index {
     return expected + expected / 2 + 16;
   }
 
+  // A large index is backed with memory on two threads before its first
+  // key: the trigger walk would otherwise take each page's first touch in
+  // turn, on one thread (at 100 million taps, 670 MB: the separation took
+  // 8.5 s against 9.2 s, medians of three runs).
   explicit Group_Index(std::size_t expected)
       : hash_(Process_Hash_Key()),
         size_(Slots_For(expected)),
-        slots_(static_cast<Slot*>(Map_Memory(size_ * sizeof(Slot)))) {}
+        slots_(static_cast<Slot*>(Map_Memory(size_ * sizeof(Slot)))) {
+    constexpr std::size_t BACK_AHEAD_BYTES = std::size_t{1} << 20;
+    if (size_ * sizeof(Slot) >= BACK_AHEAD_BYTES)
+      Back_On_Two_Threads(slots_, size_ * sizeof(Slot));
+  }
   ~Group_Index() { Unmap_Memory(slots_, size_ * sizeof(Slot)); }
   Group_Index(const Group_Index&) = delete;
   Group_Index& operator=(const Group_Index&) = delete;

@@ -2,6 +2,7 @@
 #include "Memory.h"
 
 #include <new>
+#include <thread>
 
 #include "Os.h"
 
@@ -20,6 +21,20 @@ void* Reserve_Memory(std::size_t bytes) {
 
 void Commit_Memory(void* at, std::size_t bytes) {
   if (!Os_Commit_Memory(at, bytes)) throw std::bad_alloc();
+}
+
+void Back_On_Two_Threads(void* memory, std::size_t bytes) {
+  // Every page size in use is a multiple of this.
+  constexpr std::size_t STEP = 4096;
+  auto touch = [](char* from, char* to) {
+    for (char* page = from; page < to; page += STEP)
+      *static_cast<volatile char*>(page) = 0;
+  };
+  char* start = static_cast<char*>(memory);
+  char* middle = start + bytes / 2 / STEP * STEP;
+  std::thread helper(touch, start, middle);
+  touch(middle, start + bytes);
+  helper.join();
 }
 
 void Unmap_Memory(void* memory, std::size_t bytes) {

@@ -17,3 +17,7 @@ void* Reserve_Memory(std::size_t bytes);
 // when the system refuses.
 void Commit_Memory(void* at, std::size_t bytes);
 void Unmap_Memory(void* memory, std::size_t bytes);
+// Touches every page of the bytes at memory (mapped, and zero), half of
+// them on a second thread, so that the system backs them now, two at a
+// time, rather than one by one when a single thread first writes them.
+void Back_On_Two_Threads(void* memory, std::size_t bytes);
