@@ -8,6 +8,7 @@
 #include <cstring>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -260,8 +261,15 @@ class Candidate_Texts {
         multiplier_(Process_Hash_Key().k1 | 1),
         words_(bits_ / 64) {}
 
-  // The bit of key, to be set by Set.
-  std::uint64_t Bit_Of(const Terminal_Key& key) const { return Bit(key); }
+  // The bit of key: a multiply-shift hash of it under this process's
+  // multiplier, scaled to the bits.
+  std::uint64_t Bit(const Terminal_Key& key) const {
+    __extension__ typedef unsigned __int128 Wide;
+    std::uint64_t mix =
+        (key.first8 ^ key.last * 0x9E3779B97F4A7C15u) * multiplier_;
+    mix ^= mix >> 29;
+    return static_cast<std::uint64_t>((Wide{mix} * bits_) >> 64);
+  }
   // Asks the cache for the word of bit, to be written.
   void Prefetch_Bit(std::uint64_t bit) const {
     __builtin_prefetch(&words_[bit / 64], 1);
@@ -286,16 +294,6 @@ class Candidate_Texts {
 
  private:
   static constexpr std::uint64_t MAX_WORDS = std::uint64_t{1} << 25;  // 256 MiB
-
-  // A multiply-shift hash of the key under this process's multiplier,
-  // scaled to the bits.
-  std::uint64_t Bit(const Terminal_Key& key) const {
-    __extension__ typedef unsigned __int128 Wide;
-    std::uint64_t mix =
-        (key.first8 ^ key.last * 0x9E3779B97F4A7C15u) * multiplier_;
-    mix ^= mix >> 29;
-    return static_cast<std::uint64_t>((Wide{mix} * bits_) >> 64);
-  }
 
   std::uint64_t bits_;
   std::uint64_t multiplier_;
@@ -382,7 +380,7 @@ class Part_Loader {
   }
   // Sets the bit of key LOOK_AHEAD candidates later, once its word is near.
   void Note(const Terminal_Key& key) {
-    std::uint64_t bit = plan_.note->Bit_Of(key);
+    std::uint64_t bit = plan_.note->Bit(key);
     plan_.note->Prefetch_Bit(bit);
     if (seen_ - noted_ == LOOK_AHEAD)
       plan_.note->Set(bits_[noted_++ % LOOK_AHEAD]);
@@ -423,6 +421,12 @@ class Part_Loader {
   std::uint64_t bits_[LOOK_AHEAD];  // bits noted, not yet set
   std::size_t seen_ = 0, noted_ = 0;
 };
+
+// The size of payment file file in directory dir; 0 when it cannot be
+// asked (opening it then says why).
+std::uint64_t File_Size(const std::string& dir, int file) {
+  return Os_Size_Of(Path_In(dir, PAYMENT_FILES[file].name)).value_or(0);
+}
 
 // A file this large may be read by two threads, each about half of it.
 constexpr std::uint64_t SPLIT_BYTES = std::uint64_t{1} << 20;
@@ -480,12 +484,10 @@ void Load_Part(const std::string& dir, File_Part& part) {
   }
 }
 
-// Adds the parts of file to parts: two halves when it is large (split),
-// else the whole.
-void Add_Parts(const std::string& dir, int file, bool split,
-               const Load_Plan& plan, std::vector<File_Part>& parts) {
-  std::uint64_t size =
-      Os_Size_Of(Path_In(dir, PAYMENT_FILES[file].name)).value_or(0);
+// Adds the parts of file, of size bytes, to parts: two halves when it is
+// large (split), else the whole.
+void Add_Parts(int file, std::uint64_t size, bool split, const Load_Plan& plan,
+               std::vector<File_Part>& parts) {
   File_Part part;
   part.file = file;
   part.plan = plan;
@@ -551,15 +553,16 @@ void Join_Parts(std::vector<File_Part>& parts, File_End ends[6]) {
 // The bus file, on both threads when it is large: it tells which metro
 // taps no transfer journey can take. Each half notes its candidates'
 // texts apart, added to candidates after.
-void Load_Bus_File(const std::string& dir, Candidate_Texts& candidates,
-                   File_End ends[6]) {
-  Candidate_Texts second_candidates = candidates;
+void Load_Bus_File(const std::string& dir, std::uint64_t size,
+                   Candidate_Texts& candidates, File_End ends[6]) {
   std::vector<File_Part> parts;
-  Add_Parts(dir, 0, true, {&candidates, nullptr, nullptr}, parts);
-  if (parts.size() == 2) parts[1].plan.note = &second_candidates;
+  Add_Parts(0, size, true, {&candidates, nullptr, nullptr}, parts);
+  std::optional<Candidate_Texts> second_candidates;
+  if (parts.size() == 2)
+    parts[1].plan.note = &second_candidates.emplace(candidates);
   Run_Parts(dir, parts);
   Join_Parts(parts, ends);
-  candidates.Add_All(second_candidates);
+  if (second_candidates) candidates.Add_All(*second_candidates);
 }
 
 // The metro files, largest first, on both threads, each listing only the
@@ -569,14 +572,13 @@ void Load_Metro_Files(const std::string& dir, const Candidate_Texts& candidates,
                       File_End ends[6]) {
   int order[5] = {1, 2, 3, 4, 5};
   std::uint64_t size[6] = {};
-  for (int file : order)
-    size[file] = Os_Size_Of(Path_In(dir, PAYMENT_FILES[file].name)).value_or(0);
+  for (int file : order) size[file] = File_Size(dir, file);
   std::stable_sort(order, order + 5,
                    [&](int a, int b) { return size[a] > size[b]; });
   std::vector<File_Part> parts;
   for (int file : order)
-    Add_Parts(dir, file, file == order[4], {nullptr, &candidates, nullptr},
-              parts);
+    Add_Parts(file, size[file], file == order[4],
+              {nullptr, &candidates, nullptr}, parts);
   Run_Parts(dir, parts);
   Join_Parts(parts, ends);
 }
@@ -591,10 +593,10 @@ void Load_Payment_File(const std::string& dir, const char* file,
 }
 
 void HistoryData_Reader_Interface(const std::string& dir) {
-  Candidate_Texts candidates(
-      Os_Size_Of(Path_In(dir, PAYMENT_FILES[0].name)).value_or(0));
+  const std::uint64_t bus_size = File_Size(dir, 0);
+  Candidate_Texts candidates(bus_size);
   File_End ends[6];
-  Load_Bus_File(dir, candidates, ends);
+  Load_Bus_File(dir, bus_size, candidates, ends);
   Load_Metro_Files(dir, candidates, ends);
 
   bus_LastTag = B_tailer->prev != B_header ? B_tailer->prev->data.LastTime : 0;
