@@ -13,6 +13,7 @@
 #include "Calculating_System.h"
 #include "Journey_Observer.h"
 #include "Leg_Table.h"
+#include "Line_Reader.h"
 #include "Record_Line.h"
 #include "Transfer_Journeys.h"
 #include "reference.h"
@@ -332,6 +333,31 @@ TEST(PaymentLoading, FilesReadInHalvesSettleAsTheReference) {
   EXPECT_EQ(Total_metro_fee, reference.metro_fee);
   EXPECT_EQ(bus_tag, reference.bus_tag);
   EXPECT_EQ(metro_tag, reference.metro_tag);
+}
+
+// The two halves of a file read at once meet where both readers find the
+// same line: the first line starting at or after the middle, with as many
+// lines before it for either. Any other answer fails an unchanged file as
+// changed, or loses or repeats lines.
+TEST(PaymentLoading, HalvesMeetAtTheSameLineWhereverTheMiddleFalls) {
+  Scratch_Dir dir;
+  const std::string files[] = {"a\nbb\nccc\n", "a\nbb\nccc", "\n\n\n", "abc",
+                               "x\r\ny\r\n\nzz"};
+  for (const std::string& bytes : files) {
+    dir.Write("f.txt", bytes);
+    for (std::uint64_t middle = 0; middle <= bytes.size() + 1; ++middle) {
+      Line_Reader first(dir.File("f.txt"));
+      std::string_view line;
+      while (first.Next_Offset() < middle && first.Next(line)) {
+      }
+      Line_Reader second(dir.File("f.txt"));
+      std::uint64_t meet = second.Skip_Lines_Before(middle);
+      std::string where =
+          ::testing::PrintToString(bytes) + " middle " + std::to_string(middle);
+      EXPECT_EQ(meet, first.Next_Offset()) << where;
+      EXPECT_EQ(second.Line_Number(), first.Line_Number()) << where;
+    }
+  }
 }
 
 // --- Error order ------------------------------------------------------------
