@@ -49,13 +49,31 @@ bool Ranks_Before(std::int64_t a_residue, std::string_view a_terminal,
   return a_terminal < std::string_view(b.terminal);
 }
 
-// Sorted (value, count) pairs of counts kept in a hash map.
-Value_Counts Sorted(
-    const std::unordered_map<std::int64_t, std::int64_t>& counts) {
-  Value_Counts sorted(counts.begin(), counts.end());
-  std::sort(sorted.begin(), sorted.end());
-  return sorted;
-}
+// How many journeys have each value: values in [-NEAR, NEAR) are counted
+// in an array, the rarer others in a hash map.
+class Value_Tally {
+ public:
+  void Add(std::int64_t value) {
+    if (value >= -NEAR && value < NEAR)
+      ++near_[static_cast<std::size_t>(value + NEAR)];
+    else
+      ++far_[value];
+  }
+  // The (value, count) pairs of the values met, ascending.
+  Value_Counts Sorted() const {
+    Value_Counts sorted(far_.begin(), far_.end());
+    for (std::size_t i = 0; i < near_.size(); ++i)
+      if (near_[i] != 0)
+        sorted.emplace_back(static_cast<std::int64_t>(i) - NEAR, near_[i]);
+    std::sort(sorted.begin(), sorted.end());
+    return sorted;
+  }
+
+ private:
+  static constexpr std::int64_t NEAR = 4096;
+  std::vector<std::int64_t> near_ = std::vector<std::int64_t>(2 * NEAR);
+  std::unordered_map<std::int64_t, std::int64_t> far_;
+};
 
 // Accumulates the figures of the transfer journeys, one at a time.
 class Journey_Totals : public Journey_Observer {
@@ -70,15 +88,15 @@ class Journey_Totals : public Journey_Observer {
     Add_Won(&figures_.collected, journey.collected, "transfer revenue");
     Add_Won(&figures_.bus_credit, journey.bus_credit, "bus credit");
     Add_Won(&figures_.metro_credit, journey.metro_credit, "metro credit");
-    ++by_legs_[static_cast<std::int64_t>(journey.legs.size())];
-    ++by_residue_[journey.Residue()];
+    by_legs_.Add(static_cast<std::int64_t>(journey.legs.size()));
+    by_residue_.Add(journey.Residue());
     Keep_If_Large(journey);
     if (sink_ != nullptr) sink_->Settled(journey);
   }
 
   void Finish() {
-    figures_.journeys_by_legs = Sorted(by_legs_);
-    figures_.residue_distribution = Sorted(by_residue_);
+    figures_.journeys_by_legs = by_legs_.Sorted();
+    figures_.residue_distribution = by_residue_.Sorted();
   }
 
  private:
@@ -104,8 +122,8 @@ class Journey_Totals : public Journey_Observer {
 
   Audit_Figures& figures_;
   Journey_Observer* sink_;
-  std::unordered_map<std::int64_t, std::int64_t> by_legs_;
-  std::unordered_map<std::int64_t, std::int64_t> by_residue_;
+  Value_Tally by_legs_;
+  Value_Tally by_residue_;
 };
 
 }  // namespace

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <cstring>
 #include <exception>
 #include <memory>
 #include <span>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 
 #include "Audit_Text.h"
 #include "Calculating_System.h"
@@ -425,6 +427,75 @@ void Find_In_Sorted(std::span<const Tap_Number> taps, Tap_Findings& findings) {
   }
 }
 
+// Puts a piece's taps in order of their TerminalInfos' first appearance,
+// each TerminalInfo's taps sorted: what Find_In_Sorted needs, without a
+// sort of the whole piece. A hash table in the first cache groups them.
+class Piece_Grouper {
+ public:
+  // Pieces larger than this are sorted instead: only a few TerminalInfos
+  // can make a piece so large, and a sort needs no second copy of it.
+  static constexpr std::size_t MAX_TAPS = std::size_t{1} << 14;
+
+  // Returns the grouped taps of piece (at most MAX_TAPS of them).
+  std::span<const Tap_Number> Group(std::span<const Tap_Number> piece);
+
+ private:
+  static constexpr std::uint32_t EMPTY = UINT32_MAX;
+  std::uint32_t Group_Of(std::size_t tap, std::span<const Tap_Number> piece);
+
+  std::vector<std::uint32_t> table_;  // a group per slot, or EMPTY
+  std::vector<std::uint32_t> first_;  // per group: the index of its first tap
+  std::vector<std::uint32_t> start_;  // per group: its start in grouped_
+  std::vector<std::uint32_t> group_;  // per tap: its group
+  std::vector<Tap_Number> grouped_;
+};
+
+// The group of tap i of piece, made if it is the first of its TerminalInfo.
+std::uint32_t Piece_Grouper::Group_Of(std::size_t i,
+                                      std::span<const Tap_Number> piece) {
+  const std::size_t mask = table_.size() - 1;
+  const Tap_Number terminal = piece[i] >> 56;
+  // The low bits of the mix: the pieces were chosen by its high ones.
+  for (std::size_t slot = Key_Mix(piece[i]) & mask;; slot = (slot + 1) & mask) {
+    std::uint32_t g = table_[slot];
+    if (g == EMPTY) {
+      g = static_cast<std::uint32_t>(first_.size());
+      table_[slot] = g;
+      first_.push_back(static_cast<std::uint32_t>(i));
+      start_.push_back(0);
+      return g;
+    }
+    if (piece[first_[g]] >> 56 == terminal) return g;
+  }
+}
+
+std::span<const Tap_Number> Piece_Grouper::Group(
+    std::span<const Tap_Number> piece) {
+  assert(piece.size() <= MAX_TAPS);
+  table_.assign(std::bit_ceil(2 * piece.size() + 1), EMPTY);
+  first_.clear();
+  start_.clear();
+  group_.resize(piece.size());
+  for (std::size_t i = 0; i < piece.size(); ++i) {
+    group_[i] = Group_Of(i, piece);
+    ++start_[group_[i]];
+  }
+  // Counts to starts, then each tap to its group's next place.
+  std::uint32_t at = 0;
+  for (std::uint32_t& start : start_) at += std::exchange(start, at);
+  grouped_.resize(piece.size());
+  for (std::size_t i = 0; i < piece.size(); ++i)
+    grouped_[start_[group_[i]]++] = piece[i];
+  // start_ now holds each group's end.
+  std::uint32_t begin = 0;
+  for (std::uint32_t end : start_) {
+    if (end - begin > 1)
+      std::sort(grouped_.begin() + begin, grouped_.begin() + end);
+    begin = end;
+  }
+  return grouped_;
+}
+
 // Sorts the day's taps, one piece of a partition at a time (freeing each
 // partition as it goes), and notes the TerminalInfos carried by more than
 // MANY_TAPS taps in the order of their texts; returns the taps whose line
@@ -432,13 +503,18 @@ void Find_In_Sorted(std::span<const Tap_Number> taps, Tap_Findings& findings) {
 std::vector<Tap_Number> Note_Busy_Terminals(
     const std::vector<Tap_Partitions*>& files, Warning& warning) {
   Tap_Pieces pieces;
+  Piece_Grouper grouper;
   Tap_Findings findings;
   for (std::size_t p = 0; p < Tap_Partitions::COUNT; ++p) {
     pieces.Gather(files, p);
     for (std::size_t i = 0; i < pieces.Count(); ++i) {
       std::span<Tap_Number> piece = pieces.Piece(i);
-      std::sort(piece.begin(), piece.end());
-      Find_In_Sorted(piece, findings);
+      if (piece.size() <= Piece_Grouper::MAX_TAPS) {
+        Find_In_Sorted(grouper.Group(piece), findings);
+      } else {
+        std::sort(piece.begin(), piece.end());
+        Find_In_Sorted(piece, findings);
+      }
     }
   }
   std::sort(findings.busy.begin(), findings.busy.end());
@@ -527,13 +603,17 @@ Scan_Result Scan_Payment_Files(std::size_t keep, Problem_Sink* sink,
 Journey_Warnings::Journey_Warnings() : warnings_(Empty_Warnings()) {}
 
 void Journey_Warnings::Settled(const Settled_Journey& journey) {
+  // The name is made only for a journey that is warned of: most are not.
+  bool is_long = static_cast<std::int64_t>(journey.legs.size()) > MANY_TAPS;
+  bool not_positive = journey.collected <= 0;
+  bool residue_above = journey.Residue() > journey.collected;
+  if (!is_long && !not_positive && !residue_above) return;
   std::string name = Quoted(journey.terminal);
-  if (static_cast<std::int64_t>(journey.legs.size()) > MANY_TAPS)
+  if (is_long)
     Note(warnings_[LONG_JOURNEY],
          name + " (" + std::to_string(journey.legs.size()) + " legs)");
-  if (journey.collected <= 0) Note(warnings_[NOT_POSITIVE], name);
-  if (journey.Residue() > journey.collected)
-    Note(warnings_[RESIDUE_ABOVE], name);
+  if (not_positive) Note(warnings_[NOT_POSITIVE], name);
+  if (residue_above) Note(warnings_[RESIDUE_ABOVE], name);
 }
 
 void Journey_Warnings::Add_To(Scan_Result& scan) const {

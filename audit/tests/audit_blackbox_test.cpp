@@ -106,6 +106,29 @@ TEST(AuditWorkedRun, ReportsTheKnownResidueAndWritesOnlyWhereAsked) {
   EXPECT_EQ(Names_In(day.Path()), before);
 }
 
+// Residues far from zero are counted beside the common small ones, all in
+// ascending order.
+TEST(AuditWorkedRun, ResidueDistributionHoldsLargeAndSmallResidues) {
+  Scratch_Dir day, out;
+  Lay_Out_Settled_Day(day,
+                      {{{"100,1,1,950,A1\n100,1,1,950,A2\n100,1,1,500,BIG\n",
+                         "200,0,1,100,A1\n200,0,1,100,A2\n50,0,1,9999,BIG\n"
+                         "150,0,1,9999,BIG\n",
+                         "", "", "", ""}},
+                       "",
+                       "",
+                       ""});
+  Run_Result run = Run_Audit({"--json", "r.json", day.Path()}, out.Path());
+  std::string json = out.Read("r.json");
+  // -50 worked out as in the hand days; 18499 from the shares 9511, 9987
+  // and 19499 of 20498 won.
+  EXPECT_NE(json.find("\"residue_distribution\": [{\"residue\": -50, "
+                      "\"journeys\": 2}, {\"residue\": 18499, "
+                      "\"journeys\": 1}]"),
+            std::string::npos)
+      << run.err << json;
+}
+
 // A folder name in valid UTF-8 heads the report as it is, as in the page.
 TEST(AuditWorkedRun, HeadingShowsAKoreanFolderNameAsItIs) {
   Scratch_Dir day, parent;

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Day_Snapshot.h"
@@ -98,6 +101,35 @@ TEST(AuditScan, RepeatedLinesAreThoseOfOneFileWithTheSameBytes) {
     EXPECT_EQ(count, c.count);
     EXPECT_EQ(places, c.places);
   }
+}
+
+// Over a day of thousands of TerminalInfos, and one carried by more taps
+// than are grouped at once, the counts are those of a plain count of the
+// lines.
+TEST(AuditScan, BusyAndRepeatedCountsMatchAPlainCountOfTheLines) {
+  Day day;
+  std::map<std::string, int> taps;              // per TerminalInfo
+  std::set<std::pair<int, std::string>> lines;  // per file
+  std::int64_t repeats = 0;
+  auto add = [&](int file, const std::string& line, const std::string& t) {
+    day.files[file] += line + "\n";
+    ++taps[t];
+    if (!lines.insert({file, line}).second) ++repeats;
+  };
+  for (int t = 0; t < 4000; ++t) {
+    std::string terminal = "T" + std::to_string(t * 7919 % 100003);
+    for (int i = 0; i <= t % 25; ++i)
+      add((t + i) % 6, std::to_string(i % 9) + ",0,1,1050," + terminal,
+          terminal);
+  }
+  for (int i = 0; i < 20000; ++i)
+    add(0, std::to_string(i % 19000) + ",1,1,900,BIG", "BIG");
+  std::int64_t busy = 0;
+  for (const auto& [terminal, count] : taps) busy += count > 20;
+  EXPECT_EQ(Warned(day, "busy-terminal").first, busy);
+  EXPECT_EQ(Warned(day, "duplicate-line").first, repeats);
+  EXPECT_GT(busy, 500);
+  EXPECT_GT(repeats, 1000);
 }
 
 // A TerminalInfo ending in a carriage return, whatever its length.
