@@ -12,14 +12,13 @@
 // Groups are written in the order of their triggers in the bus list.
 #include <algorithm>
 #include <cassert>
-#include <condition_variable>
 #include <exception>
 #include <functional>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "Calculating_System.h"
+#include "Chunk_Turns.h"
 #include "Journey_Observer.h"
 #include "Keyed_Hash.h"
 #include "Leg_Table.h"
@@ -279,47 +278,6 @@ void Format_Groups(const Journey_Table& journeys, std::size_t first,
   }
 }
 
-// Hands formatted chunks to the sink strictly in chunk order.
-class Ordered_Chunk_Writer {
- public:
-  explicit Ordered_Chunk_Writer(History_Sink& sink) : sink_(sink) {}
-
-  // Waits for chunk's turn and writes bytes and the journeys left out of
-  // them; false once a writer has failed.
-  bool Write(std::size_t chunk, const std::string& bytes,
-             const Unsettled_Journeys& left_out) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    turn_changed_.wait(lock, [&] { return turn_ == chunk || failure_; });
-    if (failure_) return false;
-    try {
-      sink_.Bytes(bytes, left_out);
-    } catch (...) {
-      failure_ = std::current_exception();
-    }
-    ++turn_;
-    turn_changed_.notify_all();
-    return !failure_;
-  }
-  // Keeps the failure of chunk once every chunk before it has been
-  // written, so that the first failure in journey order is the one kept.
-  void Fail(std::size_t chunk, std::exception_ptr failure) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    turn_changed_.wait(lock, [&] { return turn_ == chunk || failure_; });
-    if (!failure_) failure_ = failure;
-    turn_changed_.notify_all();
-  }
-  void Rethrow() const {
-    if (failure_) std::rethrow_exception(failure_);
-  }
-
- private:
-  History_Sink& sink_;
-  std::mutex mutex_;
-  std::condition_variable turn_changed_;
-  std::size_t turn_ = 0;
-  std::exception_ptr failure_;
-};
-
 // Writes the journeys' lines in journey order. Two threads format
 // alternate chunks of journeys, the slow part with records spread over
 // memory, and take turns to write them.
@@ -328,29 +286,19 @@ void Write_Groups(Journey_Table& journeys, History_Sink& sink) {
   const std::size_t count = journeys.Size();
   const std::size_t chunks = (count + CHUNK - 1) / CHUNK;
   journeys.Credits().assign(chunks, Chunk_Credit());
-  Ordered_Chunk_Writer turns(sink);
-  auto writer = [&](std::size_t parity) {
-    std::size_t c = parity;
-    try {
-      std::string out;
-      Unsettled_Journeys left_out;
-      left_out.keep = sink.Unsettled_Kept();
-      for (; c < chunks; c += 2) {
-        out.clear();
-        left_out.count = 0;
-        left_out.first.clear();
-        Format_Groups(journeys, c * CHUNK, std::min(count, (c + 1) * CHUNK),
-                      out, left_out, journeys.Credits()[c]);
-        if (!turns.Write(c, out, left_out)) return;
-      }
-    } catch (...) {
-      turns.Fail(c, std::current_exception());
-    }
-  };
-  std::thread helper(writer, 1);
-  writer(0);
-  helper.join();
-  turns.Rethrow();
+  Run_Alternate_Chunks(chunks, [&] {
+    Unsettled_Journeys left_out;
+    left_out.keep = sink.Unsettled_Kept();
+    return [&, out = std::string(), left_out](std::size_t c,
+                                              Chunk_Turns& turns) mutable {
+      out.clear();
+      left_out.count = 0;
+      left_out.first.clear();
+      Format_Groups(journeys, c * CHUNK, std::min(count, (c + 1) * CHUNK), out,
+                    left_out, journeys.Credits()[c]);
+      return turns.Take(c, [&] { sink.Bytes(out, left_out); });
+    };
+  });
 }
 
 void Separate(History_Sink& sink) {

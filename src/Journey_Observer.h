@@ -73,6 +73,7 @@ void Transfer_Process(std::string_view history, Journey_Observer& observer,
                       Unsettled_Journeys& unsettled);
 class Journey_Table;
 // The same for the journeys Separate_Transfers has just written to the
-// history, read from their records instead of its lines.
+// history, read from their records instead of its lines: chunks of journeys
+// are worked out on two threads, and credited and told in journey order.
 void Transfer_Process(const Journey_Table& journeys, Journey_Observer& observer,
                       Unsettled_Journeys& unsettled);

@@ -5,11 +5,13 @@
 #include <cassert>
 #include <cstring>
 #include <exception>
+#include <span>
 #include <string>
 #include <thread>
 #include <utility>
 
 #include "Calculating_System.h"
+#include "Chunk_Turns.h"
 #include "Journey_Observer.h"
 #include "Leg_Table.h"
 #include "Line_Reader.h"
@@ -42,6 +44,95 @@ std::int64_t Credit_Legs(const Leg_Table& arr, std::int64_t* bus_fee,
     on_share(share, leg.Mot);
   }
   return total;
+}
+
+// Journeys worked out before they are credited: each journey's legs in time
+// order and each leg's share, up to the first share that cannot be worked
+// out (whose error is kept). Working out needs no totals, so chunks of
+// journeys can be worked out on two threads and credited in turn.
+struct Worked_Journeys {
+  struct Journey {
+    char terminal[TERMINALINFO_WIDTH + 1];
+    std::size_t first;  // of its legs (and their shares)
+    std::size_t legs;
+    std::size_t worked;   // legs with a share: all, or up to the failing one
+    std::size_t problem;  // in problems, when worked < legs
+  };
+  std::vector<Journey> journeys;
+  std::vector<Leg> legs;
+  std::vector<std::int64_t> shares;  // one per leg, 0 past worked
+  std::vector<std::string> problems;
+
+  void Clear() {
+    journeys.clear();
+    legs.clear();
+    shares.clear();
+    problems.clear();
+  }
+  // Sorts legs and adds them as the next journey, named terminal.
+  void Work_Out(const char* terminal, Leg_Table& arr);
+};
+
+void Worked_Journeys::Work_Out(const char* terminal, Leg_Table& arr) {
+  // At most MAX_JOURNEY_LEGS amounts of 32 bits each: the sums cannot leave
+  // 64 bits.
+  assert(arr.size() <= MAX_JOURNEY_LEGS);
+  Sort_Legs(arr);
+  Journey journey{{}, legs.size(), arr.size(), 0, 0};
+  std::memcpy(journey.terminal, terminal, sizeof journey.terminal);
+  legs.insert(legs.end(), arr.begin(), arr.end());
+  shares.resize(legs.size());
+  std::int64_t total = 0, running = 0;
+  for (const Leg& leg : arr) total += leg.Balance;
+  try {
+    for (; journey.worked < arr.size(); ++journey.worked) {
+      running += arr[journey.worked].Balance;
+      shares[journey.first + journey.worked] =
+          Leg_Share(total, running, journey.terminal);
+    }
+  } catch (const Settlement_Error& error) {
+    journey.problem = problems.size();
+    problems.emplace_back(error.what());
+  }
+  journeys.push_back(journey);
+}
+
+// Credits journey j of worked to the totals share by share and tells
+// observer of it; the totals change only once the whole journey has been
+// credited. A journey that cannot be apportioned, or would take a total out
+// of 64 bits, is added to unsettled instead and credits nothing.
+void Credit_Worked(const Worked_Journeys& worked, std::size_t j,
+                   Journey_Observer& observer, Unsettled_Journeys& unsettled) {
+  const Worked_Journeys::Journey& w = worked.journeys[j];
+  try {
+    Settled_Journey journey;
+    journey.terminal = w.terminal;
+    journey.legs = std::span(worked.legs).subspan(w.first, w.legs);
+    journey.shares = std::span(worked.shares).subspan(w.first, w.legs);
+    std::int64_t bus_fee = Total_bus_fee;
+    std::int64_t metro_fee = Total_metro_fee;
+    for (std::size_t k = 0; k < w.worked; ++k) {
+      const Leg& leg = journey.legs[k];
+      std::int64_t share = journey.shares[k];
+      journey.collected += leg.Balance;
+      if (leg.Mot == BUS) {
+        Add_Won(&bus_fee, share, "bus total");
+        Add_Won(&journey.bus_credit, share, "bus credit");
+      } else {
+        Add_Won(&metro_fee, share, "metro total");
+        Add_Won(&journey.metro_credit, share, "metro credit");
+      }
+    }
+    if (w.worked < w.legs) {
+      unsettled.Add(worked.problems[w.problem]);
+      return;
+    }
+    Total_bus_fee = bus_fee;
+    Total_metro_fee = metro_fee;
+    observer.Settled(journey);
+  } catch (const Settlement_Error& error) {
+    unsettled.Add(error.what());
+  }
 }
 
 // A journey is settled as soon as its last line has been read, so the
@@ -78,11 +169,12 @@ class Journey_Settler {
       if (legs_left_out_ > 0)
         throw Settlement_Error(Too_Many_Legs(HISTORY_FILE, terminal_,
                                              legs_.size() + legs_left_out_));
-      Sort_Legs(legs_);
-      if (observer_ == nullptr)
+      if (observer_ == nullptr) {
+        Sort_Legs(legs_);
         calculate(legs_, &Total_bus_fee, &Total_metro_fee, terminal_);
-      else
+      } else {
         Settle_Observed();
+      }
     } catch (const Settlement_Error& error) {
       unsettled_.Add(error.what());
     }
@@ -90,34 +182,17 @@ class Journey_Settler {
     legs_left_out_ = 0;
   }
 
-  // calculate, keeping each leg's share for the observer. The totals
-  // change only once the whole journey has been credited.
+  // Sort_Legs and calculate, keeping each leg's share for the observer.
   void Settle_Observed() {
-    Settled_Journey journey;
-    journey.terminal = terminal_;
-    journey.legs = legs_;
-    shares_.clear();
-    std::int64_t bus_fee = Total_bus_fee;
-    std::int64_t metro_fee = Total_metro_fee;
-    journey.collected =
-        Credit_Legs(legs_, &bus_fee, &metro_fee, terminal_,
-                    [&](std::int64_t share, int mot) {
-                      shares_.push_back(share);
-                      if (mot == BUS)
-                        Add_Won(&journey.bus_credit, share, "bus credit");
-                      else
-                        Add_Won(&journey.metro_credit, share, "metro credit");
-                    });
-    journey.shares = shares_;
-    Total_bus_fee = bus_fee;
-    Total_metro_fee = metro_fee;
-    observer_->Settled(journey);
+    worked_.Clear();
+    worked_.Work_Out(terminal_, legs_);
+    Credit_Worked(worked_, 0, *observer_, unsettled_);
   }
 
   Journey_Observer* observer_;
   Unsettled_Journeys& unsettled_;
   Leg_Table legs_;
-  std::vector<std::int64_t> shares_;
+  Worked_Journeys worked_;
   char terminal_[TERMINALINFO_WIDTH + 1] = {};
   std::size_t legs_left_out_ = 0;  // past MAX_JOURNEY_LEGS
 };
@@ -248,17 +323,40 @@ void Feed_Settler(const Journey_Table& journeys, std::size_t first,
   }
 }
 
+// The legs of journey j of gathered, in line order.
+void Legs_Of(const Gathered_Journeys& gathered, std::size_t j,
+             Leg_Table& legs) {
+  legs.clear();
+  for (std::size_t r = gathered.starts[j]; r < gathered.starts[j + 1]; ++r) {
+    const Data& d = gathered.records[r].record;
+    legs.push_back({d.LastTime, d.Mot, d.Balance});
+  }
+}
+
+// Works out journeys first..stop into worked, gathering their records from
+// their nodes a block at a time; legs is room for one journey's legs.
+void Work_Out_Chunk(const Journey_Table& journeys, std::size_t first,
+                    std::size_t stop, Gathered_Journeys& gathered,
+                    Leg_Table& legs, Worked_Journeys& worked) {
+  worked.Clear();
+  for (std::size_t block = first; block < stop; block += GATHER_BLOCK) {
+    Gather_Journeys(journeys, block, std::min(stop, block + GATHER_BLOCK), stop,
+                    gathered, nullptr);
+    const std::vector<std::size_t>& starts = gathered.starts;
+    for (std::size_t j = 0; j + 1 < starts.size(); ++j) {
+      Legs_Of(gathered, j, legs);
+      worked.Work_Out(gathered.records[starts[j]].record.TerminalInfo, legs);
+    }
+  }
+}
+
 }  // namespace
 
 bool Credit_Journeys(const Gathered_Journeys& gathered, Leg_Table& legs,
                      Chunk_Credit& credit) {
   const std::vector<std::size_t>& starts = gathered.starts;
   for (std::size_t j = 0; j + 1 < starts.size(); ++j) {
-    legs.clear();
-    for (std::size_t r = starts[j]; r < starts[j + 1]; ++r) {
-      const Data& d = gathered.records[r].record;
-      legs.push_back({d.LastTime, d.Mot, d.Balance});
-    }
+    Legs_Of(gathered, j, legs);
     Sort_Legs(legs);
     // At most MAX_JOURNEY_LEGS amounts of 32 bits: no overflow.
     std::int64_t total = 0, running = 0;
@@ -305,7 +403,18 @@ void Transfer_Process(const Journey_Table& journeys) {
 
 void Transfer_Process(const Journey_Table& journeys, Journey_Observer& observer,
                       Unsettled_Journeys& unsettled) {
-  Journey_Settler settler(&observer, unsettled);
-  Feed_Settler(journeys, 0, settler);
-  settler.Finish();
+  const std::size_t count = journeys.Size();
+  Run_Alternate_Chunks((count + JOURNEY_CHUNK - 1) / JOURNEY_CHUNK, [&] {
+    return [&, gathered = Gathered_Journeys(), legs = Leg_Table(),
+            worked = Worked_Journeys()](std::size_t c,
+                                        Chunk_Turns& turns) mutable {
+      std::size_t first = c * JOURNEY_CHUNK;
+      Work_Out_Chunk(journeys, first, std::min(count, first + JOURNEY_CHUNK),
+                     gathered, legs, worked);
+      return turns.Take(c, [&] {
+        for (std::size_t j = 0; j < worked.journeys.size(); ++j)
+          Credit_Worked(worked, j, observer, unsettled);
+      });
+    };
+  });
 }

@@ -183,6 +183,23 @@ class Journey_Count : public Journey_Observer {
   int count = 0;
 };
 
+// Every journey told, as text: its terminal, then each leg's time, side
+// and share.
+class Journey_Text : public Journey_Observer {
+ public:
+  void Settled(const Settled_Journey& journey) override {
+    ++count;
+    text += std::string(journey.terminal);
+    for (std::size_t i = 0; i < journey.legs.size(); ++i)
+      text += " " + std::to_string(journey.legs[i].LastTime) + "," +
+              std::to_string(journey.legs[i].Mot) + "," +
+              std::to_string(journey.shares[i]);
+    text += "\n";
+  }
+  int count = 0;
+  std::string text;
+};
+
 TEST_F(Stages, ListedJourneysThatCannotBeSettledAreLeftOutAndTheRestGoOn) {
   // W's and V's 10,001 legs are refused by the separation; K is written.
   // The list keeps only the first it is told of, but counts both.
@@ -298,6 +315,27 @@ TEST_F(Stages, JourneysInMemoryApportionAsTheirHistoryReadsBack) {
     }
     EXPECT_EQ(outcome[0], c.want) << "read back";
     EXPECT_EQ(outcome[1], c.want) << "from memory";
+    // Observed, as the audit settles: the same journeys told with the same
+    // shares, the same left out, the same totals.
+    std::string observed[2];
+    for (int from_memory = 0; from_memory < 2; ++from_memory) {
+      Total_bus_fee = c.bus_start;
+      Total_metro_fee = 0;
+      Journey_Text told;
+      Unsettled_Journeys left_out;
+      if (from_memory)
+        Transfer_Process(Transfer_Journeys, told, left_out);
+      else
+        Transfer_Process(history, told, left_out);
+      EXPECT_EQ(told.count + left_out.count,
+                2 * chunk + static_cast<int>(c.second_chunk.size()));
+      observed[from_memory] = told.text + std::to_string(left_out.count);
+      for (const std::string& problem : left_out.first)
+        observed[from_memory] += "\n" + problem;
+      observed[from_memory] += "\n" + std::to_string(Total_bus_fee) + " " +
+                               std::to_string(Total_metro_fee);
+    }
+    EXPECT_EQ(observed[1], observed[0]) << c.want;
   }
 }
 
