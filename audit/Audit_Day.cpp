@@ -7,6 +7,7 @@
 
 #include "Audit_Check.h"
 #include "Audit_Recompute.h"
+#include "Audit_Scan.h"
 #include "Audit_Text.h"
 #include "Day_Lock.h"
 #include "Day_Snapshot.h"
@@ -33,8 +34,8 @@ std::vector<std::string> Missing_Outputs(const Found_Outputs& found) {
   return missing;
 }
 
-// What the audit reads beside the recomputation: every line of the payment
-// files, then the nine files' digests (or why they could not be taken).
+// What the audit reads beside the recomputation: the nine files' digests
+// (or why they could not be taken), then the payment files' lines.
 struct Day_Reading {
   Scan_Result scan;
   Found_Outputs found;
@@ -42,20 +43,43 @@ struct Day_Reading {
   std::exception_ptr digest_failure;
 };
 
-// Scans the payment files, then hashes the nine files, on the one thread
-// that calls it: a second thread that faults in fresh memory beside the
+// Hashes the nine files, then takes the checks of the payment files' lines
+// from the recomputation's loading once read_all tells that it read every
+// file, or else reads them all again to find every bad line. One thread
+// does it all: a second one that faults in fresh memory beside the
 // recomputation's own measured slower than one.
 Day_Reading Read_Day(std::size_t keep, Problem_Sink* rejects,
-                     const Day_Snapshot& snapshot) {
+                     const Day_Snapshot& snapshot, Load_Checks& checks,
+                     std::future<bool> read_all) {
   Day_Reading reading;
-  reading.scan = Scan_Payment_Files(keep, rejects, snapshot);
   try {
     reading.digests = Digest_Inputs(reading.found, snapshot);
   } catch (const Settlement_Error&) {
     reading.digest_failure = std::current_exception();
   }
+  reading.scan = read_all.get() ? checks.Result()
+                                : Scan_Payment_Files(keep, rejects, snapshot);
   return reading;
 }
+
+// Tells the reading once whether the recomputation's loading read every
+// payment file; that it did not, if nothing was told before this goes.
+class Loading_Told {
+ public:
+  explicit Loading_Told(std::promise<bool>& promise) : promise_(promise) {}
+  ~Loading_Told() { Tell(false); }
+  Loading_Told(const Loading_Told&) = delete;
+  Loading_Told& operator=(const Loading_Told&) = delete;
+  void Tell(bool read_all) {
+    if (told_) return;
+    told_ = true;
+    promise_.set_value(read_all);
+  }
+
+ private:
+  std::promise<bool>& promise_;
+  bool told_ = false;
+};
 
 // Recomputes the day, keeping the journey warnings, and any journey the
 // settlement cannot apportion as a problem; then, unless there is such a
@@ -65,7 +89,8 @@ Day_Reading Read_Day(std::size_t keep, Problem_Sink* rejects,
 std::string Settle_And_Compare(Audit_Outcome& outcome, Journey_Observer* csv,
                                Journey_Warnings& journey_warnings,
                                File_Problems& journey_problems,
-                               const Day_Snapshot& snapshot) {
+                               const Day_Snapshot& snapshot,
+                               Load_Checks& checks, Loading_Told& told) {
   Journey_Tee sinks(csv, &journey_warnings);
   Unsettled_Journeys unsettled;
   unsettled.keep = outcome.Problems_Kept();
@@ -75,7 +100,8 @@ std::string Settle_And_Compare(Audit_Outcome& outcome, Journey_Observer* csv,
   History_File_Check history(snapshot);
   outcome.figures = Recompute_Settlement(
       snapshot.Dir(), &sinks, unsettled,
-      [&history](std::string_view piece) { history.Expect(piece); });
+      [&history](std::string_view piece) { history.Expect(piece); }, &checks,
+      [&told] { told.Tell(true); });
   for (std::string& problem : unsettled.first)
     journey_problems.kept.push_back({0, std::move(problem), ""});
   journey_problems.count = unsettled.count;
@@ -83,28 +109,34 @@ std::string Settle_And_Compare(Audit_Outcome& outcome, Journey_Observer* csv,
   return history.Problem();
 }
 
-// Reads every line of the payment files and hashes the files while (on a
-// day with good lines most of the audit's work) the day is recomputed, then
-// checks the outputs. A day with bad lines keeps only what the reading
+// Hashes the files and checks every line of the payment files while (on
+// a day with good lines most of the audit's work) the day is recomputed,
+// then checks the outputs. A day with bad lines keeps only what the reading
 // found: its settlement fails at the first bad line and its outputs need
 // not exist. A day with journeys that cannot be apportioned keeps them and
 // the warnings, but no figures: the settlement would have settled nothing.
 void Scan_Settle_And_Check(Audit_Outcome& outcome, Journey_Observer* csv,
                            Problem_Sink* rejects,
                            const Day_Snapshot& snapshot) {
+  Load_Checks checks(snapshot);
+  std::promise<bool> read_all;
   std::future<Day_Reading> reading =
       std::async(std::launch::async, Read_Day, outcome.Problems_Kept(), rejects,
-                 std::cref(snapshot));
+                 std::cref(snapshot), std::ref(checks), read_all.get_future());
+  // Goes before the reading is waited for, whatever stops the settling.
+  Loading_Told told(read_all);
   Journey_Warnings journey_warnings;
   File_Problems journey_problems;
   std::string history_problem;
   std::exception_ptr settle_failure;
   try {
-    history_problem = Settle_And_Compare(outcome, csv, journey_warnings,
-                                         journey_problems, snapshot);
+    history_problem =
+        Settle_And_Compare(outcome, csv, journey_warnings, journey_problems,
+                           snapshot, checks, told);
   } catch (const Settlement_Error&) {
     settle_failure = std::current_exception();
   }
+  told.Tell(false);
   Day_Reading read = reading.get();
   outcome.scan = std::move(read.scan);
   if (!outcome.Bad_Input()) {

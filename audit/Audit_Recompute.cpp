@@ -137,10 +137,12 @@ std::int64_t Audit_Figures::Taps() const {
 Audit_Figures Recompute_Settlement(
     const std::string& dir, Journey_Observer* sink,
     Unsettled_Journeys& unsettled,
-    const std::function<void(std::string_view)>& history) {
+    const std::function<void(std::string_view)>& history, Load_Observer* lines,
+    const std::function<void()>& loaded) {
   Audit_Figures figures;
   Create_Settlement_State();
-  HistoryData_Reader_Interface(dir);
+  HistoryData_Reader_Interface(dir, lines);
+  if (loaded) loaded();
   figures.bus_tag = bus_LastTag;
   figures.metro_tag = metro_LastTag;
   Count_Taps(figures);

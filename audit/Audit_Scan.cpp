@@ -253,49 +253,161 @@ bool Read_Record(Data& record, std::string_view line, std::string& problem) {
          Read_Record_Line(record, line, problem) == Line_Kind::RECORD;
 }
 
-// Reads one payment file: its problems, its warnings and its TerminalInfos.
+void Merge(Warning& into, const Warning& from) {
+  into.count += from.count;
+  for (const std::string& place : from.examples)
+    if (into.examples.size() < into.Places_Kept())
+      into.examples.push_back(place);
+}
+
+// The checks of the record lines of a payment file, or of one half of it
+// (the loading reads a large file in two halves, on two threads): the
+// warnings of single lines and the file's taps as they are read, and what
+// the warnings about the whole file need, noted by Finish once the file
+// is in.
+class Line_Checks : public Part_Observer {
+ public:
+  Line_Checks(int index, const Day_Snapshot& snapshot)
+      : index_(index),
+        file_(AUDITED_FILES[index]),
+        warnings_(Empty_Warnings()),
+        snapshot_(snapshot) {}
+
+  void Opened(Os_File file) override { snapshot_.Check_Opened(index_, file); }
+  void Record(std::string_view line, long number, bool newline,
+              const Data& record, bool simple) override;
+  // Notes a byte-order mark at the start of line number, if it is the
+  // first line (whatever the line holds).
+  void Line_Start(std::string_view line, long number) {
+    if (number == 1 && line.starts_with(BYTE_ORDER_MARK_BYTES)) bom_ = true;
+  }
+  // Takes in the checks of the half of the file read after this one (but
+  // for its taps, which stay in it).
+  void Add_Half(const Line_Checks& second);
+  // Notes the warnings about the whole file.
+  void Finish();
+
+  const int index_;
+  const char* file_;
+  std::vector<Warning> warnings_;
+  Tap_Partitions taps_;
+
+ private:
+  void Check_Fields(std::string_view line, long number);
+  std::string Place(long number) const {
+    return std::string(file_) + ":" + std::to_string(number);
+  }
+
+  const Day_Snapshot& snapshot_;
+  Keyed_Hash hash_{Process_Hash_Key()};
+  bool bom_ = false;
+  long crlf_line_ = 0;       // the first record line that ends in CR LF
+  long backwards_line_ = 0;  // the first record earlier than the one before
+  bool has_record_ = false;
+  long first_line_ = 0;
+  std::int32_t first_time_ = 0;
+  std::int32_t last_time_ = 0;
+  std::int32_t latest_time_ = 0;
+  long latest_line_ = 0;  // the first record of the latest time
+};
+
+void Line_Checks::Record(std::string_view line, long number, bool newline,
+                         const Data& record, bool simple) {
+  Line_Start(line, number);
+  // Number fields read only in part; seen only on lines of the general form.
+  if (!simple) Check_Fields(line, number);
+  int mot = record.Mot;
+  if (mot != BUS && mot != METRO) Note(warnings_[MOT_UNKNOWN], Place(number));
+  if (index_ == 0 && mot != BUS) Note(warnings_[BUS_FILE_MOT], Place(number));
+  if (index_ != 0 && mot == BUS) Note(warnings_[METRO_FILE_MOT], Place(number));
+  Tap_Number tap = Tap_Number_Of(record, line, index_, hash_);
+  if (Last_Character(tap) == '\r') Note(warnings_[TERMINAL_CR], Place(number));
+  // A last line that ends in '\r' without '\n' has no CR LF ending.
+  if (crlf_line_ == 0 && newline && line.ends_with('\r')) crlf_line_ = number;
+  if (record.Balance < 0) Note(warnings_[NEGATIVE_BALANCE], Place(number));
+  if (!has_record_) {
+    first_line_ = number;
+    first_time_ = record.LastTime;
+  } else if (record.LastTime < last_time_ && backwards_line_ == 0) {
+    backwards_line_ = number;
+  }
+  if (!has_record_ || record.LastTime > latest_time_) {
+    latest_time_ = record.LastTime;
+    latest_line_ = number;
+  }
+  has_record_ = true;
+  last_time_ = record.LastTime;
+  taps_.Add(tap);
+}
+
+void Line_Checks::Check_Fields(std::string_view line, long number) {
+  if (number == 1 && line.starts_with(BYTE_ORDER_MARK_BYTES))
+    line.remove_prefix(BYTE_ORDER_MARK_BYTES.size());
+  std::string_view fields[5];
+  Split_Fields(line, fields);
+  for (int i = 0; i < 4; ++i) {
+    if (!Is_Plain_Integer(fields[i])) {
+      Note(warnings_[PARTIAL_NUMBER], Place(number));
+      return;
+    }
+  }
+}
+
+void Line_Checks::Add_Half(const Line_Checks& second) {
+  for (int k = 0; k < KINDS; ++k) Merge(warnings_[k], second.warnings_[k]);
+  if (crlf_line_ == 0) crlf_line_ = second.crlf_line_;
+  if (!second.has_record_) return;
+  if (backwards_line_ == 0)
+    backwards_line_ = has_record_ && second.first_time_ < last_time_
+                          ? second.first_line_
+                          : second.backwards_line_;
+  if (!has_record_ || second.latest_time_ > latest_time_) {
+    latest_time_ = second.latest_time_;
+    latest_line_ = second.latest_line_;
+  }
+  if (!has_record_) {
+    first_line_ = second.first_line_;
+    first_time_ = second.first_time_;
+  }
+  has_record_ = true;
+  last_time_ = second.last_time_;
+}
+
+void Line_Checks::Finish() {
+  if (bom_) Note(warnings_[BYTE_ORDER_MARK], file_);
+  if (crlf_line_ != 0) Note(warnings_[CRLF_FILE], Place(crlf_line_));
+  if (backwards_line_ != 0)
+    Note(warnings_[TIME_BACKWARDS], Place(backwards_line_));
+  if (has_record_ && last_time_ != latest_time_)
+    Note(warnings_[LAST_NOT_LATEST], Place(latest_line_));
+}
+
+// Reads one payment file whole: its problems, and the checks of its record
+// lines.
 class File_Scan {
  public:
   File_Scan(int index, std::size_t keep, Problem_Sink* sink,
             const Day_Snapshot& snapshot)
-      : index_(index),
-        file_(AUDITED_FILES[index]),
-        warnings_(Empty_Warnings()),
+      : checks_(index, snapshot),
         keep_(keep),
         sink_(sink),
         snapshot_(snapshot) {}
 
   void Run();
 
-  int index_;
-  const char* file_;
+  Line_Checks checks_;
   File_Problems problems_;
-  std::vector<Warning> warnings_;
-  Tap_Partitions taps_;
 
  private:
   void Read_All();
   void Line(std::string_view line, long number);
   void Add_Problem(Line_Problem problem);
-  void Check_Fields(std::string_view line, long number);
-  void Check_Record(const Data& record, std::string_view line, long number);
-  void Finish();
-  std::string Place(long number) const {
-    return std::string(file_) + ":" + std::to_string(number);
-  }
 
   std::size_t keep_;
   Problem_Sink* sink_;
   const Day_Snapshot& snapshot_;
-  Keyed_Hash hash_{Process_Hash_Key()};
-  std::string problem_;  // what is wrong with the line being read
-  bool has_record_ = false;
-  bool backwards_ = false;
-  bool crlf_ = false;
+  std::string problem_;   // what is wrong with the line being read
   bool newline_ = false;  // the line being read ended in '\n'
-  std::int32_t last_time_ = 0;
-  std::int32_t latest_time_ = 0;
-  long latest_line_ = 0;
 };
 
 void File_Scan::Run() {
@@ -305,16 +417,16 @@ void File_Scan::Run() {
     // A file that cannot be opened or read: the settlement stops there too,
     // naming the file ("FILE: PROBLEM").
     std::string_view message = error.what();
-    std::string prefix = std::string(file_) + ": ";
+    std::string prefix = std::string(checks_.file_) + ": ";
     if (message.starts_with(prefix)) message.remove_prefix(prefix.size());
     Add_Problem({0, std::string(message), ""});
   }
-  Finish();
+  checks_.Finish();
 }
 
 void File_Scan::Read_All() {
-  Line_Reader reader(snapshot_.Path(index_), file_);
-  snapshot_.Check_Opened(index_, reader.File());
+  Line_Reader reader(snapshot_.Path(checks_.index_), checks_.file_);
+  checks_.Opened(reader.File());
   std::string_view line;
   for (;;) {
     Line_Reader::Read read = reader.Next_Or_Long(line);
@@ -336,70 +448,23 @@ void File_Scan::Read_All() {
 }
 
 void File_Scan::Add_Problem(Line_Problem problem) {
-  if (sink_ != nullptr) sink_->Add(index_, problem);
+  if (sink_ != nullptr) sink_->Add(checks_.index_, problem);
   problems_.Add(std::move(problem), keep_);
 }
 
 void File_Scan::Line(std::string_view line, long number) {
-  if (number == 1 && line.starts_with(BYTE_ORDER_MARK_BYTES))
-    Note(warnings_[BYTE_ORDER_MARK], file_);
+  checks_.Line_Start(line, number);
   Data record;
-  if (!Fill_Simple_Record(record, line)) {
+  bool simple = Fill_Simple_Record(record, line);
+  if (!simple) {
     Line_Kind kind = Read_Record_Line(record, line, problem_);
     if (kind == Line_Kind::BLANK) return;
     if (kind == Line_Kind::BAD) {
       Add_Problem({number, problem_, std::string(line)});
       return;
     }
-    Check_Fields(line, number);
   }
-  Check_Record(record, line, number);
-}
-
-// Number fields read only in part; seen only on lines of the general form.
-void File_Scan::Check_Fields(std::string_view line, long number) {
-  if (number == 1 && line.starts_with(BYTE_ORDER_MARK_BYTES))
-    line.remove_prefix(BYTE_ORDER_MARK_BYTES.size());
-  std::string_view fields[5];
-  Split_Fields(line, fields);
-  for (int i = 0; i < 4; ++i) {
-    if (!Is_Plain_Integer(fields[i])) {
-      Note(warnings_[PARTIAL_NUMBER], Place(number));
-      return;
-    }
-  }
-}
-
-void File_Scan::Check_Record(const Data& record, std::string_view line,
-                             long number) {
-  int mot = record.Mot;
-  if (mot != BUS && mot != METRO) Note(warnings_[MOT_UNKNOWN], Place(number));
-  if (index_ == 0 && mot != BUS) Note(warnings_[BUS_FILE_MOT], Place(number));
-  if (index_ != 0 && mot == BUS) Note(warnings_[METRO_FILE_MOT], Place(number));
-  Tap_Number tap = Tap_Number_Of(record, line, index_, hash_);
-  if (Last_Character(tap) == '\r') Note(warnings_[TERMINAL_CR], Place(number));
-  // A last line that ends in '\r' without '\n' has no CR LF ending.
-  if (!crlf_ && newline_ && line.ends_with('\r')) {
-    crlf_ = true;
-    Note(warnings_[CRLF_FILE], Place(number));
-  }
-  if (record.Balance < 0) Note(warnings_[NEGATIVE_BALANCE], Place(number));
-  if (has_record_ && record.LastTime < last_time_ && !backwards_) {
-    backwards_ = true;
-    Note(warnings_[TIME_BACKWARDS], Place(number));
-  }
-  if (!has_record_ || record.LastTime > latest_time_) {
-    latest_time_ = record.LastTime;
-    latest_line_ = number;
-  }
-  has_record_ = true;
-  last_time_ = record.LastTime;
-  taps_.Add(tap);
-}
-
-void File_Scan::Finish() {
-  if (has_record_ && last_time_ != latest_time_)
-    Note(warnings_[LAST_NOT_LATEST], Place(latest_line_));
+  checks_.Record(line, number, newline_, record, simple);
 }
 
 // What the sorted taps of the day show: the TerminalInfos carried by more
@@ -556,13 +621,6 @@ void Note_Repeated_Lines(const std::vector<Tap_Number>& repeated,
   }
 }
 
-void Merge(Warning& into, const Warning& from) {
-  into.count += from.count;
-  for (const std::string& place : from.examples)
-    if (into.examples.size() < into.Places_Kept())
-      into.examples.push_back(place);
-}
-
 }  // namespace
 
 std::int64_t Scan_Result::Problem_Count() const {
@@ -577,26 +635,77 @@ void Note(Warning& warning, const std::string& place) {
     warning.examples.push_back(place);
 }
 
-// The six files are read one after the other on the calling thread.
-Scan_Result Scan_Payment_Files(std::size_t keep, Problem_Sink* sink,
-                               const Day_Snapshot& snapshot) {
-  std::vector<File_Scan> scans;
-  for (int i = 0; i < 6; ++i) scans.emplace_back(i, keep, sink, snapshot);
-  for (File_Scan& scan : scans) scan.Run();
+namespace {
 
-  Scan_Result result;
+// The warnings and repeated lines of the day, from the checks of its files
+// (each finished, in file order) and the taps of their parts.
+std::vector<Warning> Day_Warnings(const std::vector<Line_Checks*>& files,
+                                  const std::vector<Tap_Partitions*>& taps,
+                                  const Day_Snapshot& snapshot) {
   std::vector<Warning> warnings = Empty_Warnings();
-  std::vector<Tap_Partitions*> taps;
-  for (File_Scan& scan : scans) {
-    result.problems[scan.index_] = std::move(scan.problems_);
-    for (int k = 0; k < KINDS; ++k) Merge(warnings[k], scan.warnings_[k]);
-    taps.push_back(&scan.taps_);
-  }
+  for (const Line_Checks* file : files)
+    for (int k = 0; k < KINDS; ++k) Merge(warnings[k], file->warnings_[k]);
   std::vector<Tap_Number> repeated =
       Note_Busy_Terminals(taps, warnings[BUSY_TERMINAL]);
   if (!repeated.empty())
     Note_Repeated_Lines(repeated, warnings[DUPLICATE_LINE], snapshot);
-  result.warnings = std::move(warnings);
+  return warnings;
+}
+
+}  // namespace
+
+// The six files are read one after the other on the calling thread.
+Scan_Result Scan_Payment_Files(std::size_t keep, Problem_Sink* sink,
+                               const Day_Snapshot& snapshot) {
+  std::vector<File_Scan> scans;
+  scans.reserve(6);
+  for (int i = 0; i < 6; ++i) scans.emplace_back(i, keep, sink, snapshot);
+  Scan_Result result;
+  std::vector<Line_Checks*> files;
+  std::vector<Tap_Partitions*> taps;
+  for (File_Scan& scan : scans) {
+    scan.Run();
+    result.problems[scan.checks_.index_] = std::move(scan.problems_);
+    files.push_back(&scan.checks_);
+    taps.push_back(&scan.checks_.taps_);
+  }
+  result.warnings = Day_Warnings(files, taps, snapshot);
+  return result;
+}
+
+// Both halves of each payment file, made before the loading starts so that
+// its threads only look them up.
+struct Load_Checks::Halves {
+  std::vector<std::unique_ptr<Line_Checks>> checks;  // file * 2 + half
+};
+
+Load_Checks::Load_Checks(const Day_Snapshot& snapshot)
+    : snapshot_(snapshot), halves_(std::make_unique<Halves>()) {
+  for (int i = 0; i < 12; ++i)
+    halves_->checks.push_back(std::make_unique<Line_Checks>(i / 2, snapshot));
+}
+
+Load_Checks::~Load_Checks() = default;
+
+Part_Observer& Load_Checks::Part(int file, int half) {
+  return *halves_->checks.at(static_cast<std::size_t>(file * 2 + half));
+}
+
+Scan_Result Load_Checks::Result() {
+  std::vector<Line_Checks*> files;
+  std::vector<Tap_Partitions*> taps;
+  for (int file = 0; file < 6; ++file) {
+    Line_Checks& first = *halves_->checks[static_cast<std::size_t>(file * 2)];
+    Line_Checks& second =
+        *halves_->checks[static_cast<std::size_t>(file * 2 + 1)];
+    first.Add_Half(second);
+    first.Finish();
+    files.push_back(&first);
+    taps.push_back(&first.taps_);
+    taps.push_back(&second.taps_);
+  }
+  Scan_Result result;
+  result.warnings = Day_Warnings(files, taps, snapshot_);
   return result;
 }
 

@@ -5,12 +5,14 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "Audit_Figures.h"
 #include "Journey_Observer.h"
+#include "Load_Observer.h"
 
 // One line the settlement would stop at, a payment file it cannot read, or
 // a journey it cannot apportion.
@@ -103,6 +105,24 @@ class Day_Snapshot;
 // cannot be opened or read is a problem of that file.
 Scan_Result Scan_Payment_Files(std::size_t keep, Problem_Sink* sink,
                                const Day_Snapshot& snapshot);
+
+// The same checks of every record line, told by the loading of the day
+// as it reads the files (so that they are read and parsed once): once the
+// loading has read every file without fault, the same result as
+// Scan_Payment_Files, which a day the loading stops in needs instead.
+class Load_Checks : public Load_Observer {
+ public:
+  explicit Load_Checks(const Day_Snapshot& snapshot);
+  ~Load_Checks() override;
+  Part_Observer& Part(int file, int half) override;
+  // The scan's result; only once the loading has read every file.
+  Scan_Result Result();
+
+ private:
+  struct Halves;
+  const Day_Snapshot& snapshot_;
+  std::unique_ptr<Halves> halves_;
+};
 
 // Adds the warnings about the transfer journeys (long ones, amounts that
 // add up to nothing, residues above the amount) to scan, in their place.

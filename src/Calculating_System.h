@@ -92,6 +92,10 @@ void StartProcess();
 // directory, where the settlement runs) and fixes the last tags; messages
 // name each file by its name alone.
 void HistoryData_Reader_Interface(const std::string& dir);
+class Load_Observer;
+// The same, telling observer (may be null) of every record line read.
+void HistoryData_Reader_Interface(const std::string& dir,
+                                  Load_Observer* observer);
 
 // Separates the transfer journeys into the staged transfer history file,
 // complete but not yet published.

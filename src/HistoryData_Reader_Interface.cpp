@@ -15,6 +15,7 @@
 #include "Calculating_System.h"
 #include "Keyed_Hash.h"
 #include "Line_Reader.h"
+#include "Load_Observer.h"
 #include "Os.h"
 #include "Paths.h"
 #include "Record_Line.h"
@@ -332,8 +333,13 @@ struct Pending_Record {
 // every record halved the speed of both.
 class Part_Loader {
  public:
-  Part_Loader(const char* file, History_Data* tailer, const Load_Plan& plan)
-      : file_(file), tailer_(tailer), last_(tailer->prev), plan_(plan) {}
+  Part_Loader(const char* file, History_Data* tailer, const Load_Plan& plan,
+              Part_Observer* observer = nullptr)
+      : file_(file),
+        tailer_(tailer),
+        last_(tailer->prev),
+        plan_(plan),
+        observer_(observer) {}
 
   // Loads the lines of reader that start before offset stop; the taps kept
   // out of the list are tallied in plan.unlisted once done.
@@ -348,7 +354,10 @@ class Part_Loader {
         Data& record = plan_.keep != nullptr
                            ? pending_[read_ % LOOK_AHEAD].record
                            : scratch_;
-        if (Fill_Data(record, line, file_, number)) Take(record, number);
+        if (observer_ != nullptr)
+          Observed(record, line, number, reader.Ended_By_Newline());
+        else if (Fill_Data(record, line, file_, number))
+          Take(record, number);
       }
     } catch (...) {
       // The records read before the failing line come first.
@@ -367,6 +376,14 @@ class Part_Loader {
   // time, and the loading took half as long again.
   static constexpr std::size_t LOOK_AHEAD = 16;
 
+  // Fill_Data, telling the observer of a record line before taking it.
+  void Observed(Data& record, std::string_view line, long number,
+                bool newline) {
+    bool simple = Fill_Simple_Record(record, line);
+    if (!simple && !Fill_Data_General(record, line, file_, number)) return;
+    observer_->Record(line, number, newline, record, simple);
+    Take(record, number);
+  }
   // Takes record, read from line into its place.
   void Take(const Data& record, long line) {
     end_ = {true, record.LastTime};
@@ -413,6 +430,7 @@ class Part_Loader {
   History_Data* tailer_;
   History_Data* last_;
   const Load_Plan plan_;
+  Part_Observer* observer_;
   File_End end_;
   Unlisted_Taps unlisted_;
   Data scratch_;
@@ -458,10 +476,17 @@ struct File_Part {
   std::exception_ptr failure;
 };
 
-// Loads part of the payment file in directory dir.
-void Load_Part(const std::string& dir, File_Part& part) {
+// Loads part of the payment file in directory dir, telling observer (may
+// be null) of its lines.
+void Load_Part(const std::string& dir, File_Part& part,
+               Load_Observer* observer) {
   const char* file = PAYMENT_FILES[part.file].name;
   Line_Reader reader(Path_In(dir, file), file);
+  Part_Observer* told = nullptr;
+  if (observer != nullptr) {
+    told = &observer->Part(part.file, part.piece == File_Part::SECOND);
+    told->Opened(reader.File());
+  }
   Load_Plan plan = part.plan;
   plan.unlisted = plan.keep != nullptr ? &part.unlisted : nullptr;
   History_Data* tailer = *PAYMENT_FILES[part.file].tailer;
@@ -474,7 +499,7 @@ void Load_Part(const std::string& dir, File_Part& part) {
   } else if (part.piece == File_Part::FIRST) {
     stop = part.middle;
   }
-  Part_Loader loader(file, tailer, plan);
+  Part_Loader loader(file, tailer, plan, told);
   loader.Load(reader, stop);
   part.end = loader.End();
   if (part.piece == File_Part::FIRST) {
@@ -505,12 +530,13 @@ void Add_Parts(int file, std::uint64_t size, bool split, const Load_Plan& plan,
 
 // Loads parts on two threads, each taking the next part in order, and
 // keeps each part's failure.
-void Run_Parts(const std::string& dir, std::vector<File_Part>& parts) {
+void Run_Parts(const std::string& dir, std::vector<File_Part>& parts,
+               Load_Observer* observer) {
   std::atomic<std::size_t> next{0};
   auto work = [&] {
     for (std::size_t i; (i = next.fetch_add(1)) < parts.size();) {
       try {
-        Load_Part(dir, parts[i]);
+        Load_Part(dir, parts[i], observer);
       } catch (...) {
         parts[i].failure = std::current_exception();
       }
@@ -554,13 +580,14 @@ void Join_Parts(std::vector<File_Part>& parts, File_End ends[6]) {
 // taps no transfer journey can take. Each half notes its candidates'
 // texts apart, added to candidates after.
 void Load_Bus_File(const std::string& dir, std::uint64_t size,
-                   Candidate_Texts& candidates, File_End ends[6]) {
+                   Candidate_Texts& candidates, File_End ends[6],
+                   Load_Observer* observer) {
   std::vector<File_Part> parts;
   Add_Parts(0, size, true, {&candidates, nullptr, nullptr}, parts);
   std::optional<Candidate_Texts> second_candidates;
   if (parts.size() == 2)
     parts[1].plan.note = &second_candidates.emplace(candidates);
-  Run_Parts(dir, parts);
+  Run_Parts(dir, parts, observer);
   Join_Parts(parts, ends);
   if (second_candidates) candidates.Add_All(*second_candidates);
 }
@@ -569,7 +596,7 @@ void Load_Bus_File(const std::string& dir, std::uint64_t size,
 // taps whose text candidates may hold. The smallest is read in halves, so
 // that five files of a size keep both threads busy to the end.
 void Load_Metro_Files(const std::string& dir, const Candidate_Texts& candidates,
-                      File_End ends[6]) {
+                      File_End ends[6], Load_Observer* observer) {
   int order[5] = {1, 2, 3, 4, 5};
   std::uint64_t size[6] = {};
   for (int file : order) size[file] = File_Size(dir, file);
@@ -579,7 +606,7 @@ void Load_Metro_Files(const std::string& dir, const Candidate_Texts& candidates,
   for (int file : order)
     Add_Parts(file, size[file], file == order[4],
               {nullptr, &candidates, nullptr}, parts);
-  Run_Parts(dir, parts);
+  Run_Parts(dir, parts, observer);
   Join_Parts(parts, ends);
 }
 
@@ -593,11 +620,16 @@ void Load_Payment_File(const std::string& dir, const char* file,
 }
 
 void HistoryData_Reader_Interface(const std::string& dir) {
+  HistoryData_Reader_Interface(dir, nullptr);
+}
+
+void HistoryData_Reader_Interface(const std::string& dir,
+                                  Load_Observer* observer) {
   const std::uint64_t bus_size = File_Size(dir, 0);
   Candidate_Texts candidates(bus_size);
   File_End ends[6];
-  Load_Bus_File(dir, bus_size, candidates, ends);
-  Load_Metro_Files(dir, candidates, ends);
+  Load_Bus_File(dir, bus_size, candidates, ends, observer);
+  Load_Metro_Files(dir, candidates, ends, observer);
 
   bus_LastTag = B_tailer->prev != B_header ? B_tailer->prev->data.LastTime : 0;
   // The greatest last time over the metro files that hold records; a tie

@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "Audit_Recompute.h"
 #include "Day_Snapshot.h"
 #include "settlement_run.h"
 
@@ -130,6 +132,80 @@ TEST(AuditScan, BusyAndRepeatedCountsMatchAPlainCountOfTheLines) {
   EXPECT_EQ(Warned(day, "duplicate-line").first, repeats);
   EXPECT_GT(busy, 500);
   EXPECT_GT(repeats, 1000);
+}
+
+// The warnings of a day as (id, count, places) text, in report order.
+std::string Warnings_Text(const std::vector<Warning>& warnings) {
+  std::string text;
+  for (const Warning& warning : warnings) {
+    text += std::string(warning.id) + " " + std::to_string(warning.count);
+    for (const std::string& place : warning.examples) text += " " + place;
+    text += "\n";
+  }
+  return text;
+}
+
+// The checks told by the loading, which reads a large file in two halves
+// on two threads, find what reading each file whole finds, wherever the
+// lines that warn stand: at the start, either side of where the halves
+// meet, at the end.
+TEST(AuditScan, ChecksToldByTheLoadingMatchTheWholeFileScan) {
+  // Over 1 MiB: the bus file is read in halves, as is the smallest metro
+  // file (here metro 5).
+  std::vector<std::string> lines;
+  for (int i = 0; i < 60000; ++i)
+    lines.push_back(std::to_string(100000 + i) + ",1,1,1250,T" +
+                    std::to_string(i % 997));
+  std::size_t size = 0;
+  for (const std::string& line : lines) size += line.size() + 1;
+  // The first line of the second half starts at or after 53% of the file.
+  std::size_t at = 0, second = 0;
+  while (at < size / 100 * 53) at += lines[second++].size() + 1;
+  const struct {
+    const char* name;
+    std::function<void(std::vector<std::string>&, std::size_t)> spoil;
+  } kinds[] = {
+      {"CR LF", [](auto& l, std::size_t w) { l[w] += "\r"; }},
+      {"CR LF from here on",
+       [](auto& l, std::size_t w) {
+         for (; w < l.size(); ++w) l[w] += "\r";
+       }},
+      {"earlier time",
+       [](auto& l, std::size_t w) { l[w].replace(0, 6, "099999"); }},
+      // The latest time twice, the file's last line not one of them.
+      {"latest time",
+       [](auto& l, std::size_t w) {
+         l[w].replace(0, 6, "999999");
+         l[l.size() - 2].replace(0, 6, "999999");
+       }},
+      {"metro Mot", [](auto& l, std::size_t w) { l[w].replace(7, 1, "0"); }},
+      {"part number", [](auto& l, std::size_t w) { l[w].insert(6, "x"); }},
+      {"repeat", [](auto& l, std::size_t w) { l[w] = l[0]; }},
+  };
+  for (const auto& kind : kinds) {
+    for (std::size_t where :
+         {std::size_t{0}, second - 1, second, second + 1, lines.size() - 1}) {
+      SCOPED_TRACE(std::string(kind.name) + " at line " +
+                   std::to_string(where + 1));
+      std::vector<std::string> spoilt = lines;
+      kind.spoil(spoilt, where);
+      Day day;
+      for (const std::string& line : spoilt) day.files[0] += line + "\n";
+      day.files[5] = day.files[0];
+      day.files[1] = "1,0,1,1250,M\n";
+      Scratch_Dir dir;
+      Lay_Out_Day(dir, day);
+      Day_Snapshot snapshot(dir.Path());
+      Load_Checks checks(snapshot);
+      Unsettled_Journeys unsettled;
+      Recompute_Settlement(
+          dir.Path(), nullptr, unsettled, [](std::string_view) {}, &checks);
+      std::string told = Warnings_Text(checks.Result().warnings);
+      EXPECT_EQ(told, Warnings_Text(
+                          Scan_Payment_Files(10, nullptr, snapshot).warnings));
+      EXPECT_NE(told.find(" paymentData_7005.txt"), std::string::npos) << told;
+    }
+  }
 }
 
 // A TerminalInfo ending in a carriage return, whatever its length.
