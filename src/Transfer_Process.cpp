@@ -84,11 +84,11 @@ void Worked_Journeys::Work_Out(const char* terminal, Leg_Table& arr) {
   shares.resize(legs.size());
   std::int64_t total = 0, running = 0;
   for (const Leg& leg : arr) total += leg.Balance;
+  const std::string_view name(journey.terminal);
   try {
     for (; journey.worked < arr.size(); ++journey.worked) {
       running += arr[journey.worked].Balance;
-      shares[journey.first + journey.worked] =
-          Leg_Share(total, running, journey.terminal);
+      shares[journey.first + journey.worked] = Leg_Share(total, running, name);
     }
   } catch (const Settlement_Error& error) {
     journey.problem = problems.size();
@@ -361,7 +361,9 @@ bool Credit_Journeys(const Gathered_Journeys& gathered, Leg_Table& legs,
     // At most MAX_JOURNEY_LEGS amounts of 32 bits: no overflow.
     std::int64_t total = 0, running = 0;
     for (const Leg& leg : legs) total += leg.Balance;
-    const char* terminal = gathered.records[starts[j]].record.TerminalInfo;
+    // Measured once for the journey, not at every leg's share.
+    const std::string_view terminal(
+        gathered.records[starts[j]].record.TerminalInfo);
     for (const Leg& leg : legs) {
       running += leg.Balance;
       std::int64_t share;
