@@ -22,12 +22,12 @@
 
 namespace {
 
-// calculate's work; on_share(share, mot) is told each leg's share once it
-// has been credited. Returns the journey's total amount.
+// Calls on_share(leg, share) for each leg of arr in order, share being
+// Leg_Share of the journey's total and the running sum up to that leg;
+// throws Leg_Share's error, the legs after it untold.
 template <typename On_Share>
-std::int64_t Credit_Legs(const Leg_Table& arr, std::int64_t* bus_fee,
-                         std::int64_t* metro_fee, std::string_view terminal,
-                         On_Share on_share) {
+void For_Each_Share(const Leg_Table& arr, std::string_view terminal,
+                    On_Share on_share) {
   // At most MAX_JOURNEY_LEGS amounts of 32 bits each: the sums cannot leave
   // 64 bits.
   assert(arr.size() <= MAX_JOURNEY_LEGS);
@@ -36,14 +36,8 @@ std::int64_t Credit_Legs(const Leg_Table& arr, std::int64_t* bus_fee,
   std::int64_t running = 0;
   for (const Leg& leg : arr) {
     running += leg.Balance;
-    std::int64_t share = Leg_Share(total, running, terminal);
-    if (leg.Mot == BUS)
-      Add_Won(bus_fee, share, "bus total");
-    else
-      Add_Won(metro_fee, share, "metro total");
-    on_share(share, leg.Mot);
+    on_share(leg, Leg_Share(total, running, terminal));
   }
-  return total;
 }
 
 // Journeys worked out before they are credited: each journey's legs in time
@@ -74,22 +68,15 @@ struct Worked_Journeys {
 };
 
 void Worked_Journeys::Work_Out(const char* terminal, Leg_Table& arr) {
-  // At most MAX_JOURNEY_LEGS amounts of 32 bits each: the sums cannot leave
-  // 64 bits.
-  assert(arr.size() <= MAX_JOURNEY_LEGS);
   Sort_Legs(arr);
   Journey journey{{}, legs.size(), arr.size(), 0, 0};
   std::memcpy(journey.terminal, terminal, sizeof journey.terminal);
   legs.insert(legs.end(), arr.begin(), arr.end());
   shares.resize(legs.size());
-  std::int64_t total = 0, running = 0;
-  for (const Leg& leg : arr) total += leg.Balance;
-  const std::string_view name(journey.terminal);
   try {
-    for (; journey.worked < arr.size(); ++journey.worked) {
-      running += arr[journey.worked].Balance;
-      shares[journey.first + journey.worked] = Leg_Share(total, running, name);
-    }
+    For_Each_Share(arr, journey.terminal, [&](const Leg&, std::int64_t share) {
+      shares[journey.first + journey.worked++] = share;
+    });
   } catch (const Settlement_Error& error) {
     journey.problem = problems.size();
     problems.emplace_back(error.what());
@@ -241,7 +228,12 @@ void Sort_Legs(Leg_Table& arr) {
 
 void calculate(const Leg_Table& arr, std::int64_t* bus_fee,
                std::int64_t* metro_fee, std::string_view terminal) {
-  Credit_Legs(arr, bus_fee, metro_fee, terminal, [](std::int64_t, int) {});
+  For_Each_Share(arr, terminal, [&](const Leg& leg, std::int64_t share) {
+    if (leg.Mot == BUS)
+      Add_Won(bus_fee, share, "bus total");
+    else
+      Add_Won(metro_fee, share, "metro total");
+  });
 }
 
 namespace {
@@ -358,21 +350,13 @@ bool Credit_Journeys(const Gathered_Journeys& gathered, Leg_Table& legs,
   for (std::size_t j = 0; j + 1 < starts.size(); ++j) {
     Legs_Of(gathered, j, legs);
     Sort_Legs(legs);
-    // At most MAX_JOURNEY_LEGS amounts of 32 bits: no overflow.
-    std::int64_t total = 0, running = 0;
-    for (const Leg& leg : legs) total += leg.Balance;
-    // Measured once for the journey, not at every leg's share.
-    const std::string_view terminal(
-        gathered.records[starts[j]].record.TerminalInfo);
-    for (const Leg& leg : legs) {
-      running += leg.Balance;
-      std::int64_t share;
-      try {
-        share = Leg_Share(total, running, terminal);
-      } catch (const Settlement_Error&) {
-        return false;
-      }
-      (leg.Mot == BUS ? credit.bus : credit.metro).Add(share);
+    try {
+      For_Each_Share(legs, gathered.records[starts[j]].record.TerminalInfo,
+                     [&](const Leg& leg, std::int64_t share) {
+                       (leg.Mot == BUS ? credit.bus : credit.metro).Add(share);
+                     });
+    } catch (const Settlement_Error&) {
+      return false;
     }
   }
   return true;
