@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -329,8 +330,10 @@ TEST(LedgerSafety, SignalledRecordIsWholeOrNotAtAll) {
       std::chrono::steady_clock::now() - start;
   std::mt19937 random(Test_Seed());
   // Within the first part of a record, so that most stops fall inside one
-  // however the machine's load changes its length.
-  std::uniform_real_distribution<double> delay(0.0, 0.6 * whole.count());
+  // however the machine's load changes its length. A record that ends
+  // before its stop shortens the span for the next: the first, timed from
+  // the process's start, can outlast the work that a signal can interrupt.
+  double span = whole.count();
   int stopped = 0;
   for (int run = 1; run <= 8; ++run) {
     std::string day = "2026-12-0" + std::to_string(run);
@@ -342,11 +345,16 @@ TEST(LedgerSafety, SignalledRecordIsWholeOrNotAtAll) {
     std::size_t before = Recorded_Times(dir.Ledger()).size();
     Started_Run started = Start_Run(dir.Path(), options);
     Wait_Until_Signals_Handled(started.pid);
-    double seconds = delay(random);
+    auto handled = std::chrono::steady_clock::now();
+    double seconds =
+        std::uniform_real_distribution<double>(0.0, 0.6 * span)(random);
     SCOPED_TRACE(day + " stopped after " + std::to_string(seconds) + " s");
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     ::kill(started.pid, SIGINT);
     Run_Result result = Finish_Run(started);
+    std::chrono::duration<double> ran =
+        std::chrono::steady_clock::now() - handled;
+    if (result.status == 0) span = std::min(span, ran.count());
     std::size_t after = Recorded_Times(dir.Ledger()).size();
     if (result.status == 128 + SIGINT) {
       ++stopped;
