@@ -17,22 +17,38 @@
 
 namespace {
 
-std::int64_t Count_Records(const History_Data* header,
-                           const History_Data* tailer) {
+// The records of a list, and the sum of their amounts' sizes.
+struct List_Tally {
   std::int64_t count = 0;
+  Wide_Won amounts = 0;
+};
+
+List_Tally Tally_Records(const History_Data* header,
+                         const History_Data* tailer) {
+  List_Tally tally;
   for (const History_Data* node = header->next; node != tailer;
        node = node->next) {
     Prefetch_Ahead(node);
-    ++count;
+    ++tally.count;
+    tally.amounts += node->data.Balance < 0 ? -Wide_Won{node->data.Balance}
+                                            : node->data.Balance;
   }
-  return count;
+  return tally;
 }
 
-void Count_Taps(Audit_Figures& figures) {
-  for (int i = 0; i < 6; ++i)
-    figures.taps[i] =
-        Count_Records(*PAYMENT_FILES[i].header, *PAYMENT_FILES[i].tailer) +
-        Unlisted[i].count;
+// Counts the day's taps into figures; returns a bound on how far from zero
+// any running sum of the ordinary totals can go: the sum of the sizes of
+// every listed amount and of the amounts kept out of the lists.
+Wide_Won Count_Taps(Audit_Figures& figures) {
+  Wide_Won bound = 0;
+  for (int i = 0; i < 6; ++i) {
+    List_Tally tally =
+        Tally_Records(*PAYMENT_FILES[i].header, *PAYMENT_FILES[i].tailer);
+    figures.taps[i] = tally.count + Unlisted[i].count;
+    Wide_Won unlisted = Unlisted[i].amount;
+    bound += tally.amounts + (unlisted < 0 ? -unlisted : unlisted);
+  }
+  return bound;
 }
 
 // True when a ranks before b in the list of largest residues: greater
@@ -145,15 +161,17 @@ Audit_Figures Recompute_Settlement(
   if (loaded) loaded();
   figures.bus_tag = bus_LastTag;
   figures.metro_tag = metro_LastTag;
-  Count_Taps(figures);
-  Separate_Transfers(history, unsettled);
+  // The journeys are told as they are written, while that cannot differ
+  // from telling them after the ordinary totals (Told_Early).
+  Journey_Totals totals(figures, sink);
+  Told_Early early(totals, Count_Taps(figures), unsettled.keep);
+  Separate_Transfers(history, unsettled, &early);
   Normal_Bus_Process(&Total_bus_fee);
   Normal_Metro_Process(&Total_metro_fee);
   figures.ordinary_bus = Total_bus_fee;
   figures.ordinary_metro = Total_metro_fee;
 
-  Journey_Totals totals(figures, sink);
-  Transfer_Process(Transfer_Journeys, totals, unsettled);
+  Transfer_Process(Transfer_Journeys, totals, unsettled, &early);
   totals.Finish();
 
   figures.bus_total = Total_bus_fee;

@@ -256,14 +256,21 @@ void Collect_All_Members(const Group_Index& index, Journey_Table& journeys) {
 
 // Appends the lines of journeys first..stop to out, a block at a time,
 // and credits them to credit while their records are at hand (the
-// apportionment adds the credits up); unsettled as for Gather_Journeys.
+// apportionment adds the credits up), or, given worked, works them out
+// into it instead, credit then sending the apportionment to the journeys
+// themselves; unsettled as for Gather_Journeys.
 void Format_Groups(const Journey_Table& journeys, std::size_t first,
                    std::size_t stop, std::string& out,
-                   Unsettled_Journeys& unsettled, Chunk_Credit& credit) {
+                   Unsettled_Journeys& unsettled, Chunk_Credit& credit,
+                   Worked_Journeys* worked) {
   // Journeys gathered before formatting: their records fit in the caches.
   constexpr std::size_t BLOCK = 256;
   Gathered_Journeys gathered;
   Leg_Table legs;
+  if (worked != nullptr) {
+    worked->Clear();
+    credit.settled = false;
+  }
   for (std::size_t block = first; block < stop; block += BLOCK) {
     Gather_Journeys(journeys, block, std::min(stop, block + BLOCK), stop,
                     gathered, &unsettled);
@@ -274,14 +281,19 @@ void Format_Groups(const Journey_Table& journeys, std::size_t first,
     for (const Line_Record& r : gathered.records)
       end = Format_Record_Line(end, r.record, r.separator);
     out.resize(static_cast<std::size_t>(end - out.data()));
-    credit.settled = credit.settled && Credit_Journeys(gathered, legs, credit);
+    if (worked != nullptr)
+      Work_Out_Journeys(gathered, legs, *worked);
+    else
+      credit.settled =
+          credit.settled && Credit_Journeys(gathered, legs, credit);
   }
 }
 
-// Writes the journeys' lines in journey order. Two threads format
-// alternate chunks of journeys, the slow part with records spread over
-// memory, and take turns to write them.
-void Write_Groups(Journey_Table& journeys, History_Sink& sink) {
+// Writes the journeys' lines in journey order, telling early (if not null)
+// of them. Two threads format alternate chunks of journeys, the slow part
+// with records spread over memory, and take turns to write them.
+void Write_Groups(Journey_Table& journeys, History_Sink& sink,
+                  Told_Early* early) {
   constexpr std::size_t CHUNK = JOURNEY_CHUNK;
   const std::size_t count = journeys.Size();
   const std::size_t chunks = (count + CHUNK - 1) / CHUNK;
@@ -289,19 +301,23 @@ void Write_Groups(Journey_Table& journeys, History_Sink& sink) {
   Run_Alternate_Chunks(chunks, [&] {
     Unsettled_Journeys left_out;
     left_out.keep = sink.Unsettled_Kept();
-    return [&, out = std::string(), left_out](std::size_t c,
-                                              Chunk_Turns& turns) mutable {
+    return [&, out = std::string(), left_out, worked = Worked_Journeys()](
+               std::size_t c, Chunk_Turns& turns) mutable {
       out.clear();
       left_out.count = 0;
       left_out.first.clear();
       Format_Groups(journeys, c * CHUNK, std::min(count, (c + 1) * CHUNK), out,
-                    left_out, journeys.Credits()[c]);
-      return turns.Take(c, [&] { sink.Bytes(out, left_out); });
+                    left_out, journeys.Credits()[c],
+                    early != nullptr ? &worked : nullptr);
+      return turns.Take(c, [&] {
+        sink.Bytes(out, left_out);
+        if (early != nullptr) Tell_Early(worked, *early);
+      });
     };
   });
 }
 
-void Separate(History_Sink& sink) {
+void Separate(History_Sink& sink, Told_Early* early = nullptr) {
   Journey_Table& journeys = Transfer_Journeys;
   journeys.Release();
   std::size_t candidates = Count_Candidates();
@@ -310,7 +326,7 @@ void Separate(History_Sink& sink) {
   journeys.Create(candidates);
   Find_Triggers(index, journeys);
   Collect_All_Members(index, journeys);
-  Write_Groups(journeys, sink);
+  Write_Groups(journeys, sink, early);
 }
 
 }  // namespace
@@ -321,9 +337,9 @@ void Separate_Transfers(std::string& history, Unsettled_Journeys& unsettled) {
 }
 
 void Separate_Transfers(const std::function<void(std::string_view)>& write,
-                        Unsettled_Journeys& unsettled) {
+                        Unsettled_Journeys& unsettled, Told_Early* early) {
   History_Sink sink(write, unsettled);
-  Separate(sink);
+  Separate(sink, early);
   write("END");
 }
 

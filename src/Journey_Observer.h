@@ -39,14 +39,18 @@ struct Unsettled_Journeys {
   }
 };
 
+struct Told_Early;
+
 // Takes every transfer journey out of the lists and appends its lines to
 // history, followed by "END": the bytes of the transfer history file. A
 // journey of too many legs is listed in unsettled and left out.
 void Separate_Transfers(std::string& history, Unsettled_Journeys& unsettled);
 // The same, handing the history bytes to write in order instead, each piece
-// whole lines but for the closing "END", which comes last.
+// whole lines but for the closing "END", which comes last; telling early (if
+// not null) of the journeys as they are written (Told_Early).
 void Separate_Transfers(const std::function<void(std::string_view)>& write,
-                        Unsettled_Journeys& unsettled);
+                        Unsettled_Journeys& unsettled,
+                        Told_Early* early = nullptr);
 
 // One transfer journey as the transfer stage settles it: its legs in time
 // order, each with its share, credited to the leg's side (Mot).
@@ -75,5 +79,7 @@ class Journey_Table;
 // The same for the journeys Separate_Transfers has just written to the
 // history, read from their records instead of its lines: chunks of journeys
 // are worked out on two threads, and credited and told in journey order.
+// With early, the chunks it told are credited as it says and not told again.
 void Transfer_Process(const Journey_Table& journeys, Journey_Observer& observer,
-                      Unsettled_Journeys& unsettled);
+                      Unsettled_Journeys& unsettled,
+                      const Told_Early* early = nullptr);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "Journey_Observer.h"
@@ -129,3 +130,67 @@ void Gather_Journeys(const Journey_Table& journeys, std::size_t first,
 // their legs. False at the first journey that cannot be apportioned.
 bool Credit_Journeys(const Gathered_Journeys& gathered, Leg_Table& legs,
                      Chunk_Credit& credit);
+
+// Journeys worked out before they are credited: each journey's legs in time
+// order and each leg's share, up to the first share that cannot be worked
+// out (whose error is kept). Working out needs no totals, so chunks of
+// journeys can be worked out on two threads and credited in turn.
+struct Worked_Journeys {
+  struct Journey {
+    char terminal[TERMINALINFO_WIDTH + 1];
+    std::size_t first;  // of its legs (and their shares)
+    std::size_t legs;
+    std::size_t worked;   // legs with a share: all, or up to the failing one
+    std::size_t problem;  // in problems, when worked < legs
+  };
+  std::vector<Journey> journeys;
+  std::vector<Leg> legs;
+  std::vector<std::int64_t> shares;  // one per leg, 0 past worked
+  std::vector<std::string> problems;
+
+  void Clear() {
+    journeys.clear();
+    legs.clear();
+    shares.clear();
+    problems.clear();
+  }
+  // Sorts legs and adds them as the next journey, named terminal.
+  void Work_Out(const char* terminal, Leg_Table& arr);
+};
+
+// Works out the journeys of gathered into worked, after those it holds;
+// legs is room for one journey's legs.
+void Work_Out_Journeys(const Gathered_Journeys& gathered, Leg_Table& legs,
+                       Worked_Journeys& worked);
+
+// The journeys told to an observer as the separation writes them, a chunk at
+// a time in journey order, before the ordinary totals are known. A chunk is
+// told only when no running total could leave 64 bits whatever those totals
+// turn out to be: each is within ordinary_bound won of zero, and the running
+// sums of the shares told stay within half of what that leaves (so that a
+// journey's own sums, differences of two of them, fit too). From the first
+// chunk that could, none is told: the apportionment credits what was told and
+// settles the rest as before, so that the outcome is the one of telling every
+// journey afterwards.
+struct Told_Early {
+  Told_Early(Journey_Observer& observer_, Wide_Won ordinary_bound,
+             std::size_t keep)
+      : observer(observer_),
+        limit(ordinary_bound < INT64_MAX ? (INT64_MAX - ordinary_bound) / 2
+                                         : -1) {
+    unsettled.keep = keep;
+  }
+
+  Journey_Observer& observer;
+  const Wide_Won limit;          // of the running sums' distance from zero
+  Unsettled_Journeys unsettled;  // the journeys told that cannot be apportioned
+  Wide_Won bus = 0;              // what the journeys told credit
+  Wide_Won metro = 0;
+  std::size_t chunks = 0;  // the chunks told, from the first
+  bool stopped = false;    // a chunk was not told
+};
+
+// Tells early of the journeys of worked, the next chunk in journey order,
+// unless its shares would take a running sum past early's limit; from then
+// on tells of none.
+void Tell_Early(const Worked_Journeys& worked, Told_Early& early);

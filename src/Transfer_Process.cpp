@@ -40,50 +40,6 @@ void For_Each_Share(const Leg_Table& arr, std::string_view terminal,
   }
 }
 
-// Journeys worked out before they are credited: each journey's legs in time
-// order and each leg's share, up to the first share that cannot be worked
-// out (whose error is kept). Working out needs no totals, so chunks of
-// journeys can be worked out on two threads and credited in turn.
-struct Worked_Journeys {
-  struct Journey {
-    char terminal[TERMINALINFO_WIDTH + 1];
-    std::size_t first;  // of its legs (and their shares)
-    std::size_t legs;
-    std::size_t worked;   // legs with a share: all, or up to the failing one
-    std::size_t problem;  // in problems, when worked < legs
-  };
-  std::vector<Journey> journeys;
-  std::vector<Leg> legs;
-  std::vector<std::int64_t> shares;  // one per leg, 0 past worked
-  std::vector<std::string> problems;
-
-  void Clear() {
-    journeys.clear();
-    legs.clear();
-    shares.clear();
-    problems.clear();
-  }
-  // Sorts legs and adds them as the next journey, named terminal.
-  void Work_Out(const char* terminal, Leg_Table& arr);
-};
-
-void Worked_Journeys::Work_Out(const char* terminal, Leg_Table& arr) {
-  Sort_Legs(arr);
-  Journey journey{{}, legs.size(), arr.size(), 0, 0};
-  std::memcpy(journey.terminal, terminal, sizeof journey.terminal);
-  legs.insert(legs.end(), arr.begin(), arr.end());
-  shares.resize(legs.size());
-  try {
-    For_Each_Share(arr, journey.terminal, [&](const Leg&, std::int64_t share) {
-      shares[journey.first + journey.worked++] = share;
-    });
-  } catch (const Settlement_Error& error) {
-    journey.problem = problems.size();
-    problems.emplace_back(error.what());
-  }
-  journeys.push_back(journey);
-}
-
 // Credits journey j of worked to the totals share by share and tells
 // observer of it; the totals change only once the whole journey has been
 // credited. A journey that cannot be apportioned, or would take a total out
@@ -185,6 +141,23 @@ class Journey_Settler {
 };
 
 }  // namespace
+
+void Worked_Journeys::Work_Out(const char* terminal, Leg_Table& arr) {
+  Sort_Legs(arr);
+  Journey journey{{}, legs.size(), arr.size(), 0, 0};
+  std::memcpy(journey.terminal, terminal, sizeof journey.terminal);
+  legs.insert(legs.end(), arr.begin(), arr.end());
+  shares.resize(legs.size());
+  try {
+    For_Each_Share(arr, journey.terminal, [&](const Leg&, std::int64_t share) {
+      shares[journey.first + journey.worked++] = share;
+    });
+  } catch (const Settlement_Error& error) {
+    journey.problem = problems.size();
+    problems.emplace_back(error.what());
+  }
+  journeys.push_back(journey);
+}
 
 std::string Too_Many_Legs(std::string_view file, std::string_view terminal,
                           std::size_t legs) {
@@ -334,15 +307,64 @@ void Work_Out_Chunk(const Journey_Table& journeys, std::size_t first,
   for (std::size_t block = first; block < stop; block += GATHER_BLOCK) {
     Gather_Journeys(journeys, block, std::min(stop, block + GATHER_BLOCK), stop,
                     gathered, nullptr);
-    const std::vector<std::size_t>& starts = gathered.starts;
-    for (std::size_t j = 0; j + 1 < starts.size(); ++j) {
-      Legs_Of(gathered, j, legs);
-      worked.Work_Out(gathered.records[starts[j]].record.TerminalInfo, legs);
-    }
+    Work_Out_Journeys(gathered, legs, worked);
   }
 }
 
+// Whether the journeys of worked, credited after those early told, keep
+// every running sum of shares within early's limit, the shares of a journey
+// that cannot be apportioned (up to its failing one) included.
+bool Within_Limit(const Worked_Journeys& worked, const Told_Early& early) {
+  Wide_Won sums[2] = {early.bus, early.metro};
+  for (const Worked_Journeys::Journey& w : worked.journeys) {
+    Wide_Won running[2] = {sums[0], sums[1]};
+    for (std::size_t k = w.first; k < w.first + w.worked; ++k) {
+      Wide_Won& sum = running[worked.legs[k].Mot == BUS ? 0 : 1];
+      sum += worked.shares[k];
+      if (sum > early.limit || sum < -early.limit) return false;
+    }
+    if (w.worked == w.legs) std::copy(running, running + 2, sums);
+  }
+  return true;
+}
+
 }  // namespace
+
+void Work_Out_Journeys(const Gathered_Journeys& gathered, Leg_Table& legs,
+                       Worked_Journeys& worked) {
+  const std::vector<std::size_t>& starts = gathered.starts;
+  for (std::size_t j = 0; j + 1 < starts.size(); ++j) {
+    Legs_Of(gathered, j, legs);
+    worked.Work_Out(gathered.records[starts[j]].record.TerminalInfo, legs);
+  }
+}
+
+void Tell_Early(const Worked_Journeys& worked, Told_Early& early) {
+  if (early.stopped || !Within_Limit(worked, early)) {
+    early.stopped = true;
+    return;
+  }
+  for (const Worked_Journeys::Journey& w : worked.journeys) {
+    if (w.worked < w.legs) {
+      early.unsettled.Add(worked.problems[w.problem]);
+      continue;
+    }
+    Settled_Journey journey;
+    journey.terminal = w.terminal;
+    journey.legs = std::span(worked.legs).subspan(w.first, w.legs);
+    journey.shares = std::span(worked.shares).subspan(w.first, w.legs);
+    // Within the limit, so none of these sums can leave 64 bits.
+    for (std::size_t k = 0; k < w.legs; ++k) {
+      journey.collected += journey.legs[k].Balance;
+      (journey.legs[k].Mot == BUS ? journey.bus_credit
+                                  : journey.metro_credit) += journey.shares[k];
+    }
+    early.bus += journey.bus_credit;
+    early.metro += journey.metro_credit;
+    early.observer.Settled(journey);
+  }
+  ++early.chunks;
+}
 
 bool Credit_Journeys(const Gathered_Journeys& gathered, Leg_Table& legs,
                      Chunk_Credit& credit) {
@@ -388,13 +410,24 @@ void Transfer_Process(const Journey_Table& journeys) {
 }
 
 void Transfer_Process(const Journey_Table& journeys, Journey_Observer& observer,
-                      Unsettled_Journeys& unsettled) {
+                      Unsettled_Journeys& unsettled, const Told_Early* early) {
   const std::size_t count = journeys.Size();
-  Run_Alternate_Chunks((count + JOURNEY_CHUNK - 1) / JOURNEY_CHUNK, [&] {
+  std::size_t told = 0;  // chunks
+  if (early != nullptr) {
+    // Within the limit: neither total can leave 64 bits.
+    Add_Won(&Total_bus_fee, static_cast<std::int64_t>(early->bus), "bus total");
+    Add_Won(&Total_metro_fee, static_cast<std::int64_t>(early->metro),
+            "metro total");
+    unsettled.Add_All(early->unsettled);
+    told = early->chunks;
+  }
+  const std::size_t chunks = (count + JOURNEY_CHUNK - 1) / JOURNEY_CHUNK;
+  assert(told <= chunks);
+  Run_Alternate_Chunks(chunks - told, [&] {
     return [&, gathered = Gathered_Journeys(), legs = Leg_Table(),
             worked = Worked_Journeys()](std::size_t c,
                                         Chunk_Turns& turns) mutable {
-      std::size_t first = c * JOURNEY_CHUNK;
+      std::size_t first = (told + c) * JOURNEY_CHUNK;
       Work_Out_Chunk(journeys, first, std::min(count, first + JOURNEY_CHUNK),
                      gathered, legs, worked);
       return turns.Take(c, [&] {
