@@ -5,8 +5,10 @@
 #include <cassert>
 #include <cstring>
 #include <exception>
+#include <map>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 #include <unordered_set>
 #include <utility>
@@ -23,8 +25,8 @@
 
 namespace {
 
-// A tap as one number (Tap_Number_Of).
-__extension__ typedef unsigned __int128 Tap_Number;
+// A tap as one number (Tap_Numbers).
+typedef std::uint64_t Tap_Number;
 
 // The kinds of warning, in the order of the report: those that can change
 // the totals first. A file's scan leaves the journey kinds empty;
@@ -111,47 +113,52 @@ bool Is_Plain_Integer(std::string_view text) {
          text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-// A tap as one number that sorts by TerminalInfo: the terminal's key in the
-// top 72 bits, below them 56 bits of a keyed hash of the line and its file.
-// Equal numbers are (but for a hash collision, which a source cannot aim at
-// without the key) equal lines of one file.
-Tap_Number Tap_Number_Of(const Data& record, std::string_view line, int file,
-                         const Keyed_Hash& hash) {
-  constexpr std::uint64_t LOW_56 = (std::uint64_t{1} << 56) - 1;
-  std::uint64_t mark =
-      hash(line) ^ (static_cast<std::uint64_t>(file) + 1) * 0x9E3779B97F4A7C15u;
-  Terminal_Key key = Terminal_Key_Of(record);
-  return Tap_Number{key.first8} << 64 | Tap_Number{key.last} << 56 |
-         (mark & LOW_56);
+// The last character of a TerminalInfo, 0 for an empty one: the lowest
+// byte of its key that is not 0.
+char Last_Character(const Terminal_Key& key) {
+  if (key.last != 0) return static_cast<char>(key.last);
+  if (key.first8 == 0) return 0;
+  return static_cast<char>(key.first8 >> (std::countr_zero(key.first8) & ~7));
 }
 
-// The last character of a tap's TerminalInfo, 0 for an empty one: the
-// lowest byte of its key that is not 0.
-char Last_Character(Tap_Number tap) {
-  auto last = static_cast<std::uint8_t>(tap >> 56);
-  if (last != 0) return static_cast<char>(last);
-  auto first8 = static_cast<std::uint64_t>(tap >> 64);
-  if (first8 == 0) return 0;
-  return static_cast<char>(first8 >> (std::countr_zero(first8) & ~7));
+// The finalising mix of a 64-bit hash: a bijection that spreads each bit
+// over all of them.
+std::uint64_t Final_Mix(std::uint64_t x) {
+  x = (x ^ (x >> 33)) * 0xFF51AFD7ED558CCDu;
+  x = (x ^ (x >> 33)) * 0xC4CEB9FE1A85EC53u;
+  return x ^ (x >> 33);
 }
 
-// The TerminalInfo text of a tap's number.
-std::string Terminal_Text(Tap_Number tap) {
-  std::string text(TERMINALINFO_WIDTH, '\0');
-  for (std::size_t i = 0; i < TERMINALINFO_WIDTH; ++i)
-    text[i] = static_cast<char>(tap >> (120 - 8 * i));
-  return text.substr(0, text.find('\0'));
-}
+// A tap as one number: in the top 32 bits a mix of its TerminalInfo's key,
+// below them 32 bits of a hash of its line and file, both under this
+// process's key. Taps of one TerminalInfo share the top half, and equal
+// lines of a file are equal numbers; the converse holds but for collisions,
+// which a source cannot aim at without the key, and what the numbers show
+// is checked against the lines themselves (Confirm_Findings).
+class Tap_Numbers {
+ public:
+  Tap_Numbers()
+      : line_hash_(Process_Hash_Key()), terminal_key_(Process_Hash_Key().k0) {}
 
-// A mix of the 72 bits of a tap's TerminalInfo key: its top bits choose the
-// tap's partition, the next ones its piece of the partition.
-std::uint64_t Key_Mix(Tap_Number tap) {
-  std::uint64_t mix =
-      static_cast<std::uint64_t>(tap >> 64) ^
-      (static_cast<std::uint64_t>(tap >> 56) & 0xFF) * 0x9E3779B97F4A7C15u;
-  mix = (mix ^ (mix >> 33)) * 0xFF51AFD7ED558CCDu;
-  return mix ^ (mix >> 33);
-}
+  Tap_Number Of(const Terminal_Key& key, std::string_view line,
+                int file) const {
+    std::uint64_t terminal =
+        Final_Mix(Final_Mix(key.first8 ^ terminal_key_) + key.last);
+    std::uint64_t mark =
+        line_hash_(line) ^
+        (static_cast<std::uint64_t>(file) + 1) * 0x9E3779B97F4A7C15u;
+    return (terminal & ~LOW_HALF) | (mark & LOW_HALF);
+  }
+  // The part of tap that all taps of its TerminalInfo share.
+  static std::uint32_t Terminal(Tap_Number tap) {
+    return static_cast<std::uint32_t>(tap >> 32);
+  }
+
+ private:
+  static constexpr std::uint64_t LOW_HALF = 0xFFFFFFFFu;
+  Keyed_Hash line_hash_;
+  std::uint64_t terminal_key_;
+};
 
 // The day's taps, spread over partitions by their TerminalInfo, taps of one
 // TerminalInfo in one partition. A partition grows by blocks: no tap is
@@ -165,7 +172,7 @@ class Tap_Partitions {
   Tap_Partitions() : partitions_(COUNT) {}
 
   void Add(Tap_Number tap) {
-    Partition& partition = partitions_[Key_Mix(tap) >> (64 - BITS)];
+    Partition& partition = partitions_[tap >> (64 - BITS)];
     std::size_t slot = partition.size % BLOCK_TAPS;
     if (slot == 0)
       partition.blocks.push_back(std::make_unique<Tap_Number[]>(BLOCK_TAPS));
@@ -186,7 +193,7 @@ class Tap_Partitions {
   void Free(std::size_t p) { partitions_[p] = Partition(); }
 
  private:
-  static constexpr std::size_t BLOCK_TAPS = 512;
+  static constexpr std::size_t BLOCK_TAPS = 1024;
   struct Partition {
     std::vector<std::unique_ptr<Tap_Number[]>> blocks;
     std::size_t size = 0;
@@ -214,7 +221,7 @@ class Tap_Pieces {
 
  private:
   static std::size_t Piece_Of(Tap_Number tap) {
-    return (Key_Mix(tap) >> (64 - Tap_Partitions::BITS - BITS)) & (COUNT - 1);
+    return (tap >> (64 - Tap_Partitions::BITS - BITS)) & (COUNT - 1);
   }
 
   std::vector<Tap_Number> taps_;
@@ -235,16 +242,6 @@ void Tap_Pieces::Gather(const std::vector<Tap_Partitions*>& files,
     file->Free(p);
   }
 }
-
-// The keyed hash of a tap's number, for the table of lines seen.
-struct Tap_Number_Hash {
-  Keyed_Hash hash{Process_Hash_Key()};
-  std::size_t operator()(Tap_Number key) const {
-    char bytes[sizeof key];
-    std::memcpy(bytes, &key, sizeof key);
-    return hash(std::string_view(bytes, sizeof bytes));
-  }
-};
 
 // The record a line gives, as the settlement reads it; false for a blank
 // or bad line.
@@ -299,7 +296,7 @@ class Line_Checks : public Part_Observer {
   }
 
   const Day_Snapshot& snapshot_;
-  Keyed_Hash hash_{Process_Hash_Key()};
+  Tap_Numbers numbers_;
   bool bom_ = false;
   long crlf_line_ = 0;       // the first record line that ends in CR LF
   long backwards_line_ = 0;  // the first record earlier than the one before
@@ -320,8 +317,8 @@ void Line_Checks::Record(std::string_view line, long number, bool newline,
   if (mot != BUS && mot != METRO) Note(warnings_[MOT_UNKNOWN], Place(number));
   if (index_ == 0 && mot != BUS) Note(warnings_[BUS_FILE_MOT], Place(number));
   if (index_ != 0 && mot == BUS) Note(warnings_[METRO_FILE_MOT], Place(number));
-  Tap_Number tap = Tap_Number_Of(record, line, index_, hash_);
-  if (Last_Character(tap) == '\r') Note(warnings_[TERMINAL_CR], Place(number));
+  Terminal_Key key = Terminal_Key_Of(record);
+  if (Last_Character(key) == '\r') Note(warnings_[TERMINAL_CR], Place(number));
   // A last line that ends in '\r' without '\n' has no CR LF ending.
   if (crlf_line_ == 0 && newline && line.ends_with('\r')) crlf_line_ = number;
   if (record.Balance < 0) Note(warnings_[NEGATIVE_BALANCE], Place(number));
@@ -337,7 +334,7 @@ void Line_Checks::Record(std::string_view line, long number, bool newline,
   }
   has_record_ = true;
   last_time_ = record.LastTime;
-  taps_.Add(tap);
+  taps_.Add(numbers_.Of(key, line, index_));
 }
 
 void Line_Checks::Check_Fields(std::string_view line, long number) {
@@ -467,33 +464,47 @@ void File_Scan::Line(std::string_view line, long number) {
   checks_.Record(line, number, newline_, record, simple);
 }
 
-// What the sorted taps of the day show: the TerminalInfos carried by more
-// than MANY_TAPS taps (a tap of each, and how many carry it) and the taps
-// whose line occurs more than once in its file (one of each).
+// What the grouped taps of the day show, to be confirmed from the lines:
+// the TerminalInfos (by their half of the number) that may be carried by more
+// than MANY_TAPS taps, and the taps whose line may occur more than once in
+// its file (one of each); both sorted. With all, every TerminalInfo and
+// every line may.
 struct Tap_Findings {
-  std::vector<std::pair<Tap_Number, std::size_t>> busy;
+  std::vector<std::uint32_t> busy;
   std::vector<Tap_Number> repeated;
+  bool all = false;
+
+  bool empty() const { return !all && busy.empty() && repeated.empty(); }
+  bool May_Be_Busy(Tap_Number tap) const {
+    return all || std::binary_search(busy.begin(), busy.end(),
+                                     Tap_Numbers::Terminal(tap));
+  }
+  bool May_Repeat(Tap_Number tap) const {
+    return all || std::binary_search(repeated.begin(), repeated.end(), tap);
+  }
 };
 
-// Adds to findings what the sorted taps show, all of them taps of whole
-// TerminalInfos (those of a TerminalInfo are all there).
-void Find_In_Sorted(std::span<const Tap_Number> taps, Tap_Findings& findings) {
+// Adds to findings what the grouped taps show: all taps of a TerminalInfo
+// half are there, together, and sorted.
+void Find_In_Grouped(std::span<const Tap_Number> taps, Tap_Findings& findings) {
   for (std::size_t start = 0; start < taps.size();) {
+    const std::uint32_t terminal = Tap_Numbers::Terminal(taps[start]);
     std::size_t stop = start + 1;
-    while (stop < taps.size() && taps[stop] >> 56 == taps[start] >> 56) {
+    while (stop < taps.size() &&
+           Tap_Numbers::Terminal(taps[stop]) == terminal) {
       if (taps[stop] == taps[stop - 1] &&
           (stop == start + 1 || taps[stop] != taps[stop - 2]))
         findings.repeated.push_back(taps[stop]);
       ++stop;
     }
     if (static_cast<std::int64_t>(stop - start) > MANY_TAPS)
-      findings.busy.emplace_back(taps[start], stop - start);
+      findings.busy.push_back(terminal);
     start = stop;
   }
 }
 
-// Puts a piece's taps in order of their TerminalInfos' first appearance,
-// each TerminalInfo's taps sorted: what Find_In_Sorted needs, without a
+// Puts a piece's taps in order of their TerminalInfo halves' first
+// appearance, each half's taps sorted: what Find_In_Grouped needs, without a
 // sort of the whole piece. A hash table in the first cache groups them.
 class Piece_Grouper {
  public:
@@ -515,13 +526,13 @@ class Piece_Grouper {
   std::vector<Tap_Number> grouped_;
 };
 
-// The group of tap i of piece, made if it is the first of its TerminalInfo.
+// The group of tap i of piece, made if it is the first of its half.
 std::uint32_t Piece_Grouper::Group_Of(std::size_t i,
                                       std::span<const Tap_Number> piece) {
   const std::size_t mask = table_.size() - 1;
-  const Tap_Number terminal = piece[i] >> 56;
-  // The low bits of the mix: the pieces were chosen by its high ones.
-  for (std::size_t slot = Key_Mix(piece[i]) & mask;; slot = (slot + 1) & mask) {
+  const std::uint32_t terminal = Tap_Numbers::Terminal(piece[i]);
+  // The low bits of the half: the pieces were chosen by its high ones.
+  for (std::size_t slot = terminal & mask;; slot = (slot + 1) & mask) {
     std::uint32_t g = table_[slot];
     if (g == EMPTY) {
       g = static_cast<std::uint32_t>(first_.size());
@@ -530,7 +541,7 @@ std::uint32_t Piece_Grouper::Group_Of(std::size_t i,
       start_.push_back(0);
       return g;
     }
-    if (piece[first_[g]] >> 56 == terminal) return g;
+    if (Tap_Numbers::Terminal(piece[first_[g]]) == terminal) return g;
   }
 }
 
@@ -561,12 +572,9 @@ std::span<const Tap_Number> Piece_Grouper::Group(
   return grouped_;
 }
 
-// Sorts the day's taps, one piece of a partition at a time (freeing each
-// partition as it goes), and notes the TerminalInfos carried by more than
-// MANY_TAPS taps in the order of their texts; returns the taps whose line
-// occurs more than once in its file, in order.
-std::vector<Tap_Number> Note_Busy_Terminals(
-    const std::vector<Tap_Partitions*>& files, Warning& warning) {
+// Groups the day's taps, one piece of a partition at a time (freeing each
+// partition as it goes), and returns what they show.
+Tap_Findings Group_Taps(const std::vector<Tap_Partitions*>& files) {
   Tap_Pieces pieces;
   Piece_Grouper grouper;
   Tap_Findings findings;
@@ -575,29 +583,31 @@ std::vector<Tap_Number> Note_Busy_Terminals(
     for (std::size_t i = 0; i < pieces.Count(); ++i) {
       std::span<Tap_Number> piece = pieces.Piece(i);
       if (piece.size() <= Piece_Grouper::MAX_TAPS) {
-        Find_In_Sorted(grouper.Group(piece), findings);
+        Find_In_Grouped(grouper.Group(piece), findings);
       } else {
         std::sort(piece.begin(), piece.end());
-        Find_In_Sorted(piece, findings);
+        Find_In_Grouped(piece, findings);
       }
     }
   }
   std::sort(findings.busy.begin(), findings.busy.end());
-  for (const auto& [tap, count] : findings.busy)
-    Note(warning,
-         Quoted(Terminal_Text(tap)) + " (" + std::to_string(count) + " taps)");
   std::sort(findings.repeated.begin(), findings.repeated.end());
-  return std::move(findings.repeated);
+  return findings;
 }
 
-// Reads the files again, only on a day with repeated lines, to name each
-// line that repeats an earlier one of its file. A line too long to read is
-// a problem the first reading counted; this one goes on past it.
-void Note_Repeated_Lines(const std::vector<Tap_Number>& repeated,
-                         Warning& warning, const Day_Snapshot& snapshot) {
-  const Tap_Number_Hash tap_hash;
+// Reads the files again, only on a day whose taps showed findings, to
+// confirm them from the lines: counts the taps of each TerminalInfo that may
+// be busy, noting those carried by more than MANY_TAPS taps in the order of
+// their texts, and names each line that repeats an earlier one of its file.
+// A line too long to read is a problem the first reading counted; this one
+// goes on past it.
+void Confirm_Findings(const Tap_Findings& findings, Warning& busy,
+                      Warning& repeated, const Day_Snapshot& snapshot) {
+  if (findings.empty()) return;
+  const Tap_Numbers numbers;
+  std::map<std::string, std::int64_t> taps_of;  // TerminalInfo texts
   for (int file = 0; file < 6; ++file) {
-    std::unordered_set<Tap_Number, Tap_Number_Hash> seen(0, tap_hash);
+    std::unordered_set<std::string> seen;
     Line_Reader reader(snapshot.Path(file), AUDITED_FILES[file]);
     snapshot.Check_Opened(file, reader.File());
     std::string_view line;
@@ -612,13 +622,19 @@ void Note_Repeated_Lines(const std::vector<Tap_Number>& repeated,
       }
       long number = reader.Line_Number();
       if (!Read_Record(record, line, problem)) continue;
-      Tap_Number key = Tap_Number_Of(record, line, file, tap_hash.hash);
-      if (!std::binary_search(repeated.begin(), repeated.end(), key)) continue;
-      if (!seen.insert(key).second)
-        Note(warning,
+      Tap_Number tap = numbers.Of(Terminal_Key_Of(record), line, file);
+      if (findings.May_Be_Busy(tap))
+        ++taps_of[std::string(
+            record.TerminalInfo,
+            strnlen(record.TerminalInfo, TERMINALINFO_WIDTH))];
+      if (findings.May_Repeat(tap) && !seen.emplace(line).second)
+        Note(repeated,
              std::string(AUDITED_FILES[file]) + ":" + std::to_string(number));
     }
   }
+  for (const auto& [text, count] : taps_of)
+    if (count > MANY_TAPS)
+      Note(busy, Quoted(text) + " (" + std::to_string(count) + " taps)");
 }
 
 }  // namespace
@@ -645,14 +661,21 @@ std::vector<Warning> Day_Warnings(const std::vector<Line_Checks*>& files,
   std::vector<Warning> warnings = Empty_Warnings();
   for (const Line_Checks* file : files)
     for (int k = 0; k < KINDS; ++k) Merge(warnings[k], file->warnings_[k]);
-  std::vector<Tap_Number> repeated =
-      Note_Busy_Terminals(taps, warnings[BUSY_TERMINAL]);
-  if (!repeated.empty())
-    Note_Repeated_Lines(repeated, warnings[DUPLICATE_LINE], snapshot);
+  Confirm_Findings(Group_Taps(taps), warnings[BUSY_TERMINAL],
+                   warnings[DUPLICATE_LINE], snapshot);
   return warnings;
 }
 
 }  // namespace
+
+std::vector<Warning> Confirm_Every_Line(const Day_Snapshot& snapshot) {
+  std::vector<Warning> warnings = Empty_Warnings();
+  Tap_Findings every;
+  every.all = true;
+  Confirm_Findings(every, warnings[BUSY_TERMINAL], warnings[DUPLICATE_LINE],
+                   snapshot);
+  return warnings;
+}
 
 // The six files are read one after the other on the calling thread.
 Scan_Result Scan_Payment_Files(std::size_t keep, Problem_Sink* sink,

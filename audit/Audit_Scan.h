@@ -105,6 +105,11 @@ class Day_Snapshot;
 // cannot be opened or read is a problem of that file.
 Scan_Result Scan_Payment_Files(std::size_t keep, Problem_Sink* sink,
                                const Day_Snapshot& snapshot);
+// The warnings of TerminalInfos carried by many taps and of repeated lines
+// (the others empty), found from the lines alone with every TerminalInfo and
+// every line taken as a candidate, as the audit does with the few that its
+// grouping of the day's taps leaves; tests hold the two alike.
+std::vector<Warning> Confirm_Every_Line(const Day_Snapshot& snapshot);
 
 // The same checks of every record line, told by the loading of the day
 // as it reads the files (so that they are read and parsed once): once the

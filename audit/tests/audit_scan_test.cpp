@@ -132,6 +132,21 @@ TEST(AuditScan, BusyAndRepeatedCountsMatchAPlainCountOfTheLines) {
   EXPECT_EQ(Warned(day, "duplicate-line").first, repeats);
   EXPECT_GT(busy, 500);
   EXPECT_GT(repeats, 1000);
+  // What the grouping of the taps leaves to be confirmed from the lines is
+  // confirmed as every TerminalInfo and line would be: nothing that only
+  // looked alike is warned of.
+  Scratch_Dir dir;
+  Lay_Out_Day(dir, day);
+  Day_Snapshot snapshot(dir.Path());
+  std::vector<Warning> scanned =
+      Scan_Payment_Files(10, nullptr, snapshot).warnings;
+  std::vector<Warning> every = Confirm_Every_Line(snapshot);
+  for (std::size_t k = 0; k < scanned.size(); ++k) {
+    std::string id = scanned[k].id;
+    if (id != "busy-terminal" && id != "duplicate-line") continue;
+    EXPECT_EQ(every[k].count, scanned[k].count) << id;
+    EXPECT_EQ(every[k].examples, scanned[k].examples) << id;
+  }
 }
 
 // The warnings of a day as (id, count, places) text, in report order.
