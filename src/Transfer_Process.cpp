@@ -40,6 +40,17 @@ void For_Each_Share(const Leg_Table& arr, std::string_view terminal,
   }
 }
 
+// Journey w of worked as the observers are told of it, its figures not yet
+// added up.
+Settled_Journey Journey_Of(const Worked_Journeys& worked,
+                           const Worked_Journeys::Journey& w) {
+  Settled_Journey journey;
+  journey.terminal = w.terminal;
+  journey.legs = std::span(worked.legs).subspan(w.first, w.legs);
+  journey.shares = std::span(worked.shares).subspan(w.first, w.legs);
+  return journey;
+}
+
 // Credits journey j of worked to the totals share by share and tells
 // observer of it; the totals change only once the whole journey has been
 // credited. A journey that cannot be apportioned, or would take a total out
@@ -48,10 +59,7 @@ void Credit_Worked(const Worked_Journeys& worked, std::size_t j,
                    Journey_Observer& observer, Unsettled_Journeys& unsettled) {
   const Worked_Journeys::Journey& w = worked.journeys[j];
   try {
-    Settled_Journey journey;
-    journey.terminal = w.terminal;
-    journey.legs = std::span(worked.legs).subspan(w.first, w.legs);
-    journey.shares = std::span(worked.shares).subspan(w.first, w.legs);
+    Settled_Journey journey = Journey_Of(worked, w);
     std::int64_t bus_fee = Total_bus_fee;
     std::int64_t metro_fee = Total_metro_fee;
     for (std::size_t k = 0; k < w.worked; ++k) {
@@ -349,10 +357,7 @@ void Tell_Early(const Worked_Journeys& worked, Told_Early& early) {
       early.unsettled.Add(worked.problems[w.problem]);
       continue;
     }
-    Settled_Journey journey;
-    journey.terminal = w.terminal;
-    journey.legs = std::span(worked.legs).subspan(w.first, w.legs);
-    journey.shares = std::span(worked.shares).subspan(w.first, w.legs);
+    Settled_Journey journey = Journey_Of(worked, w);
     // Within the limit, so none of these sums can leave 64 bits.
     for (std::size_t k = 0; k < w.legs; ++k) {
       journey.collected += journey.legs[k].Balance;
