@@ -219,39 +219,47 @@ void Find_Triggers(Group_Index& index, Journey_Table& journeys) {
 }
 
 // Unlinks every record of list whose journey is indexed and adds it to the
-// journey's chain[walk]. Reads the index only, so two walks over lists of
-// their own may run at once.
+// journey's members as walk found them; space when the list's lines have a
+// space before TerminalInfo. Reads the index only, so two walks over lists
+// of their own may run at once.
 void Collect_Members(const Record_List& list, const Group_Index& index,
-                     Journey_Table& journeys, int walk) {
+                     Journey_Table& journeys, int walk, bool space) {
   Walk_Ahead(
       list, index, [](const History_Data*) { return true; },
       [&](Walk_Record& record) {
         record.group = index.Find(record.key, record.home);
-        if (record.group != Group_Index::NONE)
-          __builtin_prefetch(&journeys[record.group]);
       },
       [&](Walk_Record& record) {
         if (record.group == Group_Index::NONE) return;
-        History_Data* member = record.node;
-        Del(member);
-        member->prev = list.header;
-        Journey_Table::Journey& journey = journeys[record.group];
-        member->next = journey.chain[walk];
-        journey.chain[walk] = member;
+        Del(record.node);
+        journeys.Found(walk, record.group, record.node->data, space);
       });
 }
 
 // Collects the members of every journey on two threads: one walks the bus
 // list, the other the metro lists, which hold about as many records once
-// the loading has left out the metro taps of no journey. Neither walk can
-// fail, so the helper is always joined.
+// the loading has left out the metro taps of no journey. The helper is
+// always joined; its failure (no memory for members) is thrown after.
 void Collect_All_Members(const Group_Index& index, Journey_Table& journeys) {
+  journeys.Open_Walks();
+  std::exception_ptr failure;
   std::thread helper([&] {
-    for (int i = 1; i < 6; ++i)
-      Collect_Members(PAYMENT_FILES[i].List(), index, journeys, 1);
+    try {
+      for (int i = 1; i < 6; ++i)
+        Collect_Members(PAYMENT_FILES[i].List(), index, journeys, 1,
+                        PAYMENT_FILES[i].header == &M3_header);
+    } catch (...) {
+      failure = std::current_exception();
+    }
   });
-  Collect_Members({B_header, B_tailer}, index, journeys, 0);
+  try {
+    Collect_Members({B_header, B_tailer}, index, journeys, 0, false);
+  } catch (...) {
+    helper.join();
+    throw;
+  }
   helper.join();
+  if (failure) std::rethrow_exception(failure);
 }
 
 // Appends the lines of journeys first..stop to out, a block at a time,
@@ -262,10 +270,9 @@ void Collect_All_Members(const Group_Index& index, Journey_Table& journeys) {
 void Format_Groups(const Journey_Table& journeys, std::size_t first,
                    std::size_t stop, std::string& out,
                    Unsettled_Journeys& unsettled, Chunk_Credit& credit,
-                   Worked_Journeys* worked) {
+                   Gathered_Journeys& gathered, Worked_Journeys* worked) {
   // Journeys gathered before formatting: their records fit in the caches.
   constexpr std::size_t BLOCK = 256;
-  Gathered_Journeys gathered;
   Leg_Table legs;
   if (worked != nullptr) {
     worked->Clear();
@@ -301,13 +308,14 @@ void Write_Groups(Journey_Table& journeys, History_Sink& sink,
   Run_Alternate_Chunks(chunks, [&] {
     Unsettled_Journeys left_out;
     left_out.keep = sink.Unsettled_Kept();
-    return [&, out = std::string(), left_out, worked = Worked_Journeys()](
-               std::size_t c, Chunk_Turns& turns) mutable {
+    return [&, out = std::string(), left_out, gathered = Gathered_Journeys(),
+            worked = Worked_Journeys()](std::size_t c,
+                                        Chunk_Turns& turns) mutable {
       out.clear();
       left_out.count = 0;
       left_out.first.clear();
       Format_Groups(journeys, c * CHUNK, std::min(count, (c + 1) * CHUNK), out,
-                    left_out, journeys.Credits()[c],
+                    left_out, journeys.Credits()[c], gathered,
                     early != nullptr ? &worked : nullptr);
       return turns.Take(c, [&] {
         sink.Bytes(out, left_out);

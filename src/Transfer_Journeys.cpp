@@ -1,8 +1,10 @@
 // The transfer journeys between the separation and the apportionment, and
-// the gathering of their records from the nodes they are spread over.
+// the gathering of their records from the walks' blocks and the triggers.
 #include "Transfer_Journeys.h"
 
 #include <algorithm>
+#include <cassert>
+#include <cstring>
 
 #include "Calculating_System.h"
 #include "Leg_Table.h"
@@ -12,87 +14,96 @@ Journey_Table Transfer_Journeys;
 
 void Journey_Table::Create(std::size_t capacity) {
   Release();
-  journeys_ = static_cast<Journey*>(Map_Memory(capacity * sizeof(Journey)));
+  triggers_ = static_cast<Node_Link*>(Map_Memory(capacity * sizeof(Node_Link)));
   capacity_ = capacity;
 }
 
 void Journey_Table::Release() {
   credits_.clear();
-  if (journeys_ != nullptr)
-    Unmap_Memory(journeys_, capacity_ * sizeof(Journey));
-  journeys_ = nullptr;
+  for (std::vector<Member_Blocks>& walk : walks_) walk.clear();
+  for (Block_Pool& pool : pools_) pool.Release();
+  if (triggers_ != nullptr)
+    Unmap_Memory(triggers_, capacity_ * sizeof(Node_Link));
+  triggers_ = nullptr;
   capacity_ = size_ = 0;
+}
+
+void Journey_Table::Open_Walks() {
+  for (std::vector<Member_Blocks>& walk : walks_) walk.resize(Chunks());
+}
+
+// A counting sort by journey: stable, so each journey's members keep the
+// order their walks found them in, the first walk's first.
+void Journey_Table::Order_Chunk(std::size_t c, Ordered_Chunk& chunk) const {
+  const std::size_t journeys =
+      std::min(JOURNEY_CHUNK, size_ - c * JOURNEY_CHUNK);
+  chunk.chunk = c;
+  chunk.starts.assign(journeys + 1, 0);
+  std::size_t total = 0;
+  for (const std::vector<Member_Blocks>& walk : walks_)
+    walk[c].For_Each([&](const Member& m) {
+      ++chunk.starts[m.Journey() + 1];
+      ++total;
+    });
+  for (std::size_t j = 0; j < journeys; ++j)
+    chunk.starts[j + 1] += chunk.starts[j];
+  chunk.members.resize(total);
+  std::vector<std::uint32_t> next(chunk.starts.begin(), chunk.starts.end() - 1);
+  for (const std::vector<Member_Blocks>& walk : walks_)
+    walk[c].For_Each(
+        [&](const Member& m) { chunk.members[next[m.Journey()]++] = m; });
+}
+
+Data Member::Record(const char* terminal) const {
+  Data record;
+  record.LastTime = LastTime;
+  record.Mot = static_cast<signed char>(tag >> 16 & 0xFF);
+  record.InOut = static_cast<signed char>(tag >> 24);
+  record.Balance = Balance;
+  std::memcpy(record.TerminalInfo, terminal, sizeof record.TerminalInfo);
+  return record;
+}
+
+void* Block_Pool::Take(std::size_t bytes) {
+  assert(bytes <= PIECE_BYTES);
+  bytes = (bytes + 15) / 16 * 16;
+  if (PIECE_BYTES - used_ < bytes) {
+    pieces_.reserve(pieces_.size() + 1);
+    pieces_.push_back(Map_Memory(PIECE_BYTES));
+    used_ = 0;
+  }
+  void* taken = static_cast<char*>(pieces_.back()) + used_;
+  used_ += bytes;
+  return taken;
+}
+
+void Block_Pool::Release() {
+  for (void* piece : pieces_) Unmap_Memory(piece, PIECE_BYTES);
+  pieces_.clear();
+  used_ = PIECE_BYTES;
+}
+
+void Member_Blocks::New_Block(Block_Pool& pool) {
+  Block* block = static_cast<Block*>(pool.Take(sizeof(Block)));
+  block->next = nullptr;
+  block->count = 0;
+  (last_ != nullptr ? last_->next : first_) = block;
+  last_ = block;
 }
 
 namespace {
 
-// Asks the cache for both lines a node may straddle: its links and record.
-void Prefetch_Node(const History_Data* node) {
-  if (node == nullptr) return;
-  __builtin_prefetch(node);
-  __builtin_prefetch(reinterpret_cast<const char*>(node + 1) - 1);
-}
+// How many journeys ahead of its turn a journey's trigger is asked for.
+// Measured, and to be retuned, with the "separate transfers" stage of
+// fare-bench.
+constexpr std::size_t TRIGGER_LEAD = 32;
 
-// How many journeys ahead of its turn each step of a journey's records is
-// asked for: the trigger and the last member of each chain first, then the
-// member before each (the last's next link, in the node asked for LAST_LEAD
-// - SECOND_LEAD journeys before), then the one before that (through the
-// second's links). Each step waits for the one before it to arrive, 32
-// journeys' worth of work apart. Measured, and to be retuned, with the
-// "separate transfers" stage of fare-bench.
-constexpr std::size_t LAST_LEAD = 96;
-constexpr std::size_t SECOND_LEAD = 64;
-constexpr std::size_t THIRD_LEAD = 32;
-
-// The member before member in its chain, none for none.
-const History_Data* Before(const History_Data* member) {
-  return member == nullptr ? nullptr : static_cast<History_Data*>(member->next);
-}
-
-// Asks for the records of journey g a few journeys before its turn: the
-// trigger and the last members, then the members the chains lead to once
-// their links are near. The loads of the links read nodes asked for by an
-// earlier call (journey g + 32 was g' + 64 and g'' + 96 before), so they
-// seldom miss; they only decide what to ask for next.
-void Prefetch_Journey(const Journey_Table& journeys, std::size_t g,
-                      std::size_t count) {
-  if (g + LAST_LEAD < count) {
-    const Journey_Table::Journey& journey = journeys[g + LAST_LEAD];
-    Prefetch_Node(journey.trigger);
-    for (const Node_Link& last : journey.chain) Prefetch_Node(last);
-  }
-  if (g + SECOND_LEAD < count)
-    for (const Node_Link& last : journeys[g + SECOND_LEAD].chain)
-      Prefetch_Node(Before(last));
-  if (g + THIRD_LEAD < count)
-    for (const Node_Link& last : journeys[g + THIRD_LEAD].chain)
-      Prefetch_Node(Before(Before(last)));
-}
-
-// The error of a journey of more legs than one passenger taps in a day.
-// Named by the bus file, where the journey's trigger stands.
-std::string Journey_Too_Long(const Journey_Table::Journey& journey) {
-  std::size_t legs = 1;
-  for (const Node_Link& last : journey.chain)
-    for (const History_Data* m = last; m != nullptr; m = m->next) ++legs;
+// The error of journey g, of legs legs. Named by the bus file, where the
+// journey's trigger stands.
+std::string Journey_Too_Long(const Journey_Table& journeys, std::size_t g,
+                             std::size_t legs) {
   return Too_Many_Legs(PAYMENT_FILES[0].name,
-                       journey.trigger->data.TerminalInfo, legs);
-}
-
-// Copies the members of journey's chains to records, the last found first
-// (chain 1, then chain 0); false, copying at most MAX_JOURNEY_LEGS - 1, when
-// the journey has more legs than that.
-bool Copy_Members(const Journey_Table::Journey& journey,
-                  std::vector<Line_Record>& records) {
-  const History_Data* third_metro = M3_header;
-  std::size_t room = records.size() + MAX_JOURNEY_LEGS - 1;
-  for (int walk = 1; walk >= 0; --walk) {
-    for (const History_Data* m = journey.chain[walk]; m; m = m->next) {
-      if (records.size() == room) return false;
-      records.push_back({m->data, m->prev == third_metro ? ' ' : ','});
-    }
-  }
-  return true;
+                       journeys.Trigger(g)->data.TerminalInfo, legs);
 }
 
 }  // namespace
@@ -104,19 +115,34 @@ void Gather_Journeys(const Journey_Table& journeys, std::size_t first,
   std::vector<Line_Record>& records = gathered.records;
   records.clear();
   gathered.starts.clear();
+  if (first == stop) {
+    gathered.starts.push_back(0);
+    return;
+  }
+  const std::size_t chunk = first / JOURNEY_CHUNK;
+  assert((stop - 1) / JOURNEY_CHUNK == chunk);
+  if (gathered.members.chunk != chunk)
+    journeys.Order_Chunk(chunk, gathered.members);
   for (std::size_t g = first; g < stop; ++g) {
-    Prefetch_Journey(journeys, g, limit);
-    const Journey_Table::Journey& journey = journeys[g];
-    std::size_t start = records.size();
-    records.push_back({journey.trigger->data, ','});
-    if (!Copy_Members(journey, records)) {
-      if (unsettled != nullptr) unsettled->Add(Journey_Too_Long(journey));
-      records.resize(start);
+    if (g + TRIGGER_LEAD < limit) {
+      const History_Data* ahead = journeys.Trigger(g + TRIGGER_LEAD);
+      __builtin_prefetch(ahead);
+      __builtin_prefetch(reinterpret_cast<const char*>(ahead + 1) - 1);
+    }
+    std::size_t count = 0;
+    const Member* members =
+        gathered.members.Members_Of(g % JOURNEY_CHUNK, count);
+    if (count + 1 > MAX_JOURNEY_LEGS) {
+      if (unsettled != nullptr)
+        unsettled->Add(Journey_Too_Long(journeys, g, count + 1));
       continue;
     }
-    std::reverse(records.begin() + static_cast<std::ptrdiff_t>(start) + 1,
-                 records.end());
-    gathered.starts.push_back(start);
+    const Data& trigger = journeys.Trigger(g)->data;
+    gathered.starts.push_back(records.size());
+    records.push_back({trigger, ','});
+    for (std::size_t k = 0; k < count; ++k)
+      records.push_back(
+          {members[k].Record(trigger.TerminalInfo), members[k].Separator()});
   }
   gathered.starts.push_back(records.size());
 }

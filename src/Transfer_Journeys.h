@@ -50,23 +50,111 @@ struct Chunk_Credit {
   bool settled = true;
 };
 
+// A member of a journey as its walk found it: what its history line needs
+// besides the journey's text, which is the trigger's. 12 bytes, so that the
+// members of a chunk of journeys lie together and are put in line order in
+// the caches, instead of being fetched one by one from their nodes.
+struct Member {
+  std::int32_t LastTime;
+  std::int32_t Balance;
+  std::uint32_t tag;  // journey in its chunk | separator, Mot, InOut
+
+  static constexpr std::uint32_t JOURNEY_BITS = 13;
+  static constexpr std::uint32_t SPACE_BIT = 1u << JOURNEY_BITS;
+  static_assert(JOURNEY_CHUNK <= std::size_t{1} << JOURNEY_BITS);
+
+  // record as a member of the journey numbered within its chunk; space
+  // when its line has a space before TerminalInfo.
+  static Member Of(const Data& record, std::size_t journey, bool space) {
+    return {record.LastTime, record.Balance,
+            static_cast<std::uint32_t>(journey) | (space ? SPACE_BIT : 0) |
+                std::uint32_t{static_cast<unsigned char>(record.Mot)} << 16 |
+                std::uint32_t{static_cast<unsigned char>(record.InOut)} << 24};
+  }
+  std::size_t Journey() const { return tag & (SPACE_BIT - 1); }
+  char Separator() const { return tag & SPACE_BIT ? ' ' : ','; }
+  // The record, with terminal's text.
+  Data Record(const char* terminal) const;
+};
+
+// Memory for one walk's blocks of members, carved from pieces straight from
+// the system (in large pages: far fewer first touches than blocks from the
+// heap) and returned all at once.
+class Block_Pool {
+ public:
+  Block_Pool() = default;
+  ~Block_Pool() { Release(); }
+  Block_Pool(const Block_Pool&) = delete;
+  Block_Pool& operator=(const Block_Pool&) = delete;
+
+  // bytes (at most PIECE_BYTES) of zeroed memory, 16-byte aligned; throws
+  // std::bad_alloc when the system has none.
+  void* Take(std::size_t bytes);
+  void Release();
+
+ private:
+  static constexpr std::size_t PIECE_BYTES = std::size_t{4} << 20;
+  std::vector<void*> pieces_;
+  std::size_t used_ = PIECE_BYTES;  // of the last piece
+};
+
+// The members one walk finds for the journeys of one chunk, in the order
+// found: blocks of members from the walk's pool, appended at the last block.
+class Member_Blocks {
+ public:
+  // Throws std::bad_alloc when the pool has no memory for a block.
+  void Add(const Member& member, Block_Pool& pool) {
+    if (last_ == nullptr || last_->count == BLOCK_MEMBERS) New_Block(pool);
+    last_->members[last_->count++] = member;
+  }
+  // Calls visit(member) for each member in the order added.
+  template <class Visit>
+  void For_Each(Visit visit) const {
+    for (const Block* b = first_; b != nullptr; b = b->next)
+      for (std::uint32_t k = 0; k < b->count; ++k) visit(b->members[k]);
+  }
+
+ private:
+  static constexpr std::uint32_t BLOCK_MEMBERS = 1024;
+  struct Block {
+    Block* next;
+    std::uint32_t count;
+    Member members[BLOCK_MEMBERS];
+  };
+  void New_Block(Block_Pool& pool);
+
+  Block* first_ = nullptr;
+  Block* last_ = nullptr;
+};
+
+// The members of one chunk of journeys in line order.
+struct Ordered_Chunk {
+  static constexpr std::size_t NONE = ~std::size_t{0};
+  std::size_t chunk = NONE;
+  std::vector<Member> members;
+  std::vector<std::uint32_t> starts;  // one per journey, then the end
+
+  // The members of journey j of the chunk, and how many.
+  const Member* Members_Of(std::size_t j, std::size_t& count) const {
+    assert(starts.size() > j + 1);
+    count = starts[j + 1] - starts[j];
+    return members.data() + starts[j];
+  }
+};
+
 // The journeys in the bus-list order of their triggers. A trigger leaves the
 // bus list as soon as it is found. The other records of its journey are
 // collected by two walks at once, each over lists of its own: the first
-// walks the bus list, the second the metro lists 1 to 5. Each walk chains
-// the members it finds backwards from the journey's chain[walk], a member's
-// next holding the member that walk found before it (none for its first),
-// so that adding a member touches only the member and the table. Line order
-// is the trigger, then chain 0 and chain 1 each in the order found. An
-// unlinked member's prev holds the header of the list it came from, which
-// decides its line form. Links of 4 bytes keep the table at 12 bytes a
-// journey.
+// walks the bus list, the second the metro lists 1 to 5. Each walk adds the
+// members it finds to its own blocks of the journey's chunk (Found), so that
+// the walks touch neither the table nor each other. Line order is the
+// trigger, then the first walk's members and the second's, each in the
+// order found: ordering a chunk (Order_Chunk) sorts its members into that
+// order, after which they are read by journey (Members_Of).
 class Journey_Table {
  public:
-  struct Journey {
-    Node_Link trigger;
-    Node_Link chain[2];  // the member each walk found last, if any
-  };
+  // The first walk's and the second's.
+  static constexpr int WALKS = 2;
 
   Journey_Table() = default;
   ~Journey_Table() { Release(); }
@@ -80,21 +168,36 @@ class Journey_Table {
   void Release();
 
   std::size_t Size() const { return size_; }
-  Journey& operator[](std::size_t g) { return journeys_[g]; }
-  const Journey& operator[](std::size_t g) const { return journeys_[g]; }
+  std::size_t Chunks() const {
+    return (size_ + JOURNEY_CHUNK - 1) / JOURNEY_CHUNK;
+  }
+  History_Data* Trigger(std::size_t g) const { return triggers_[g]; }
   // What the journeys of chunk c (JOURNEY_CHUNK journeys from c *
   // JOURNEY_CHUNK) credit, made by the separation as it writes them.
   std::vector<Chunk_Credit>& Credits() { return credits_; }
   const std::vector<Chunk_Credit>& Credits() const { return credits_; }
   void Push(History_Data* trigger) {
     assert(size_ < capacity_);  // one journey per counted trigger at most
-    journeys_[size_++] = {trigger, {nullptr, nullptr}};
+    triggers_[size_++] = trigger;
   }
+  // Makes room for the walks' members once every trigger is pushed.
+  void Open_Walks();
+  // Adds record as the next member walk found of journey g. Each walk adds
+  // only its own, so two walks may add at once.
+  void Found(int walk, std::size_t g, const Data& record, bool space) {
+    walks_[walk][g / JOURNEY_CHUNK].Add(
+        Member::Of(record, g % JOURNEY_CHUNK, space), pools_[walk]);
+  }
+  // Puts the members of chunk c in line order into ordered, once the walks
+  // are done. Reads only.
+  void Order_Chunk(std::size_t c, Ordered_Chunk& ordered) const;
 
  private:
   std::size_t capacity_ = 0;
   std::size_t size_ = 0;
-  Journey* journeys_ = nullptr;
+  Node_Link* triggers_ = nullptr;
+  std::vector<Member_Blocks> walks_[WALKS];  // per chunk
+  Block_Pool pools_[WALKS];
   std::vector<Chunk_Credit> credits_;
 };
 
@@ -113,13 +216,14 @@ struct Line_Record {
 struct Gathered_Journeys {
   std::vector<Line_Record> records;
   std::vector<std::size_t> starts;  // one per journey kept, then the end
+  Ordered_Chunk members;            // of the chunk gathered from last
 };
 
-// Copies the records of journeys first..stop to gathered; journeys up to
-// limit are asked for ahead. A journey of more than MAX_JOURNEY_LEGS legs is
-// left out, and listed in unsettled unless that is null. The loop does
-// little but load, so the processor overlaps the cache misses of many
-// journeys.
+// Copies the records of journeys first..stop, all of one chunk, to
+// gathered, ordering the chunk's members when gathered holds another's;
+// triggers up to journey limit are asked for ahead. A journey of more than
+// MAX_JOURNEY_LEGS legs is left out, and listed in unsettled unless that is
+// null.
 void Gather_Journeys(const Journey_Table& journeys, std::size_t first,
                      std::size_t stop, std::size_t limit,
                      Gathered_Journeys& gathered,
