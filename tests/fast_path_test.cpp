@@ -151,6 +151,37 @@ TEST(IndexedSeparation, EachProcessHasItsOwnKeyAndTheSameHistory) {
   EXPECT_NE(keys[0], keys[1]);
 }
 
+// A member keeps every value its line can carry, whatever the journey's
+// place in its chunk and the line's separator.
+TEST(IndexedSeparation, MembersKeepTheirRecordsWholeInTwelveBytes) {
+  struct Case {
+    std::int32_t time, balance;
+    int mot, in_out;
+    std::size_t journey;
+    bool space;
+  } cases[] = {
+      {0, 0, 0, 0, 0, false},
+      {INT32_MAX, INT32_MIN, 1, 1, JOURNEY_CHUNK - 1, true},
+      {INT32_MIN, -1, -1, -128, 1, false},
+      {123456, 1049, 127, 9, 4095, true},
+  };
+  static_assert(sizeof(Member) == 12);
+  const char text[TERMINALINFO_WIDTH + 1] = "T12345678";
+  for (const Case& c : cases) {
+    Data record{};
+    record.LastTime = c.time;
+    record.Balance = c.balance;
+    record.Mot = static_cast<signed char>(c.mot);
+    record.InOut = static_cast<signed char>(c.in_out);
+    std::memcpy(record.TerminalInfo, text, sizeof text);
+    Member member = Member::Of(record, c.journey, c.space);
+    EXPECT_EQ(member.Journey(), c.journey);
+    EXPECT_EQ(member.Separator(), c.space ? ' ' : ',');
+    Data back = member.Record(text);
+    EXPECT_EQ(std::memcmp(&back, &record, sizeof record), 0) << c.time;
+  }
+}
+
 // --- Leg sort ---------------------------------------------------------------
 
 TEST(LegSort, GivesTheExchangeSortsOrderForAnySize) {
