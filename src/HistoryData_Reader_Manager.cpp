@@ -95,6 +95,7 @@ class Group_Index {
   }
   // Asks the cache for the slot home.
   void Prefetch(std::size_t home) const { __builtin_prefetch(&slots_[home]); }
+  std::size_t Slots() const { return size_; }
 
   // The group of key (whose home slot is home), or NONE. Reads only.
   std::size_t Find(const Terminal_Key& key, std::size_t home) const {
@@ -218,22 +219,87 @@ void Find_Triggers(Group_Index& index, Journey_Table& journeys) {
       });
 }
 
+// A list walked a batch of records at a time, each batch looked up in the
+// index in the order of the records' home slots rather than the list's: the
+// look-ups of a batch then sweep the index in order instead of jumping
+// about it. The member walks of the 10M benchmark day took 0.13 to 0.17 s
+// against 0.20 to 0.25 s with look-ups in list order (the trigger walk, on
+// candidates only, measured no faster so).
+class Batch_Walk {
+ public:
+  // Records per batch: enough that successive look-ups of a batch land
+  // close together in the index.
+  static constexpr std::size_t RECORDS = std::size_t{1} << 16;
+  // The batch's look-ups are sorted by the top bits of their home slots.
+  static constexpr int ORDER_BITS = 12;
+
+  explicit Batch_Walk(const Group_Index& index)
+      : index_(index), records_(RECORDS), order_(RECORDS) {}
+
+  // Walks list from its first record and calls handle(record) for each in
+  // list order, record.group being its group or Group_Index::NONE. handle
+  // may unlink record.node.
+  template <class Handle>
+  void Walk(const Record_List& list, Handle handle) {
+    History_Data* next = list.header->next;
+    while (next != list.tailer) {
+      std::size_t count = 0;
+      for (; count < RECORDS && next != list.tailer; next = next->next) {
+        Prefetch_Ahead(next);
+        Walk_Record& record = records_[count++];
+        record.node = next;
+        record.key = Terminal_Key_Of(next->data);
+        record.home = index_.Home(record.key);
+      }
+      Look_Up(count);
+      for (std::size_t i = 0; i < count; ++i) {
+        Prefetch_Ahead(records_[i].node);
+        handle(records_[i]);
+      }
+    }
+  }
+
+ private:
+  // Finds the group of the first count records in the order of their home
+  // slots (a counting sort by their top bits), each slot asked for a few
+  // records ahead.
+  void Look_Up(std::size_t count) {
+    constexpr std::size_t BUCKETS = std::size_t{1} << ORDER_BITS;
+    std::uint32_t start[BUCKETS + 1] = {};
+    const std::size_t slots = index_.Slots();
+    auto bucket = [&](std::size_t home) {
+      __extension__ typedef unsigned __int128 Wide;
+      return static_cast<std::size_t>((Wide{home} << ORDER_BITS) / slots);
+    };
+    for (std::size_t i = 0; i < count; ++i)
+      ++start[bucket(records_[i].home) + 1];
+    for (std::size_t b = 0; b < BUCKETS; ++b) start[b + 1] += start[b];
+    for (std::size_t i = 0; i < count; ++i)
+      order_[start[bucket(records_[i].home)]++] = static_cast<std::uint32_t>(i);
+    constexpr std::size_t AHEAD = 16;
+    for (std::size_t k = 0; k < count; ++k) {
+      if (k + AHEAD < count) index_.Prefetch(records_[order_[k + AHEAD]].home);
+      Walk_Record& record = records_[order_[k]];
+      record.group = index_.Find(record.key, record.home);
+    }
+  }
+
+  const Group_Index& index_;
+  std::vector<Walk_Record> records_;
+  std::vector<std::uint32_t> order_;  // of records_, by home slot
+};
+
 // Unlinks every record of list whose journey is indexed and adds it to the
 // journey's members as walk found them; space when the list's lines have a
 // space before TerminalInfo. Reads the index only, so two walks over lists
 // of their own may run at once.
 void Collect_Members(const Record_List& list, const Group_Index& index,
                      Journey_Table& journeys, int walk, bool space) {
-  Walk_Ahead(
-      list, index, [](const History_Data*) { return true; },
-      [&](Walk_Record& record) {
-        record.group = index.Find(record.key, record.home);
-      },
-      [&](Walk_Record& record) {
-        if (record.group == Group_Index::NONE) return;
-        Del(record.node);
-        journeys.Found(walk, record.group, record.node->data, space);
-      });
+  Batch_Walk(index).Walk(list, [&](Walk_Record& record) {
+    if (record.group == Group_Index::NONE) return;
+    Del(record.node);
+    journeys.Found(walk, record.group, record.node->data, space);
+  });
 }
 
 // Collects the members of every journey on two threads: one walks the bus
