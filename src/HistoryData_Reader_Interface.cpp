@@ -16,6 +16,7 @@
 #include "Keyed_Hash.h"
 #include "Line_Reader.h"
 #include "Load_Observer.h"
+#include "Memory.h"
 #include "Os.h"
 #include "Paths.h"
 #include "Record_Line.h"
@@ -260,7 +261,19 @@ class Candidate_Texts {
       : bits_(std::clamp<std::uint64_t>(bus_bytes / 4 / 64 + 1, 1, MAX_WORDS) *
               64),
         multiplier_(Process_Hash_Key().k1 | 1),
-        words_(bits_ / 64) {}
+        words_(static_cast<std::uint64_t*>(
+            Map_Memory(bits_ / 64 * sizeof(std::uint64_t)))) {}
+  ~Candidate_Texts() {
+    Unmap_Memory(words_, bits_ / 64 * sizeof(std::uint64_t));
+  }
+  Candidate_Texts(const Candidate_Texts& other)
+      : bits_(other.bits_),
+        multiplier_(other.multiplier_),
+        words_(static_cast<std::uint64_t*>(
+            Map_Memory(bits_ / 64 * sizeof(std::uint64_t)))) {
+    std::copy(other.words_, other.words_ + bits_ / 64, words_);
+  }
+  Candidate_Texts& operator=(const Candidate_Texts&) = delete;
 
   // The bit of key: a multiply-shift hash of it under this process's
   // multiplier, scaled to the bits.
@@ -280,8 +293,7 @@ class Candidate_Texts {
   }
   // Adds every key that other, made for the same file, has.
   void Add_All(const Candidate_Texts& other) {
-    for (std::size_t i = 0; i < words_.size(); ++i)
-      words_[i] |= other.words_[i];
+    for (std::size_t i = 0; i < bits_ / 64; ++i) words_[i] |= other.words_[i];
   }
   // False only when no key added is this one.
   bool May_Hold(const Terminal_Key& key) const {
@@ -298,7 +310,7 @@ class Candidate_Texts {
 
   std::uint64_t bits_;
   std::uint64_t multiplier_;
-  std::vector<std::uint64_t> words_;
+  std::uint64_t* words_;  // bits_ / 64 of them, zeroed, in large pages
 };
 
 // What the loading of a part of a payment file does besides listing its
