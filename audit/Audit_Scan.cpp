@@ -793,17 +793,22 @@ Scan_Result Load_Checks::Result() {
 Journey_Warnings::Journey_Warnings() : warnings_(Empty_Warnings()) {}
 
 void Journey_Warnings::Settled(const Settled_Journey& journey) {
-  // The name is made only for a journey that is warned of: most are not.
-  bool is_long = static_cast<std::int64_t>(journey.legs.size()) > MANY_TAPS;
-  bool not_positive = journey.collected <= 0;
-  bool residue_above = journey.Residue() > journey.collected;
-  if (!is_long && !not_positive && !residue_above) return;
-  std::string name = Quoted(journey.terminal);
-  if (is_long)
-    Note(warnings_[LONG_JOURNEY],
-         name + " (" + std::to_string(journey.legs.size()) + " legs)");
-  if (not_positive) Note(warnings_[NOT_POSITIVE], name);
-  if (residue_above) Note(warnings_[RESIDUE_ABOVE], name);
+  // A journey is named only where its name is kept: most are not warned of,
+  // and of those warned of (on a day of long journeys, a third of them
+  // have a residue above their fare) only the first few are named.
+  auto note = [&](Warning& warning, auto place) {
+    ++warning.count;
+    if (warning.examples.size() < warning.Places_Kept())
+      warning.examples.push_back(place());
+  };
+  auto name = [&] { return Quoted(journey.terminal); };
+  if (static_cast<std::int64_t>(journey.legs.size()) > MANY_TAPS)
+    note(warnings_[LONG_JOURNEY], [&] {
+      return name() + " (" + std::to_string(journey.legs.size()) + " legs)";
+    });
+  if (journey.collected <= 0) note(warnings_[NOT_POSITIVE], name);
+  if (journey.Residue() > journey.collected)
+    note(warnings_[RESIDUE_ABOVE], name);
 }
 
 void Journey_Warnings::Add_To(Scan_Result& scan) const {
