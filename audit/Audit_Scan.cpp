@@ -7,7 +7,6 @@
 #include <exception>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -162,52 +161,6 @@ class Tap_Numbers {
   std::uint64_t terminal_key_;
 };
 
-// Blocks for the day's taps, carved from pieces of memory straight from the
-// system and handed out again once given back. In large pages: from the
-// heap, the taps of a 10M day took 20,000 first touches of small pages.
-// Shared by the threads that read the files; its memory stays for the next
-// audit of the process.
-class Tap_Block_Pool {
- public:
-  static constexpr std::size_t BLOCK_TAPS = 1024;
-
-  // A block of BLOCK_TAPS taps; throws std::bad_alloc when the system has no
-  // memory for it.
-  Tap_Number* Take() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!free_.empty()) {
-      Tap_Number* block = free_.back();
-      free_.pop_back();
-      return block;
-    }
-    if (left_ == 0) {
-      free_.reserve(free_.size() + PIECE_BLOCKS);  // Give never allocates
-      next_ = static_cast<Tap_Number*>(Map_Memory(PIECE_BLOCKS * BLOCK_BYTES));
-      left_ = PIECE_BLOCKS;
-    }
-    --left_;
-    return std::exchange(next_, next_ + BLOCK_TAPS);
-  }
-  void Give(Tap_Number* block) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    free_.push_back(block);
-  }
-
- private:
-  static constexpr std::size_t BLOCK_BYTES = BLOCK_TAPS * sizeof(Tap_Number);
-  static constexpr std::size_t PIECE_BLOCKS =
-      (std::size_t{4} << 20) / BLOCK_BYTES;
-  std::mutex mutex_;
-  std::vector<Tap_Number*> free_;
-  Tap_Number* next_ = nullptr;
-  std::size_t left_ = 0;  // blocks of the last piece not yet handed out
-};
-
-Tap_Block_Pool& Tap_Blocks() {
-  static Tap_Block_Pool pool;
-  return pool;
-}
-
 // The day's taps, spread over partitions by their TerminalInfo, taps of one
 // TerminalInfo in one partition. A partition grows by blocks: no tap is
 // copied as it grows, and no memory is touched that is not filled. Few
@@ -229,7 +182,8 @@ class Tap_Partitions {
     std::size_t slot = partition.size % BLOCK_TAPS;
     if (slot == 0) {
       partition.blocks.reserve(partition.blocks.size() + 1);
-      partition.blocks.push_back(Tap_Blocks().Take());
+      partition.blocks.push_back(
+          static_cast<Tap_Number*>(Recycled_Blocks().Take()));
     }
     partition.blocks.back()[slot] = tap;
     ++partition.size;
@@ -246,12 +200,17 @@ class Tap_Partitions {
     }
   }
   void Free(std::size_t p) {
-    for (Tap_Number* block : partitions_[p].blocks) Tap_Blocks().Give(block);
+    for (Tap_Number* block : partitions_[p].blocks)
+      Recycled_Blocks().Give(block);
     partitions_[p] = Partition();
   }
 
  private:
-  static constexpr std::size_t BLOCK_TAPS = Tap_Block_Pool::BLOCK_TAPS;
+  // In blocks from the process's recycler (in large pages: from the heap,
+  // the taps of a 10M day took 20,000 first touches of small pages), given
+  // back as each partition is grouped, for the separation's members.
+  static constexpr std::size_t BLOCK_TAPS =
+      Block_Recycler::BLOCK_BYTES / sizeof(Tap_Number);
   struct Partition {
     std::vector<Tap_Number*> blocks;
     std::size_t size = 0;

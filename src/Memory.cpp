@@ -3,6 +3,7 @@
 
 #include <new>
 #include <thread>
+#include <utility>
 
 #include "Os.h"
 
@@ -39,4 +40,31 @@ void Back_On_Two_Threads(void* memory, std::size_t bytes) {
 
 void Unmap_Memory(void* memory, std::size_t bytes) {
   Os_Release_Memory(memory, Round_Up_To_Large_Page(bytes));
+}
+
+void* Block_Recycler::Take() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!free_.empty()) {
+    void* block = free_.back();
+    free_.pop_back();
+    return block;
+  }
+  if (left_ == 0) {
+    free_.reserve(blocks_ + PIECE_BLOCKS);  // so that Give never allocates
+    next_ = static_cast<char*>(Map_Memory(PIECE_BLOCKS * BLOCK_BYTES));
+    left_ = PIECE_BLOCKS;
+    blocks_ += PIECE_BLOCKS;
+  }
+  --left_;
+  return std::exchange(next_, next_ + BLOCK_BYTES);
+}
+
+void Block_Recycler::Give(void* block) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  free_.push_back(block);
+}
+
+Block_Recycler& Recycled_Blocks() {
+  static Block_Recycler* recycler = new Block_Recycler;
+  return *recycler;
 }

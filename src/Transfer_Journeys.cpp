@@ -20,8 +20,10 @@ void Journey_Table::Create(std::size_t capacity) {
 
 void Journey_Table::Release() {
   credits_.clear();
-  for (std::vector<Member_Blocks>& walk : walks_) walk.clear();
-  for (Block_Pool& pool : pools_) pool.Release();
+  for (std::vector<Member_Blocks>& walk : walks_) {
+    for (Member_Blocks& blocks : walk) blocks.Give_Back();
+    walk.clear();
+  }
   if (triggers_ != nullptr)
     Unmap_Memory(triggers_, capacity_ * sizeof(Node_Link));
   triggers_ = nullptr;
@@ -64,31 +66,21 @@ Data Member::Record(const char* terminal) const {
   return record;
 }
 
-void* Block_Pool::Take(std::size_t bytes) {
-  assert(bytes <= PIECE_BYTES);
-  bytes = (bytes + 15) / 16 * 16;
-  if (PIECE_BYTES - used_ < bytes) {
-    pieces_.reserve(pieces_.size() + 1);
-    pieces_.push_back(Map_Memory(PIECE_BYTES));
-    used_ = 0;
-  }
-  void* taken = static_cast<char*>(pieces_.back()) + used_;
-  used_ += bytes;
-  return taken;
-}
-
-void Block_Pool::Release() {
-  for (void* piece : pieces_) Unmap_Memory(piece, PIECE_BYTES);
-  pieces_.clear();
-  used_ = PIECE_BYTES;
-}
-
-void Member_Blocks::New_Block(Block_Pool& pool) {
-  Block* block = static_cast<Block*>(pool.Take(sizeof(Block)));
+void Member_Blocks::New_Block() {
+  Block* block = static_cast<Block*>(Recycled_Blocks().Take());
   block->next = nullptr;
   block->count = 0;
   (last_ != nullptr ? last_->next : first_) = block;
   last_ = block;
+}
+
+void Member_Blocks::Give_Back() {
+  while (first_ != nullptr) {
+    Block* next = first_->next;
+    Recycled_Blocks().Give(first_);
+    first_ = next;
+  }
+  last_ = nullptr;
 }
 
 namespace {

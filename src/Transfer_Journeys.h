@@ -11,6 +11,7 @@
 
 #include "Journey_Observer.h"
 #include "Leg_Table.h"
+#include "Memory.h"
 #include "Record_List.h"
 
 // Journeys handled as one piece of work: the separation writes and credits
@@ -77,34 +78,14 @@ struct Member {
   Data Record(const char* terminal) const;
 };
 
-// Memory for one walk's blocks of members, carved from pieces straight from
-// the system (in large pages: far fewer first touches than blocks from the
-// heap) and returned all at once.
-class Block_Pool {
- public:
-  Block_Pool() = default;
-  ~Block_Pool() { Release(); }
-  Block_Pool(const Block_Pool&) = delete;
-  Block_Pool& operator=(const Block_Pool&) = delete;
-
-  // bytes (at most PIECE_BYTES) of zeroed memory, 16-byte aligned; throws
-  // std::bad_alloc when the system has none.
-  void* Take(std::size_t bytes);
-  void Release();
-
- private:
-  static constexpr std::size_t PIECE_BYTES = std::size_t{4} << 20;
-  std::vector<void*> pieces_;
-  std::size_t used_ = PIECE_BYTES;  // of the last piece
-};
-
 // The members one walk finds for the journeys of one chunk, in the order
-// found: blocks of members from the walk's pool, appended at the last block.
+// found: blocks of members from the process's recycler, appended at the
+// last block.
 class Member_Blocks {
  public:
-  // Throws std::bad_alloc when the pool has no memory for a block.
-  void Add(const Member& member, Block_Pool& pool) {
-    if (last_ == nullptr || last_->count == BLOCK_MEMBERS) New_Block(pool);
+  // Throws std::bad_alloc when there is no memory for a block.
+  void Add(const Member& member) {
+    if (last_ == nullptr || last_->count == BLOCK_MEMBERS) New_Block();
     last_->members[last_->count++] = member;
   }
   // Calls visit(member) for each member in the order added.
@@ -113,15 +94,23 @@ class Member_Blocks {
     for (const Block* b = first_; b != nullptr; b = b->next)
       for (std::uint32_t k = 0; k < b->count; ++k) visit(b->members[k]);
   }
+  // Gives every block back to the recycler.
+  void Give_Back();
 
  private:
-  static constexpr std::uint32_t BLOCK_MEMBERS = 1024;
+  struct Header {
+    void* next;
+    std::uint32_t count;
+  };
+  static constexpr std::uint32_t BLOCK_MEMBERS =
+      (Block_Recycler::BLOCK_BYTES - sizeof(Header)) / sizeof(Member);
   struct Block {
     Block* next;
     std::uint32_t count;
     Member members[BLOCK_MEMBERS];
   };
-  void New_Block(Block_Pool& pool);
+  static_assert(sizeof(Block) <= Block_Recycler::BLOCK_BYTES);
+  void New_Block();
 
   Block* first_ = nullptr;
   Block* last_ = nullptr;
@@ -186,7 +175,7 @@ class Journey_Table {
   // only its own, so two walks may add at once.
   void Found(int walk, std::size_t g, const Data& record, bool space) {
     walks_[walk][g / JOURNEY_CHUNK].Add(
-        Member::Of(record, g % JOURNEY_CHUNK, space), pools_[walk]);
+        Member::Of(record, g % JOURNEY_CHUNK, space));
   }
   // Puts the members of chunk c in line order into ordered, once the walks
   // are done. Reads only.
@@ -197,7 +186,6 @@ class Journey_Table {
   std::size_t size_ = 0;
   Node_Link* triggers_ = nullptr;
   std::vector<Member_Blocks> walks_[WALKS];  // per chunk
-  Block_Pool pools_[WALKS];
   std::vector<Chunk_Credit> credits_;
 };
 
