@@ -3,6 +3,7 @@
 #include "Transfer_Journeys.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cstring>
 
@@ -13,7 +14,9 @@
 Journey_Table Transfer_Journeys;
 
 void Journey_Table::Create(std::size_t capacity) {
+  static std::atomic<std::uint64_t> separations{0};
   Release();
+  separation_ = ++separations;
   triggers_ = static_cast<Node_Link*>(Map_Memory(capacity * sizeof(Node_Link)));
   capacity_ = capacity;
 }
@@ -39,6 +42,7 @@ void Journey_Table::Open_Walks() {
 void Journey_Table::Order_Chunk(std::size_t c, Ordered_Chunk& chunk) const {
   const std::size_t journeys =
       std::min(JOURNEY_CHUNK, size_ - c * JOURNEY_CHUNK);
+  chunk.separation = separation_;
   chunk.chunk = c;
   chunk.starts.assign(journeys + 1, 0);
   std::size_t total = 0;
@@ -113,7 +117,8 @@ void Gather_Journeys(const Journey_Table& journeys, std::size_t first,
   }
   const std::size_t chunk = first / JOURNEY_CHUNK;
   assert((stop - 1) / JOURNEY_CHUNK == chunk);
-  if (gathered.members.chunk != chunk)
+  if (gathered.members.separation != journeys.Separation() ||
+      gathered.members.chunk != chunk)
     journeys.Order_Chunk(chunk, gathered.members);
   for (std::size_t g = first; g < stop; ++g) {
     if (g + TRIGGER_LEAD < limit) {

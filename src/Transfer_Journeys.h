@@ -119,6 +119,7 @@ class Member_Blocks {
 // The members of one chunk of journeys in line order.
 struct Ordered_Chunk {
   static constexpr std::size_t NONE = ~std::size_t{0};
+  std::uint64_t separation = 0;  // Journey_Table::Separation() it is of
   std::size_t chunk = NONE;
   std::vector<Member> members;
   std::vector<std::uint32_t> starts;  // one per journey, then the end
@@ -157,6 +158,10 @@ class Journey_Table {
   void Release();
 
   std::size_t Size() const { return size_; }
+  // Which separation of the process the table holds: each Create makes a
+  // new one, so that members ordered from an earlier one are never taken
+  // for its own.
+  std::uint64_t Separation() const { return separation_; }
   std::size_t Chunks() const {
     return (size_ + JOURNEY_CHUNK - 1) / JOURNEY_CHUNK;
   }
@@ -184,6 +189,7 @@ class Journey_Table {
  private:
   std::size_t capacity_ = 0;
   std::size_t size_ = 0;
+  std::uint64_t separation_ = 0;
   Node_Link* triggers_ = nullptr;
   std::vector<Member_Blocks> walks_[WALKS];  // per chunk
   std::vector<Chunk_Credit> credits_;

@@ -151,6 +151,26 @@ TEST(IndexedSeparation, EachProcessHasItsOwnKeyAndTheSameHistory) {
   EXPECT_NE(keys[0], keys[1]);
 }
 
+// Members ordered for one separation are never taken for the next one's,
+// however a gathering is reused.
+TEST(IndexedSeparation, AGatheringReusedAfterANewSeparationReadsItsMembers) {
+  std::mt19937 random(5);
+  Gathered_Journeys gathered;
+  for (int day = 0; day < 2; ++day) {
+    Fill_Random_Day({"small", 400, 40, 30}, random);
+    std::string history;
+    Unsettled_Journeys unsettled;
+    Separate_Transfers(history, unsettled);
+    const std::size_t count = Transfer_Journeys.Size();
+    ASSERT_LE(count, JOURNEY_CHUNK);
+    Gather_Journeys(Transfer_Journeys, 0, count, count, gathered, nullptr);
+    std::string lines;
+    for (const Line_Record& r : gathered.records)
+      Append_Record_Line(lines, r.record, r.separator);
+    EXPECT_EQ(lines + "END", history) << "day " << day;
+  }
+}
+
 // A member keeps every value its line can carry, whatever the journey's
 // place in its chunk and the line's separator.
 TEST(IndexedSeparation, MembersKeepTheirRecordsWholeInTwelveBytes) {
