@@ -206,8 +206,8 @@ class Tap_Partitions {
   }
 
  private:
-  // In blocks from the process's recycler (in large pages: from the heap,
-  // the taps of a 10M day took 20,000 first touches of small pages), given
+  // In blocks from the process's recycler (in large pages, far fewer first
+  // touches than the heap's small pages; bench/README.md), given
   // back as each partition is grouped, for the separation's members.
   static constexpr std::size_t BLOCK_TAPS =
       Block_Recycler::BLOCK_BYTES / sizeof(Tap_Number);

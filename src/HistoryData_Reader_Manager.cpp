@@ -222,9 +222,8 @@ void Find_Triggers(Group_Index& index, Journey_Table& journeys) {
 // A list walked a batch of records at a time, each batch looked up in the
 // index in the order of the records' home slots rather than the list's: the
 // look-ups of a batch then sweep the index in order instead of jumping
-// about it. The member walks of the 10M benchmark day took 0.13 to 0.17 s
-// against 0.20 to 0.25 s with look-ups in list order (the trigger walk, on
-// candidates only, measured no faster so).
+// about it (the gain, and why the trigger walk is not batched, is in
+// bench/README.md).
 class Batch_Walk {
  public:
   // Records per batch: enough that successive look-ups of a batch land
