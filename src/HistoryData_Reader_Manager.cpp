@@ -11,6 +11,8 @@
 // the trigger, the bus records before and after it, then metro lists 1 to 5.
 // Groups are written in the order of their triggers in the bus list.
 #include <algorithm>
+#include <barrier>
+#include <bit>
 #include <cassert>
 #include <exception>
 #include <functional>
@@ -66,8 +68,10 @@ class Group_Index {
   // Room for expected keys at most two-thirds full (a look-up then probes
   // about two slots on average), plus a few slots so that a tiny index is
   // never full either. Find relies on an empty slot remaining.
+  // The count is even, so that the first half of the slots is the first
+  // half of the hashes (Place).
   static std::size_t Slots_For(std::size_t expected) {
-    return expected + expected / 2 + 16;
+    return (expected + expected / 2 + 16) & ~std::size_t{1};
   }
 
   // A large index is backed with memory on two threads before its first
@@ -86,12 +90,17 @@ class Group_Index {
   Group_Index(const Group_Index&) = delete;
   Group_Index& operator=(const Group_Index&) = delete;
 
-  // The slot where the look-up of key starts: the hash scaled to the slots
-  // by a multiply-high.
-  std::size_t Home(const Terminal_Key& key) const {
+  // Where the look-up of a key starts, and a coarse order of such places.
+  struct Place {
+    std::size_t home;     // the hash scaled to the slots by a multiply-high
+    std::uint16_t order;  // the hash's top bits: home's order, coarsely
+  };
+  static constexpr int ORDER_BITS = 12;
+  Place Place_Of(const Terminal_Key& key) const {
     __extension__ typedef unsigned __int128 Wide;
-    Wide hash = hash_.Of_Nine(key.first8, key.last);
-    return static_cast<std::size_t>((hash * size_) >> 64);
+    std::uint64_t hash = hash_.Of_Nine(key.first8, key.last);
+    return {static_cast<std::size_t>((Wide{hash} * size_) >> 64),
+            static_cast<std::uint16_t>(hash >> (64 - ORDER_BITS))};
   }
   // Asks the cache for the slot home.
   void Prefetch(std::size_t home) const { __builtin_prefetch(&slots_[home]); }
@@ -105,22 +114,47 @@ class Group_Index {
       if (Holds(slot, key)) return Group_Of(slot);
     }
   }
-  // The group of key (whose home slot is home); a missing key gets group
-  // next.
-  std::size_t Find_Or_Add(const Terminal_Key& key, std::size_t home,
-                          std::size_t next) {
-    for (std::size_t at = home;; at = at + 1 == size_ ? 0 : at + 1) {
+  // What adding a key did.
+  enum class Added { NEW, THERE, BEYOND };
+  // Adds key, whose home slot is home, with group, probing slots home to
+  // end - 1 only: NEW, or THERE when key is already there, or BEYOND,
+  // changing nothing, when the probe reaches end. Two threads may add at
+  // once where their probes stay apart.
+  Added Add_Before(const Terminal_Key& key, std::size_t home, std::size_t end,
+                   std::size_t group) {
+    for (std::size_t at = home; at < end; ++at) {
       Slot& slot = slots_[at];
       if (slot.last_and_group == 0) {
-        // The search ends only at an empty slot: at least one must stay.
-        assert(filled_ + 1 < size_);
-        ++filled_;
-        slot = {key.first8, key.last | (next + 1) << 8};
-        return next;
+        slot = {key.first8, key.last | (group + 1) << 8};
+        return Added::NEW;
       }
-      if (Holds(slot, key)) return Group_Of(slot);
+      if (Holds(slot, key)) return Added::THERE;
+    }
+    return Added::BEYOND;
+  }
+  // As Add_Before, over the whole index: never BEYOND. The keys are never
+  // more than expected, which leaves a third of the slots empty, and the
+  // probe ends only at an empty slot.
+  Added Add(const Terminal_Key& key, std::size_t home, std::size_t group) {
+    Added added = Add_Before(key, home, size_, group);
+    if (added == Added::BEYOND) added = Add_Before(key, 0, home, group);
+    assert(added != Added::BEYOND);
+    return added;
+  }
+  // Replaces the group of every key in slots from to to - 1 by
+  // renumber(group). Two threads may renumber apart.
+  template <class Renumber>
+  void Renumber_Slots(std::size_t from, std::size_t to, Renumber renumber) {
+    for (std::size_t at = from; at < to; ++at) {
+      Slot& slot = slots_[at];
+      if (slot.last_and_group == 0) continue;
+      slot.last_and_group =
+          (slot.last_and_group & 0xFF) | (renumber(Group_Of(slot)) + 1) << 8;
     }
   }
+  // Where the second half of the slots starts: the homes of the places
+  // whose order is in the first half are the slots below it.
+  std::size_t Half() const { return size_ / 2; }
 
  private:
   struct Slot {
@@ -138,59 +172,82 @@ class Group_Index {
   Keyed_Hash hash_;
   std::size_t size_;
   Slot* slots_;  // zeroed: every slot starts empty
-  std::size_t filled_ = 0;
 };
 
-// A record of a list walk, looked up ahead of its turn.
+// A record of a list walk, looked up in a batch.
 struct Walk_Record {
   History_Data* node;
   Terminal_Key key;
   std::size_t home;
-  std::size_t group;
+  std::size_t group;  // or, in the trigger walk, what adding it did
 };
 
-// How far the list walks look ahead. A record's home slot is prefetched
-// when it enters a ring of WALK_RING records, and it is looked up (find)
-// WALK_FIND_LEAD turns before it is handled, by when the slot has usually
-// arrived; the look-up's own prefetch (the journey) then has the remaining
-// turns. A ring much smaller leaves the misses exposed, one much larger
-// lets fetched slots be evicted before their use. Measured with fare-bench
-// (its "separate transfers" stage, days of 1 and 10 million taps): looking
-// ahead made the walks several times faster than plain look-ups; retune by
-// timing that stage.
-constexpr std::size_t WALK_RING = 32;
-constexpr std::size_t WALK_FIND_LEAD = 8;
-static_assert(WALK_FIND_LEAD < WALK_RING);
+// Records of a list taken a batch at a time and put in the order of their
+// places in the index: looking a batch up in that order sweeps the index in
+// order instead of jumping about it (the gain is in bench/README.md).
+class Walk_Batch {
+ public:
+  // Records per batch: enough that successive look-ups of a batch land
+  // close together in the index.
+  static constexpr std::size_t RECORDS = std::size_t{1} << 16;
+  static constexpr std::size_t BUCKETS = std::size_t{1}
+                                         << Group_Index::ORDER_BITS;
+  // How many look-ups ahead a slot is asked for.
+  static constexpr std::size_t AHEAD = 16;
 
-// Walks list in order and hands each record that select accepts to handle,
-// but looks records up before their turn so that the walk seldom waits for
-// memory: a record's home slot is fetched when it enters the ring,
-// find(record) runs WALK_FIND_LEAD turns before handle(record). handle may
-// unlink its record.
-template <class Select, class Find, class Handle>
-void Walk_Ahead(const Record_List& list, const Group_Index& index,
-                Select select, Find find, Handle handle) {
-  constexpr std::size_t RING = WALK_RING;
-  constexpr std::size_t FIND_LEAD = WALK_FIND_LEAD;
-  Walk_Record ring[RING];
-  std::size_t entered = 0, found = 0, handled = 0;
-  History_Data* next = list.header->next;
-  for (;;) {
-    for (; entered - handled < RING && next != list.tailer; next = next->next) {
+  explicit Walk_Batch(const Group_Index& index)
+      : index_(index), orders_(RECORDS), records(RECORDS), order(RECORDS) {}
+
+  // Takes the records that select accepts from next on, up to RECORDS,
+  // leaving next at the first record not looked at; returns how many.
+  template <class Select>
+  std::size_t Take(History_Data*& next, const History_Data* tailer,
+                   Select select) {
+    std::size_t count = 0;
+    for (; count < RECORDS && next != tailer; next = next->next) {
       Prefetch_Ahead(next);
       if (!select(next)) continue;
-      Walk_Record& record = ring[entered++ % RING];
+      Walk_Record& record = records[count++];
       record.node = next;
       record.key = Terminal_Key_Of(next->data);
-      record.home = index.Home(record.key);
-      index.Prefetch(record.home);
+      Group_Index::Place place = index_.Place_Of(record.key);
+      record.home = place.home;
+      orders_[count - 1] = place.order;
     }
-    if (handled == entered) return;
-    for (; found < entered && found - handled < FIND_LEAD; ++found)
-      find(ring[found % RING]);
-    handle(ring[handled++ % RING]);
+    return count;
   }
-}
+  // Fills order with the first count records' positions in the coarse
+  // order of their places, keeping list order within a bucket (a counting
+  // sort); bucket b's are order[first[b]] to order[first[b + 1] - 1].
+  void Order(std::size_t count) {
+    std::fill(std::begin(first), std::end(first), 0);
+    for (std::size_t i = 0; i < count; ++i) ++first[orders_[i] + 1];
+    for (std::size_t b = 0; b < BUCKETS; ++b) first[b + 1] += first[b];
+    std::copy(std::begin(first), std::end(first) - 1, std::begin(cursor_));
+    for (std::size_t i = 0; i < count; ++i)
+      order[cursor_[orders_[i]]++] = static_cast<std::uint32_t>(i);
+  }
+
+  // Calls look_up(record) for the records at order[from] to
+  // order[to - 1], each record's slot asked for AHEAD look-ups before.
+  template <class Look_Up>
+  void Sweep(std::size_t from, std::size_t to, Look_Up look_up) {
+    for (std::size_t k = from; k < to; ++k) {
+      if (k + AHEAD < to) index_.Prefetch(records[order[k + AHEAD]].home);
+      look_up(records[order[k]]);
+    }
+  }
+
+ private:
+  const Group_Index& index_;
+  std::vector<std::uint16_t> orders_;  // of records, their places' orders
+  std::uint32_t cursor_[BUCKETS];
+
+ public:
+  std::vector<Walk_Record> records;
+  std::vector<std::uint32_t> order;  // of records, by home slot
+  std::uint32_t first[BUCKETS + 1];
+};
 
 std::size_t Count_Candidates() {
   std::size_t candidates = 0;
@@ -201,92 +258,202 @@ std::size_t Count_Candidates() {
   return candidates;
 }
 
-// Indexes the first trigger of each TerminalInfo and takes it out of the bus
-// list.
-void Find_Triggers(Group_Index& index, Journey_Table& journeys) {
-  Walk_Ahead(
-      {B_header, B_tailer}, index,
-      [](const History_Data* n) {
-        return n->data.Balance < TRANSFER_THRESHOLD;
-      },
-      [](Walk_Record&) {},
-      [&](Walk_Record& record) {
-        std::size_t next = journeys.Size();
-        if (index.Find_Or_Add(record.key, record.home, next) != next) return;
-        Del(record.node);
-        record.node->next = record.node->prev = nullptr;
-        journeys.Push(record.node);
-      });
-}
-
-// A list walked a batch of records at a time, each batch looked up in the
-// index in the order of the records' home slots rather than the list's: the
-// look-ups of a batch then sweep the index in order instead of jumping
-// about it (the gain, and why the trigger walk is not batched, is in
-// bench/README.md).
-class Batch_Walk {
+// Which of a walk's candidates (numbered from 0 in list order) are
+// triggers, and the rank of each among them: its journey's number.
+class Trigger_Ranks {
  public:
-  // Records per batch: enough that successive look-ups of a batch land
-  // close together in the index.
-  static constexpr std::size_t RECORDS = std::size_t{1} << 16;
-  // The batch's look-ups are sorted by the top bits of their home slots.
-  static constexpr int ORDER_BITS = 12;
-
-  explicit Batch_Walk(const Group_Index& index)
-      : index_(index), records_(RECORDS), order_(RECORDS) {}
-
-  // Walks list from its first record and calls handle(record) for each in
-  // list order, record.group being its group or Group_Index::NONE. handle
-  // may unlink record.node.
-  template <class Handle>
-  void Walk(const Record_List& list, Handle handle) {
-    History_Data* next = list.header->next;
-    while (next != list.tailer) {
-      std::size_t count = 0;
-      for (; count < RECORDS && next != list.tailer; next = next->next) {
-        Prefetch_Ahead(next);
-        Walk_Record& record = records_[count++];
-        record.node = next;
-        record.key = Terminal_Key_Of(next->data);
-        record.home = index_.Home(record.key);
-      }
-      Look_Up(count);
-      for (std::size_t i = 0; i < count; ++i) {
-        Prefetch_Ahead(records_[i].node);
-        handle(records_[i]);
-      }
+  // Throws std::bad_alloc when the system has no memory for them.
+  explicit Trigger_Ranks(std::size_t candidates)
+      : bits_(candidates / 64 + 1), before_(candidates / 64 + 1) {
+    // A candidate is a node, and nodes are numbered in 32 bits.
+    assert(candidates <= UINT32_MAX);
+  }
+  void Set(std::size_t candidate) {
+    bits_[candidate / 64] |= std::uint64_t{1} << candidate % 64;
+  }
+  // Counts the triggers before each word of bits, once all are set.
+  void Count() {
+    std::uint32_t triggers = 0;
+    for (std::size_t w = 0; w < bits_.size(); ++w) {
+      before_[w] = triggers;
+      triggers += static_cast<std::uint32_t>(std::popcount(bits_[w]));
     }
+  }
+  // How many triggers come before candidate. Reads only.
+  std::size_t Rank(std::size_t candidate) const {
+    std::uint64_t below = (std::uint64_t{1} << candidate % 64) - 1;
+    return before_[candidate / 64] + static_cast<std::size_t>(std::popcount(
+                                         bits_[candidate / 64] & below));
   }
 
  private:
-  // Finds the group of the first count records in the order of their home
-  // slots (a counting sort by their top bits), each slot asked for a few
-  // records ahead.
-  void Look_Up(std::size_t count) {
-    constexpr std::size_t BUCKETS = std::size_t{1} << ORDER_BITS;
-    std::uint32_t start[BUCKETS + 1] = {};
-    const std::size_t slots = index_.Slots();
-    auto bucket = [&](std::size_t home) {
-      __extension__ typedef unsigned __int128 Wide;
-      return static_cast<std::size_t>((Wide{home} << ORDER_BITS) / slots);
-    };
-    for (std::size_t i = 0; i < count; ++i)
-      ++start[bucket(records_[i].home) + 1];
-    for (std::size_t b = 0; b < BUCKETS; ++b) start[b + 1] += start[b];
-    for (std::size_t i = 0; i < count; ++i)
-      order_[start[bucket(records_[i].home)]++] = static_cast<std::uint32_t>(i);
-    constexpr std::size_t AHEAD = 16;
-    for (std::size_t k = 0; k < count; ++k) {
-      if (k + AHEAD < count) index_.Prefetch(records_[order_[k + AHEAD]].home);
-      Walk_Record& record = records_[order_[k]];
-      record.group = index_.Find(record.key, record.home);
+  std::vector<std::uint64_t> bits_;
+  std::vector<std::uint32_t> before_;
+};
+
+// Indexes the first trigger of each TerminalInfo, takes it out of the bus
+// list and numbers its journey in list order. A batch of candidates is
+// added to the index in the order of their home slots, on two threads that
+// each take one half of the slots, each key with its candidate's number: a
+// text's candidates keep their list order within their half, so the first
+// of them is the one added (a probe that would pass the end of its half is
+// left for after). Then the helper takes the added ones out of the list in
+// list order while the main thread takes the next batch from the list.
+// At the end each key's candidate number is replaced by its rank among the
+// triggers, its journey's number.
+class Trigger_Walk {
+ public:
+  Trigger_Walk(Group_Index& index, Journey_Table& journeys,
+               std::size_t candidates)
+      : index_(index),
+        journeys_(journeys),
+        batches_{Walk_Batch(index), Walk_Batch(index)},
+        ranks_(candidates) {
+    for (auto& left : left_) left.reserve(Walk_Batch::RECORDS);
+  }
+
+  // Runs the walk on the main thread and a helper. Nothing in a round
+  // throws, so neither thread is left waiting at the barrier.
+  void Walk() {
+    std::thread helper([this] { Help(); });
+    History_Data* next = B_header->next;
+    Take(0, next);
+    for (std::size_t round = 0;; ++round) {
+      const Round& now = rounds_[round % 2];
+      stop_ = now.count == 0;
+      turn_.arrive_and_wait();  // the batch taken, the one before done
+      if (stop_) break;
+      Add_Half(now, 0);
+      turn_.arrive_and_wait();  // both halves added
+      Take((round + 1) % 2, next);
+    }
+    helper.join();
+    ranks_.Count();
+    std::thread renumber([this] { Renumber_Half(1); });
+    Renumber_Half(0);
+    renumber.join();
+  }
+
+ private:
+  // A batch of candidates and the number of its first.
+  struct Round {
+    std::size_t count = 0;
+    std::size_t base = 0;
+  };
+
+  // The helper's part of each round: the second half's keys, then the
+  // probes left over and the triggers.
+  void Help() {
+    for (std::size_t round = 0;; ++round) {
+      const Round& now = rounds_[round % 2];
+      turn_.arrive_and_wait();
+      if (stop_) return;
+      Add_Half(now, 1);
+      turn_.arrive_and_wait();
+      Add_Left_Over(now);
+      Take_Triggers(now);
     }
   }
 
-  const Group_Index& index_;
-  std::vector<Walk_Record> records_;
-  std::vector<std::uint32_t> order_;  // of records_, by home slot
+  // Takes the next batch of candidates from next on into round r.
+  void Take(std::size_t r, History_Data*& next) {
+    const Round& before = rounds_[(r + 1) % 2];
+    Round& round = rounds_[r];
+    round.base = before.base + before.count;
+    round.count = batches_[r].Take(next, B_tailer, [](const History_Data* n) {
+      return n->data.Balance < TRANSFER_THRESHOLD;
+    });
+    batches_[r].Order(round.count);
+  }
+
+  Walk_Batch& Batch_Of(const Round& round) {
+    return batches_[&round - rounds_];
+  }
+
+  // Adds the candidates of half h (0 or 1) of round's batch to the index;
+  // left_[h] gets those whose probe reached the end of the half.
+  void Add_Half(const Round& round, int h) {
+    constexpr std::size_t MIDDLE = Walk_Batch::BUCKETS / 2;
+    Walk_Batch& batch = Batch_Of(round);
+    const std::size_t end = h == 0 ? index_.Half() : index_.Slots();
+    std::vector<std::uint32_t>& left = left_[h];
+    left.clear();
+    batch.Sweep(batch.first[h * MIDDLE], batch.first[(h + 1) * MIDDLE],
+                [&](Walk_Record& record) {
+                  assert((record.home < index_.Half()) == (h == 0));
+                  auto i =
+                      static_cast<std::uint32_t>(&record - &batch.records[0]);
+                  Added added = index_.Add_Before(record.key, record.home, end,
+                                                  round.base + i);
+                  record.group = static_cast<std::size_t>(added);
+                  if (added == Added::BEYOND) left.push_back(i);
+                });
+  }
+
+  void Add_Left_Over(const Round& round) {
+    Walk_Batch& batch = Batch_Of(round);
+    for (const auto& left : left_)
+      for (std::uint32_t i : left) {
+        Walk_Record& record = batch.records[i];
+        record.group = static_cast<std::size_t>(
+            index_.Add(record.key, record.home, round.base + i));
+      }
+  }
+
+  // Takes round's added candidates out of the bus list in list order, each
+  // the trigger of the next journey. The main thread meanwhile reads only
+  // the next links of later nodes.
+  void Take_Triggers(const Round& round) {
+    Walk_Batch& batch = Batch_Of(round);
+    for (std::size_t i = 0; i < round.count; ++i) {
+      Walk_Record& record = batch.records[i];
+      if (record.group != static_cast<std::size_t>(Added::NEW)) continue;
+      Del(record.node);
+      record.node->next = record.node->prev = nullptr;
+      ranks_.Set(round.base + i);
+      journeys_.Push(record.node);
+    }
+  }
+
+  // Gives each key of half h of the index its journey's number.
+  void Renumber_Half(int h) {
+    index_.Renumber_Slots(
+        h == 0 ? 0 : index_.Half(), h == 0 ? index_.Half() : index_.Slots(),
+        [&](std::size_t candidate) { return ranks_.Rank(candidate); });
+  }
+
+  using Added = Group_Index::Added;
+  Group_Index& index_;
+  Journey_Table& journeys_;
+  Walk_Batch batches_[2];  // by round, alternately
+  Round rounds_[2];
+  Trigger_Ranks ranks_;
+  std::vector<std::uint32_t> left_[2];  // per half, of the batch's records
+  std::barrier<> turn_{2};
+  bool stop_ = false;  // set by the main thread before a turn
 };
+
+// Walks a list a batch of records at a time, looking each batch up in the
+// order of the records' home slots, and calls handle(record) for each in
+// list order, record.group being its group or Group_Index::NONE. handle
+// may unlink record.node.
+template <class Handle>
+void Batch_Walk(const Group_Index& index, const Record_List& list,
+                Handle handle) {
+  Walk_Batch batch(index);
+  History_Data* next = list.header->next;
+  auto every = [](const History_Data*) { return true; };
+  while (std::size_t count = batch.Take(next, list.tailer, every)) {
+    batch.Order(count);
+    batch.Sweep(0, count, [&](Walk_Record& record) {
+      record.group = index.Find(record.key, record.home);
+    });
+    for (std::size_t i = 0; i < count; ++i) {
+      Prefetch_Ahead(batch.records[i].node);
+      handle(batch.records[i]);
+    }
+  }
+}
 
 // Unlinks every record of list whose journey is indexed and adds it to the
 // journey's members as walk found them; space when the list's lines have a
@@ -294,7 +461,7 @@ class Batch_Walk {
 // of their own may run at once.
 void Collect_Members(const Record_List& list, const Group_Index& index,
                      Journey_Table& journeys, int walk, bool space) {
-  Batch_Walk(index).Walk(list, [&](Walk_Record& record) {
+  Batch_Walk(index, list, [&](Walk_Record& record) {
     if (record.group == Group_Index::NONE) return;
     Del(record.node);
     journeys.Found(walk, record.group, record.node->data, space);
@@ -397,7 +564,7 @@ void Separate(History_Sink& sink, Told_Early* early = nullptr) {
   if (candidates == 0) return;
   Group_Index index(candidates);
   journeys.Create(candidates);
-  Find_Triggers(index, journeys);
+  Trigger_Walk(index, journeys, candidates).Walk();
   Collect_All_Members(index, journeys);
   Write_Groups(journeys, sink, early);
 }

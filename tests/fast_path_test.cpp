@@ -100,35 +100,54 @@ TEST(IndexedSeparation, MatchesTheLiteralWalkOnRandomDays) {
   }
 }
 
-// Writes a day of more journeys than the history writer formats in one
-// chunk into dir.
-void Write_Many_Journeys(const Scratch_Dir& dir) {
+// A day of many journeys: records alternate between the bus file and a
+// metro file; bus_below_pct of the bus records are below 1050; ids are
+// drawn from a pool of that many.
+struct Many_Journeys {
+  const char* name;
+  int records;
+  int ids;
+  int bus_below_pct;
+};
+
+void Write_Many_Journeys(const Scratch_Dir& dir,
+                         const Many_Journeys& day = {"", 120000, 40000, 50}) {
   std::mt19937 random(11);
   std::string files[6];
-  for (int r = 0; r < 120000; ++r) {
+  for (int r = 0; r < day.records; ++r) {
     int list = r % 2 == 0 ? 0 : 1 + static_cast<int>(random() % 5);
-    int balance = list == 0 && random() % 2 ? 500 : 1050;
+    bool below =
+        list == 0 && static_cast<int>(random() % 100) < day.bus_below_pct;
     files[list] += std::to_string(r) + "," + (list == 0 ? "1" : "0") + ",1," +
-                   std::to_string(balance) + ",J" +
-                   std::to_string(random() % 40000) + "\n";
+                   (below ? "500" : "1050") + ",J" +
+                   std::to_string(random() % day.ids) + "\n";
   }
   for (int i = 0; i < 6; ++i) dir.Write(PAYMENT_FILES[i].name, files[i]);
 }
 
 // Against the sort-based reference (the literal walk would take too long
-// here).
-TEST(IndexedSeparation, MatchesTheReferenceOnADayOfManyJourneys) {
-  Scratch_Dir dir;
-  Write_Many_Journeys(dir);
-  Working_Dir here(dir.Path());
-  Create_Settlement_State();
-  HistoryData_Reader_Interface("");
-  std::string history;
-  Unsettled_Journeys unsettled;
-  Separate_Transfers(history, unsettled);
-  EXPECT_EQ(unsettled.count, 0);
-  EXPECT_GT(std::count(history.begin(), history.end(), '\n'), 40000);
-  EXPECT_EQ(history, Reference_Settle(".").history);
+// here): more journeys than the history writer formats in one chunk, and
+// more bus records below 1050 than the separation looks up in one batch,
+// with texts that come back batches later.
+TEST(IndexedSeparation, MatchesTheReferenceOnDaysOfManyJourneys) {
+  const Many_Journeys days[] = {
+      {"chunks", 120000, 40000, 50},
+      {"batches", 400000, 60000, 100},
+  };
+  for (const Many_Journeys& day : days) {
+    Scratch_Dir dir;
+    Write_Many_Journeys(dir, day);
+    Working_Dir here(dir.Path());
+    Create_Settlement_State();
+    HistoryData_Reader_Interface("");
+    std::string history;
+    Unsettled_Journeys unsettled;
+    Separate_Transfers(history, unsettled);
+    EXPECT_EQ(unsettled.count, 0);
+    EXPECT_GT(std::count(history.begin(), history.end(), '\n'), day.records / 3)
+        << day.name;
+    EXPECT_EQ(history, Reference_Settle(".").history) << day.name;
+  }
 }
 
 // Each process hashes the index under a key of its own, so the journeys land
