@@ -41,6 +41,12 @@ struct Unsettled_Journeys {
 
 struct Told_Early;
 
+// The number of index slots (one and a half per bus tap below 1050 won)
+// from which the separation finds the triggers in batches on two threads
+// instead of in one walk of the bus list: the outputs are the same. Tests
+// lower it to run both ways on small days.
+extern std::size_t Batched_Trigger_Walk_From;
+
 // Takes every transfer journey out of the lists and appends its lines to
 // history, followed by "END": the bytes of the transfer history file. A
 // journey of too many legs is listed in unsettled and left out.

@@ -70,6 +70,29 @@ std::string Lists_As_Text() {
   return out;
 }
 
+// The two ways of finding the triggers: one walk in list order (small
+// indexes) and batches on two threads (large ones).
+struct Trigger_Walk_Way {
+  const char* name;
+  std::size_t batched_from;
+};
+const Trigger_Walk_Way TRIGGER_WALK_WAYS[] = {{"in order", SIZE_MAX},
+                                              {"batched", 0}};
+
+// Sets how the triggers are found while it lives.
+class Trigger_Walk_Set {
+ public:
+  explicit Trigger_Walk_Set(const Trigger_Walk_Way& way) {
+    Batched_Trigger_Walk_From = way.batched_from;
+  }
+  ~Trigger_Walk_Set() { Batched_Trigger_Walk_From = kept_; }
+  Trigger_Walk_Set(const Trigger_Walk_Set&) = delete;
+  Trigger_Walk_Set& operator=(const Trigger_Walk_Set&) = delete;
+
+ private:
+  std::size_t kept_ = Batched_Trigger_Walk_From;
+};
+
 TEST(IndexedSeparation, MatchesTheLiteralWalkOnRandomDays) {
   const Day_Shape shapes[] = {
       {"empty", 0, 1, 50},
@@ -81,23 +104,26 @@ TEST(IndexedSeparation, MatchesTheLiteralWalkOnRandomDays) {
 
   };
   std::mt19937 random(4);
-  for (const Day_Shape& shape : shapes) {
-    for (int round = 0; round < 30; ++round) {
-      std::mt19937 replay = random;
-      Fill_Random_Day(shape, random);
-      std::string literal;
-      Literal_Separate_Transfers(literal);
-      std::string literal_left = Lists_As_Text();
+  for (const Trigger_Walk_Way& way : TRIGGER_WALK_WAYS)
+    for (const Day_Shape& shape : shapes) {
+      Trigger_Walk_Set set(way);
+      for (int round = 0; round < 30; ++round) {
+        std::mt19937 replay = random;
+        Fill_Random_Day(shape, random);
+        std::string literal;
+        Literal_Separate_Transfers(literal);
+        std::string literal_left = Lists_As_Text();
 
-      Fill_Random_Day(shape, replay);
-      std::string indexed;
-      Unsettled_Journeys unsettled;
-      Separate_Transfers(indexed, unsettled);
-      ASSERT_EQ(unsettled.count, 0);
-      ASSERT_EQ(indexed, literal) << shape.name << " round " << round;
-      ASSERT_EQ(Lists_As_Text(), literal_left) << shape.name;
+        Fill_Random_Day(shape, replay);
+        std::string indexed;
+        Unsettled_Journeys unsettled;
+        Separate_Transfers(indexed, unsettled);
+        ASSERT_EQ(unsettled.count, 0);
+        ASSERT_EQ(indexed, literal)
+            << way.name << ", " << shape.name << " round " << round;
+        ASSERT_EQ(Lists_As_Text(), literal_left) << shape.name;
+      }
     }
-  }
 }
 
 // A day of many journeys: records alternate between the bus file and a
@@ -134,20 +160,24 @@ TEST(IndexedSeparation, MatchesTheReferenceOnDaysOfManyJourneys) {
       {"chunks", 120000, 40000, 50},
       {"batches", 400000, 60000, 100},
   };
-  for (const Many_Journeys& day : days) {
-    Scratch_Dir dir;
-    Write_Many_Journeys(dir, day);
-    Working_Dir here(dir.Path());
-    Create_Settlement_State();
-    HistoryData_Reader_Interface("");
-    std::string history;
-    Unsettled_Journeys unsettled;
-    Separate_Transfers(history, unsettled);
-    EXPECT_EQ(unsettled.count, 0);
-    EXPECT_GT(std::count(history.begin(), history.end(), '\n'), day.records / 3)
-        << day.name;
-    EXPECT_EQ(history, Reference_Settle(".").history) << day.name;
-  }
+  for (const Trigger_Walk_Way& way : TRIGGER_WALK_WAYS)
+    for (const Many_Journeys& day : days) {
+      Trigger_Walk_Set set(way);
+      Scratch_Dir dir;
+      Write_Many_Journeys(dir, day);
+      Working_Dir here(dir.Path());
+      Create_Settlement_State();
+      HistoryData_Reader_Interface("");
+      std::string history;
+      Unsettled_Journeys unsettled;
+      Separate_Transfers(history, unsettled);
+      EXPECT_EQ(unsettled.count, 0);
+      EXPECT_GT(std::count(history.begin(), history.end(), '\n'),
+                day.records / 3)
+          << day.name;
+      EXPECT_EQ(history, Reference_Settle(".").history)
+          << way.name << ", " << day.name;
+    }
 }
 
 // Each process hashes the index under a key of its own, so the journeys land
