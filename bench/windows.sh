@@ -13,6 +13,8 @@ wine=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver
 export WINEPREFIX="$windows/wine-prefix" WINEDEBUG=-all
 unset DISPLAY
+# The server will not start without the prefix's folder.
+mkdir -p "$WINEPREFIX"
 "$server" -k 2>/dev/null || true
 "$server" -w 2>/dev/null || true
 "$server" -p60 </dev/null >/dev/null 2>&1

@@ -11,7 +11,6 @@
 // the trigger, the bus records before and after it, then metro lists 1 to 5.
 // Groups are written in the order of their triggers in the bus list.
 #include <algorithm>
-#include <barrier>
 #include <bit>
 #include <cassert>
 #include <exception>
@@ -333,16 +332,16 @@ void Find_Triggers_In_Order(Group_Index& index, Journey_Table& journeys) {
 }
 
 // Does what Find_Triggers_In_Order does, in batches on two threads, for a
-// large index: in one walk its look-ups mostly miss the processor's
-// address caches, one after another (bench/README.md). A batch of candidates is
-// added to the index in the order of their home slots, on two threads that
-// each take one half of the slots, each key with its candidate's number: a
-// text's candidates keep their list order within their half, so the first
-// of them is the one added (a probe that would pass the end of its half is
-// left for after). Then the helper takes the added ones out of the list in
-// list order while the main thread takes the next batch from the list.
-// At the end each key's candidate number is replaced by its rank among the
-// triggers, its journey's number.
+// large index, whose look-ups in one walk mostly miss the processor's
+// address caches one after another (bench/README.md). A batch of
+// candidates is added to the index in the order of their places, on two
+// threads that each take one half of the slots, each key with its
+// candidate's number: a text's candidates keep their list order within
+// their half, so the first of them is the one added (a probe that would
+// pass the end of its half is left for after). Then the helper takes the
+// added ones out of the list in list order while the main thread takes the
+// next batch from the list. At the end each key's candidate number is
+// replaced by its rank among the triggers, its journey's number.
 class Trigger_Walk {
  public:
   Trigger_Walk(Group_Index& index, Journey_Table& journeys,
@@ -355,7 +354,7 @@ class Trigger_Walk {
   }
 
   // Runs the walk on the main thread and a helper. Nothing in a round
-  // throws, so neither thread is left waiting at the barrier.
+  // throws, so neither thread is left waiting at a meeting.
   void Walk() {
     std::thread helper([this] { Help(); });
     History_Data* next = B_header->next;
@@ -363,10 +362,10 @@ class Trigger_Walk {
     for (std::size_t round = 0;; ++round) {
       const Round& now = rounds_[round % 2];
       stop_ = now.count == 0;
-      turn_.arrive_and_wait();  // the batch taken, the one before done
+      turn_.Meet();  // the batch taken, the one before done
       if (stop_) break;
       Add_Half(now, 0);
-      turn_.arrive_and_wait();  // both halves added
+      turn_.Meet();  // both halves added
       Take((round + 1) % 2, next);
     }
     helper.join();
@@ -388,10 +387,10 @@ class Trigger_Walk {
   void Help() {
     for (std::size_t round = 0;; ++round) {
       const Round& now = rounds_[round % 2];
-      turn_.arrive_and_wait();
+      turn_.Meet();
       if (stop_) return;
       Add_Half(now, 1);
-      turn_.arrive_and_wait();
+      turn_.Meet();
       Add_Left_Over(now);
       Take_Triggers(now);
     }
@@ -471,7 +470,7 @@ class Trigger_Walk {
   Round rounds_[2];
   Trigger_Ranks ranks_;
   std::vector<std::uint32_t> left_[2];  // per half, of the batch's records
-  std::barrier<> turn_{2};
+  Two_Thread_Meeting turn_;
   bool stop_ = false;  // set by the main thread before a turn
 };
 
