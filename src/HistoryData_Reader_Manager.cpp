@@ -615,10 +615,9 @@ void Separate(History_Sink& sink, Told_Early* early = nullptr) {
 
 }  // namespace
 
-// About 11 million bus taps below 1050 won: the 100M-tap day's index
-// (36 million slots) takes 1.4 s in batches against 2.2 s in one walk, the
-// 10M-tap day's (3.6 million) less processor time in one walk at the same
-// wall time.
+// About 11 million bus taps below 1050 won: between the 10M-tap day's
+// index, found in one walk, and the 100M-tap day's, found in batches (the
+// figures are in bench/README.md).
 std::size_t Batched_Trigger_Walk_From = std::size_t{1} << 24;
 
 void Separate_Transfers(std::string& history, Unsettled_Journeys& unsettled) {
